@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds the project and runs every test under Wine (in the build tree's own prefix).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j "$(nproc)"
+cd build
+ctest --output-on-failure

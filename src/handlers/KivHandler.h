@@ -1,0 +1,21 @@
+// The handler contract: one stateless object per kind of location, able to read a
+// location in an enabled and a disabled pass and to change the items found there.
+#pragma once
+
+#include <string>
+
+class Location;
+class CKivItem;
+
+class CKivHandler {
+public:
+    virtual ~CKivHandler();
+    virtual int DisableItem(CKivItem* item);
+    virtual int EnableItem(CKivItem* item);
+    virtual int RemoveItem(CKivItem* item);
+    virtual int RestoreItem(CKivItem* item);
+    virtual void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64);
+    virtual int GoTo(CKivItem* item);
+    virtual void GetItemRegLocation(CKivItem* item, std::wstring& key, std::wstring& value);
+    virtual int ItemCompatible(CKivItem* item);
+};

@@ -1,0 +1,3 @@
+#include "handlers/KivHandler_AppInitDll.h"
+
+CKivHandler_AppInitDll::~CKivHandler_AppInitDll() = default;

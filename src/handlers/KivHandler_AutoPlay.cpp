@@ -1,0 +1,3 @@
+#include "handlers/KivHandler_AutoPlay.h"
+
+CKivHandler_AutoPlay::~CKivHandler_AutoPlay() = default;

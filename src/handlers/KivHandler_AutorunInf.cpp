@@ -1,0 +1,3 @@
+#include "handlers/KivHandler_AutorunInf.h"
+
+CKivHandler_AutorunInf::~CKivHandler_AutorunInf() = default;

@@ -1,0 +1,3 @@
+#include "handlers/KivHandler_CoIdInKey.h"
+
+CKivHandler_CoIdInKey::~CKivHandler_CoIdInKey() = default;

@@ -1,0 +1,3 @@
+#include "handlers/KivHandler_CoIdInKeyValue.h"
+
+CKivHandler_CoIdInKeyValue::~CKivHandler_CoIdInKeyValue() = default;

@@ -1,0 +1,3 @@
+#include "handlers/KivHandler_DesktopIniObj.h"
+
+CKivHandler_DesktopIniObj::~CKivHandler_DesktopIniObj() = default;

@@ -1,0 +1,3 @@
+#include "handlers/KivHandler_Drivers.h"
+
+CKivHandler_Drivers::~CKivHandler_Drivers() = default;

@@ -1,0 +1,3 @@
+#include "handlers/KivHandler_LspChain.h"
+
+CKivHandler_LspChain::~CKivHandler_LspChain() = default;

@@ -1,0 +1,3 @@
+#include "handlers/KivHandler_RegValue.h"
+
+CKivHandler_RegValue::~CKivHandler_RegValue() = default;

@@ -1,0 +1,3 @@
+#include "handlers/KivHandler_RegValueEx.h"
+
+CKivHandler_RegValueEx::~CKivHandler_RegValueEx() = default;

@@ -1,0 +1,3 @@
+#include "handlers/KivHandler_Services.h"
+
+CKivHandler_Services::~CKivHandler_Services() = default;

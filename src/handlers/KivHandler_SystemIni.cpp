@@ -1,0 +1,3 @@
+#include "handlers/KivHandler_SystemIni.h"
+
+CKivHandler_SystemIni::~CKivHandler_SystemIni() = default;

@@ -1,0 +1,3 @@
+#include "handlers/KivHandler_TaskScheduler.h"
+
+CKivHandler_TaskScheduler::~CKivHandler_TaskScheduler() = default;

@@ -1,0 +1,3 @@
+#include "handlers/KivHandler_WinIni.h"
+
+CKivHandler_WinIni::~CKivHandler_WinIni() = default;

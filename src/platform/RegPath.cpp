@@ -1,0 +1,115 @@
+#include "platform/RegPath.h"
+
+#include <cwchar>
+
+#include "platform/Handles.h"
+#include "platform/Log.h"
+
+namespace kiv {
+namespace {
+
+struct RootPrefix {
+    HKEY root;
+    const wchar_t* prefix;
+    size_t length;
+};
+
+const RootPrefix kRootPrefixes[] = {
+    {HKEY_LOCAL_MACHINE, L"HKLM\\", 5},       {HKEY_CLASSES_ROOT, L"HKCR\\", 5},
+    {HKEY_CURRENT_CONFIG, L"HKCC\\", 5},      {HKEY_CURRENT_USER, L"HKCU\\", 5},
+    {HKEY_USERS, L"HKU\\", 4},                {HKEY_PERFORMANCE_DATA, L"HKPD\\", 5},
+    {HKEY_PERFORMANCE_TEXT, L"HKPT\\", 5},    {HKEY_PERFORMANCE_NLSTEXT, L"HKPN\\", 5},
+    {HKEY_DYN_DATA, L"HKDD\\", 5},
+};
+
+wchar_t AsciiUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+const RootPrefix* FindRootPrefix(const std::wstring& path) {
+    for (const RootPrefix& row : kRootPrefixes)
+        if (PrefixCompare(path.c_str(), row.prefix, row.length) == 0) return &row;
+    return nullptr;
+}
+
+// How many subkeys and values a key holds; false when it cannot be opened or queried.
+bool CountKeyContent(HKEY root, const std::wstring& keyPath, DWORD& subkeys, DWORD& values) {
+    UniqueHKey key;
+    if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return false;
+    return RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                            nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+int PrefixCompare(const wchar_t* text, const wchar_t* prefix, size_t count) {
+    if (!text || !prefix) return -1;
+    for (size_t i = 0; i < count; ++i) {
+        wchar_t a = AsciiUpper(text[i]);
+        wchar_t b = AsciiUpper(prefix[i]);
+        if (a != b) return a > b ? 1 : -1;
+        if (a == L'\0') return 0;
+    }
+    return 0;
+}
+
+int SplitRootPrefix(std::wstring& path, HKEY& root) {
+    root = HKEY_LOCAL_MACHINE;
+    const RootPrefix* row = FindRootPrefix(path);
+    if (!row) return 0;
+    path.erase(0, row->length);
+    root = row->root;
+    return 1;
+}
+
+std::wstring GetFullHKEY(HKEY root) {
+    if (root == HKEY_LOCAL_MACHINE) return L"HKEY_LOCAL_MACHINE\\";
+    if (root == HKEY_CLASSES_ROOT) return L"HKEY_CLASSES_ROOT\\";
+    if (root == HKEY_CURRENT_CONFIG) return L"HKEY_CURRENT_CONFIG\\";
+    if (root == HKEY_CURRENT_USER) return L"HKEY_CURRENT_USER\\";
+    if (root == HKEY_USERS) return L"HKEY_USERS\\";
+    LogLineLevel(2, "GetFullHKEY: The Others {RC}\n");
+    if (root == HKEY_PERFORMANCE_DATA) return L"HKEY_PERFORMANCE_DATA\\";
+    if (root == HKEY_PERFORMANCE_TEXT) return L"HKEY_PERFORMANCE_TEXT\\";
+    if (root == HKEY_PERFORMANCE_NLSTEXT) return L"HKEY_PERFORMANCE_NLSTEXT\\";
+    if (root == HKEY_DYN_DATA) return L"HKEY_DYN_DATA\\";
+    return std::wstring();
+}
+
+bool TwinPath(const std::wstring& path, std::wstring& twin) {
+    const RootPrefix* row = FindRootPrefix(path);
+    if (!row) return false;
+    std::wstring rest = path.substr(row->length);
+    for (wchar_t& c : rest) c = AsciiLower(c);
+    // A path that already names the 32-bit view has no twin of its own.
+    if (rest.find(L"\\wow6432node") != std::wstring::npos) return false;
+    if (rest.find(L"wow6432node\\") != std::wstring::npos) return false;
+    if (row->root == HKEY_LOCAL_MACHINE) {
+        if (rest.find(L"software") != 0) return false;
+        twin = path;
+        twin.insert(13, L"\\Wow6432Node");
+        return true;
+    }
+    if (row->root == HKEY_CLASSES_ROOT) {
+        twin = path;
+        twin.insert(5, L"Wow6432Node\\");
+        return true;
+    }
+    return false;
+}
+
+int IsKeyEmpty(HKEY root, const std::wstring& keyPath) {
+    DWORD subkeys = 0, values = 0;
+    if (!CountKeyContent(root, keyPath, subkeys, values)) return 1;
+    return (subkeys == 0 && values == 0) ? 1 : 0;
+}
+
+void RemoveKeyIfEmpty(HKEY root, const std::wstring& keyPath, unsigned char wow64) {
+    // Only a key that was opened and queried and found empty is deleted: a key we
+    // cannot read may hold entries that nobody could bring back.
+    DWORD subkeys = 0, values = 0;
+    if (!CountKeyContent(root, keyPath, subkeys, values) || subkeys != 0 || values != 0) return;
+    if (wow64) RegDeleteKeyExW(root, keyPath.c_str(), KEY_WOW64_32KEY, 0);
+    else RegDeleteKeyW(root, keyPath.c_str());
+}
+
+}  // namespace kiv

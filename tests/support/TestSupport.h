@@ -1,0 +1,100 @@
+// Shared helpers of the test programs: the log sink's calls, the facade's
+// internals, files beside the test program, and message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/Records.h"
+#include "kiv.h"
+
+// Records every call of the log sink exactly as the module made it.
+class LogCapture {
+public:
+    struct Call {
+        std::string text;     // the bytes the call covers (up to the terminator for 0xFFFFFFFF)
+        unsigned length;      // the length argument as passed
+    };
+
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::vector<Call> Calls() const;
+    // Every message piece (the calls that are neither time nor level prefixes).
+    std::vector<std::string> Messages() const;
+    void Clear();
+
+private:
+    static void __cdecl Receive(const char* text, unsigned length, void* context);
+    mutable CRITICAL_SECTION m_lock;
+    std::vector<Call> m_calls;
+};
+
+// Reaches the facade's private state; a friend of CKiv.
+class CKivTestAccess {
+public:
+    static std::vector<Category*>& Categories(CKiv* kiv) { return kiv->m_categories; }
+    static std::map<EKivHandlerType, CKivHandler*>& Handlers(CKiv* kiv) { return kiv->m_handlers; }
+    static std::map<unsigned, CKivItem*>& ItemMap(CKiv* kiv) { return kiv->m_itemMap; }
+    static std::map<std::wstring, unsigned>& WhiteList(CKiv* kiv) { return kiv->m_whiteList; }
+    static int StopFlag(CKiv* kiv) { return kiv->m_stop.load(); }
+    static bool LoadData(CKiv* kiv) { return kiv->LoadData(); }
+    static bool LoadWhiteList(CKiv* kiv, const wchar_t* text) { return kiv->LoadWhiteList(text); }
+    static bool GetWhiteList(CKiv* kiv, const wchar_t* path, const wchar_t* name) {
+        return kiv->GetWhiteList(path, name);
+    }
+};
+
+namespace kivtest {
+
+// The folder of the running test program, with its trailing backslash.
+std::wstring ProgramFolder();
+
+// Writes bytes to a file beside the test program (replacing it) and returns its path.
+std::wstring WriteBesideProgram(const std::wstring& name, const std::string& bytes);
+void DeleteBesideProgram(const std::wstring& name);
+
+// UTF-16 LE bytes of a text, optionally with a byte order mark.
+std::string Utf16Bytes(const std::wstring& text, bool withMark);
+
+// Watches for a top-level dialog with the given caption on a second thread, records
+// its text and closes it, so that a message box cannot block a test.
+class MessageBoxWatcher {
+public:
+    explicit MessageBoxWatcher(const std::wstring& caption);
+    ~MessageBoxWatcher();
+    MessageBoxWatcher(const MessageBoxWatcher&) = delete;
+    MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
+
+    // Texts of the boxes seen and closed so far.
+    std::vector<std::wstring> Seen();
+
+private:
+    void Run();
+    std::wstring m_caption;
+    std::atomic<bool> m_stop{false};
+    CRITICAL_SECTION m_lock;
+    std::vector<std::wstring> m_seen;
+    std::thread m_thread;
+};
+
+// A registry key of a test's own below HKCU\Software\KivTests, deleted with its content.
+class ScratchKey {
+public:
+    explicit ScratchKey(const std::wstring& name);
+    ~ScratchKey();
+    ScratchKey(const ScratchKey&) = delete;
+    ScratchKey& operator=(const ScratchKey&) = delete;
+    const std::wstring& Path() const { return m_path; }  // below HKEY_CURRENT_USER
+
+private:
+    std::wstring m_path;
+};
+
+}  // namespace kivtest
