@@ -63,6 +63,9 @@ public:
     CKivItem* ItemMapGet(unsigned id);
     void ItemMapRemove(unsigned id);
 
+    // Whether the item's file is protected by the system or its MD5 is whitelisted.
+    bool IsWhiteListed(unsigned id);
+
     CKiv(const CKiv&) = delete;
     CKiv& operator=(const CKiv&) = delete;
 
@@ -74,6 +77,7 @@ private:
     void CollectCategory(Category* category);
     void DestroyItems();
     bool LoadData();
+    void LoadWhiteListFile();
     bool LoadWhiteList(const wchar_t* text);
     bool GetWhiteList(const wchar_t* path, const wchar_t* name);
 

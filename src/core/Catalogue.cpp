@@ -18,10 +18,8 @@ bool CKiv::LoadData() {
         LogLine(L"KIV\t\t\t Kiv data file not found.");
         return false;
     }
+    LoadWhiteListFile();
     // Categories and locations are read from the file by the catalogue reader.
     return true;
 }
 
-bool CKiv::LoadWhiteList(const wchar_t*) { return false; }
-
-bool CKiv::GetWhiteList(const wchar_t*, const wchar_t*) { return false; }

@@ -122,10 +122,22 @@ BOOL CALLBACK FindBox(HWND window, LPARAM param) {
     return TRUE;
 }
 
-// The message text of a message box is its static control with ID 0xFFFF.
-std::wstring BoxText(HWND box) {
+// The message text of a message box: the text of its static controls that is not
+// the icon (the icon's static control has no text).
+BOOL CALLBACK CollectStaticText(HWND child, LPARAM param) {
+    wchar_t className[32] = {};
+    GetClassNameW(child, className, 32);
+    if (_wcsicmp(className, L"Static") != 0) return TRUE;
     wchar_t text[512] = {};
-    GetDlgItemTextW(box, 0xFFFF, text, 512);
+    GetWindowTextW(child, text, 512);
+    auto* collected = reinterpret_cast<std::wstring*>(param);
+    if (text[0] && wcslen(text) > collected->size()) *collected = text;
+    return TRUE;
+}
+
+std::wstring BoxText(HWND box) {
+    std::wstring text;
+    EnumChildWindows(box, CollectStaticText, reinterpret_cast<LPARAM>(&text));
     return text;
 }
 }  // namespace

@@ -1,0 +1,71 @@
+// The whitelist: MD5 texts of files known to be harmless, read from "kivwl.dat"
+// beside the host's executable, and the protected-file check of the host's
+// sibling library.
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "core/HostFiles.h"
+#include "core/Records.h"
+#include "iteminfo/TokenSplit.h"
+#include "kiv.h"
+#include "sigvault.h"
+
+namespace {
+
+// The whole file as UTF-16 text, taken as it stands (a byte order mark included),
+// always terminated: a file of odd size leaves its last byte paired with a zero.
+bool ReadWideFile(const wchar_t* path, std::vector<wchar_t>& text) {
+    if (!PathFileExistsW(path)) return false;
+    FILE* file = nullptr;
+    if (_wfopen_s(&file, path, L"rb") != 0 || !file) return false;
+    bool ok = false;
+    if (_fseeki64(file, 0, SEEK_END) == 0) {
+        long long size = _ftelli64(file);
+        if (size >= 0 && size < 0x40000000LL && _fseeki64(file, 0, SEEK_SET) == 0) {
+            text.assign(static_cast<size_t>(size + 1) / 2 + 1, L'\0');
+            ok = fread(text.data(), 1, static_cast<size_t>(size), file) == static_cast<size_t>(size);
+        }
+    }
+    fclose(file);
+    return ok;
+}
+
+}  // namespace
+
+bool CKiv::LoadWhiteList(const wchar_t* text) {
+    std::vector<std::wstring> tokens;
+    kiv::SplitTokens(text ? std::wstring(text) : std::wstring(), L" \r\n", tokens);
+    for (const std::wstring& token : tokens) {
+        size_t bar = token.find(L'|');
+        std::wstring key = token.substr(0, bar);
+        const wchar_t* number = bar == std::wstring::npos ? token.c_str() : token.c_str() + bar + 1;
+        // An entry already there keeps its first number.
+        m_whiteList.emplace(key, static_cast<unsigned>(_wtoi(number)));
+    }
+    return !m_whiteList.empty();
+}
+
+bool CKiv::GetWhiteList(const wchar_t* path, const wchar_t* name) {
+    if (!path || !name || name[0] == L'\0') return false;
+    std::vector<wchar_t> text;
+    if (!ReadWideFile(path, text)) return false;
+    return LoadWhiteList(text.data());
+}
+
+void CKiv::LoadWhiteListFile() {
+    wchar_t path[MAX_PATH];
+    std::vector<wchar_t> text;
+    bool loaded = kiv::HostFilePath(L"kivwl.dat", path) == kiv::HostFileResult::Ok && ReadWideFile(path, text) &&
+                  LoadWhiteList(text.data());
+    if (!loaded) MessageBoxW(nullptr, L"Unable to initialize whitelist data.", L"Quorvel KIV", MB_ICONERROR);
+}
+
+bool CKiv::IsWhiteListed(unsigned id) {
+    CKivItem* item = ItemMapGet(id);
+    if (!item) return false;
+    if (CSigvault::Get().IsFileProtected(item->m_file.filePath.c_str())) return true;
+    return m_whiteList.find(item->m_file.md5) != m_whiteList.end();
+}

@@ -1,0 +1,335 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+
+#include "core/Records.h"
+#include "handlers/KivHandler.h"
+#include "support/TestSupport.h"
+
+using kivtest::DeleteBesideProgram;
+using kivtest::MessageBoxWatcher;
+using kivtest::Utf16Bytes;
+using kivtest::WriteBesideProgram;
+
+namespace {
+
+const char kEmptyCatalogue[] = "<?xml version=\"1.0\"?>\n<kivdata>\n</kivdata>\n";
+
+// Makes a fixed number of items in each pass of every location it reads and can
+// hold one location's first pass until the test lets it go.
+class CountingHandler : public CKivHandler {
+public:
+    explicit CountingHandler(unsigned perPass) : m_perPass(perPass) {}
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override {
+        if (location == m_holdAt && enabledPass == 1) {
+            SetEvent(m_reached);
+            WaitForSingleObject(m_release, 10000);
+        }
+        ++m_calls;
+        for (unsigned i = 0; i < m_perPass; ++i)
+            new CKivItem(L"item", L"", location, 1, wow64, enabledPass, 0);
+    }
+
+    unsigned m_perPass;
+    std::atomic<int> m_calls{0};
+    Location* m_holdAt = nullptr;
+    HANDLE m_reached = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE m_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ~CountingHandler() override {
+        CloseHandle(m_reached);
+        CloseHandle(m_release);
+    }
+};
+
+// A facade over an empty catalogue file, with categories added by hand and every
+// location read by the test's own handler.
+class FacadeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteBesideProgram(L"kivdata.dat", kEmptyCatalogue);
+        WriteBesideProgram(L"kivwl.dat", Utf16Bytes(L"0123456789abcdef0123456789abcdef|1\r\n", false));
+        m_kiv = CKiv::Init();
+        ASSERT_NE(nullptr, m_kiv);
+    }
+    void TearDown() override {
+        CKiv::Dispose();
+        DeleteBesideProgram(L"kivdata.dat");
+        DeleteBesideProgram(L"kivwl.dat");
+    }
+
+    // Adds a category of n registry-key locations read by handler.
+    std::vector<Location*> AddCategory(unsigned n, CKivHandler* handler) {
+        auto* category = new Category(L"category", 0);
+        for (unsigned i = 0; i < n; ++i) {
+            auto* location = new Location(L"HKCU\\Software\\KivTests\\loc" + std::to_wstring(i), L"", 0, RegValue, 0);
+            location->m_handler = handler;
+            category->m_locations.push_back(location);
+        }
+        CKivTestAccess::Categories(m_kiv).push_back(category);
+        return category->m_locations;
+    }
+
+    CKiv* m_kiv = nullptr;
+};
+
+std::vector<unsigned> Range(unsigned from, unsigned to) {
+    std::vector<unsigned> ids;
+    for (unsigned id = from; id <= to; ++id) ids.push_back(id);
+    return ids;
+}
+
+}  // namespace
+
+TEST(Lifecycle, InitAndDisposeWriteTheirLinesOnce) {
+    WriteBesideProgram(L"kivdata.dat", kEmptyCatalogue);
+    WriteBesideProgram(L"kivwl.dat", Utf16Bytes(L"0123456789abcdef0123456789abcdef|1", false));
+    LogCapture log;
+    CKiv::Dispose();  // nothing to dispose: nothing written
+    EXPECT_TRUE(log.Calls().empty());
+    EXPECT_EQ(nullptr, CKiv::Get());
+
+    CKiv* first = CKiv::Init();
+    ASSERT_NE(nullptr, first);
+    EXPECT_EQ(first, CKiv::Get());
+    CKiv* second = CKiv::Init();
+    EXPECT_EQ(first, second);
+    CKiv::Dispose();
+    EXPECT_EQ(nullptr, CKiv::Get());
+    CKiv::Dispose();
+
+    std::vector<std::string> expected = {"KIV\t\t\t Init..\n", "KIV\t\t\t Init.. OK\n", "KIV\t\t\t Init..\n",
+                                         "KIV\t\t\t Init.. Already done.\n", "KIV\t\t\t Disposing..\n",
+                                         "KIV\t\t\t Disposing.. OK\n"};
+    EXPECT_EQ(expected, log.Messages());
+    DeleteBesideProgram(L"kivdata.dat");
+    DeleteBesideProgram(L"kivwl.dat");
+}
+
+TEST(Lifecycle, MissingCatalogueShowsOneErrorBoxAndKeepsTheFacade) {
+    DeleteBesideProgram(L"kivdata.dat");
+    LogCapture log;
+    MessageBoxWatcher boxes(L"Error");
+    CKiv* kiv = CKiv::Init();
+    ASSERT_NE(nullptr, kiv);
+    EXPECT_EQ(kiv, CKiv::Get());
+    ASSERT_EQ(1u, boxes.Seen().size());
+    EXPECT_EQ(L"Unable to initialize KIV data.", boxes.Seen()[0]);
+    std::vector<std::string> expected = {"KIV\t\t\t Init..\n", "KIV\t\t\t Kiv data file not found."};
+    EXPECT_EQ(expected, log.Messages());
+    EXPECT_EQ(16u, CKivTestAccess::Handlers(kiv).size());
+    CKiv::Dispose();
+}
+
+TEST(Lifecycle, CatalogueThatIsAFolderCountsAsMissing) {
+    std::wstring folder = kivtest::ProgramFolder() + L"kivdata.dat";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    LogCapture log;
+    MessageBoxWatcher boxes(L"Error");
+    CKiv::Init();
+    EXPECT_EQ(1u, boxes.Seen().size());
+    ASSERT_EQ(2u, log.Messages().size());
+    EXPECT_EQ("KIV\t\t\t Kiv data file not found.", log.Messages()[1]);
+    CKiv::Dispose();
+    RemoveDirectoryW(folder.c_str());
+}
+
+TEST(Lifecycle, MissingWhitelistShowsItsBoxButLoadingSucceeds) {
+    WriteBesideProgram(L"kivdata.dat", kEmptyCatalogue);
+    DeleteBesideProgram(L"kivwl.dat");
+    LogCapture log;
+    MessageBoxWatcher whitelistBoxes(L"Quorvel KIV");
+    MessageBoxWatcher errorBoxes(L"Error");
+    CKiv::Init();
+    ASSERT_EQ(1u, whitelistBoxes.Seen().size());
+    EXPECT_EQ(L"Unable to initialize whitelist data.", whitelistBoxes.Seen()[0]);
+    EXPECT_TRUE(errorBoxes.Seen().empty());
+    ASSERT_EQ(2u, log.Messages().size());
+    EXPECT_EQ("KIV\t\t\t Init.. OK\n", log.Messages()[1]);
+    CKiv::Dispose();
+    DeleteBesideProgram(L"kivdata.dat");
+}
+
+TEST_F(FacadeTest, OneHandlerPerTypeAndNoneOutsideTheEnumeration) {
+    std::set<CKivHandler*> distinct;
+    for (int type = 0; type <= 15; ++type) {
+        CKivHandler* handler = m_kiv->GetHandler(static_cast<EKivHandlerType>(type));
+        ASSERT_NE(nullptr, handler) << type;
+        distinct.insert(handler);
+    }
+    EXPECT_EQ(16u, distinct.size());
+    EXPECT_EQ(nullptr, m_kiv->GetHandler(static_cast<EKivHandlerType>(16)));
+    EXPECT_EQ(nullptr, m_kiv->GetHandler(static_cast<EKivHandlerType>(-1)));
+}
+
+TEST_F(FacadeTest, GlobalIdsAreDenseInCreationOrderAndRestartWithEachCollect) {
+    CountingHandler handler(2);
+    auto first = AddCategory(2, &handler);
+    auto second = AddCategory(1, &handler);
+    m_kiv->Collect();
+    // Each location: 2 items in the enabled pass, then 2 in the disabled pass.
+    EXPECT_EQ(Range(1, 4), first[0]->m_itemIds);
+    EXPECT_EQ(Range(5, 8), first[1]->m_itemIds);
+    EXPECT_EQ(Range(9, 12), second[0]->m_itemIds);
+    auto& map = CKivTestAccess::ItemMap(m_kiv);
+    ASSERT_EQ(12u, map.size());
+    for (unsigned id = 1; id <= 12; ++id) {
+        CKivItem* item = m_kiv->ItemMapGet(id);
+        ASSERT_NE(nullptr, item);
+        EXPECT_EQ(id, item->m_globalId);
+        EXPECT_EQ((id - 1) % 4 < 2 ? 1u : 0u, item->m_enabled) << id;
+    }
+
+    m_kiv->Collect();
+    EXPECT_EQ(12u, map.size());
+    EXPECT_EQ(Range(1, 4), first[0]->m_itemIds);
+    EXPECT_EQ(Range(9, 12), second[0]->m_itemIds);
+}
+
+TEST_F(FacadeTest, DestroyingAnItemRemovesExactlyItsOwnId) {
+    CountingHandler handler(3);
+    auto locations = AddCategory(1, &handler);
+    m_kiv->Collect();
+    delete m_kiv->ItemMapGet(2);
+    EXPECT_EQ((std::vector<unsigned>{1, 3, 4, 5, 6}), locations[0]->m_itemIds);
+    EXPECT_EQ(nullptr, m_kiv->ItemMapGet(2));
+    EXPECT_NE(nullptr, m_kiv->ItemMapGet(3));
+    EXPECT_EQ(5u, CKivTestAccess::ItemMap(m_kiv).size());
+}
+
+TEST_F(FacadeTest, ItemMapLookupsOfUnknownIdsChangeNothing) {
+    CountingHandler handler(1);
+    AddCategory(1, &handler);
+    m_kiv->Collect();
+    auto& map = CKivTestAccess::ItemMap(m_kiv);
+    EXPECT_EQ(nullptr, m_kiv->ItemMapGet(0));
+    EXPECT_EQ(nullptr, m_kiv->ItemMapGet(99));
+    m_kiv->ItemMapRemove(99);
+    EXPECT_EQ(2u, map.size());
+    EXPECT_EQ(0u, map.count(99));
+}
+
+TEST_F(FacadeTest, NewItemNeverTakesTheIdOfALivingItem) {
+    CountingHandler handler(2);
+    auto locations = AddCategory(1, &handler);
+    m_kiv->Collect();  // IDs 1..4
+    CKivItem* third = m_kiv->ItemMapGet(3);
+    delete m_kiv->ItemMapGet(2);  // three left: 1, 3, 4
+    auto* added = new CKivItem(L"late", L"", locations[0], 1, 0, 1, 0);
+    EXPECT_NE(3u, added->m_globalId);
+    EXPECT_NE(4u, added->m_globalId);
+    EXPECT_EQ(third, m_kiv->ItemMapGet(3));
+    EXPECT_EQ(added, m_kiv->ItemMapGet(added->m_globalId));
+    // Registering an item again hands back the ID it already has.
+    EXPECT_EQ(added->m_globalId, m_kiv->ItemMapAddNew(added));
+    EXPECT_EQ(4u, CKivTestAccess::ItemMap(m_kiv).size());
+}
+
+TEST_F(FacadeTest, CollectWithoutCategoriesKeepsAnEmptyItemMap) {
+    m_kiv->Collect();
+    EXPECT_TRUE(CKivTestAccess::ItemMap(m_kiv).empty());
+}
+
+TEST_F(FacadeTest, StopBeforeCollectHasNoEffect) {
+    CountingHandler handler(1);
+    auto locations = AddCategory(3, &handler);
+    m_kiv->StopCollect();
+    m_kiv->Collect();
+    EXPECT_EQ(6, handler.m_calls.load());
+    EXPECT_EQ(2u, locations[2]->m_itemIds.size());
+}
+
+TEST_F(FacadeTest, StopDuringALocationFinishesItAndSkipsTheRest) {
+    CountingHandler handler(1);
+    auto first = AddCategory(3, &handler);
+    auto later = AddCategory(2, &handler);
+    // Items of an earlier run must be gone from the skipped locations too.
+    m_kiv->Collect();
+    handler.m_calls = 0;
+    handler.m_holdAt = first[1];
+
+    std::thread stopper([&] {
+        WaitForSingleObject(handler.m_reached, 10000);
+        m_kiv->StopCollect();
+        SetEvent(handler.m_release);
+    });
+    m_kiv->Collect();
+    stopper.join();
+
+    EXPECT_EQ(4, handler.m_calls.load());  // both passes of the first two locations
+    EXPECT_EQ(Range(1, 2), first[0]->m_itemIds);
+    EXPECT_EQ(Range(3, 4), first[1]->m_itemIds);
+    EXPECT_TRUE(first[2]->m_itemIds.empty());
+    EXPECT_TRUE(later[0]->m_itemIds.empty());
+    EXPECT_TRUE(later[1]->m_itemIds.empty());
+    EXPECT_EQ(4u, CKivTestAccess::ItemMap(m_kiv).size());
+    EXPECT_NE(nullptr, m_kiv->ItemMapGet(4));
+    EXPECT_EQ(1, CKivTestAccess::StopFlag(m_kiv));
+}
+
+TEST_F(FacadeTest, ItemMapGetIsSafeFromASecondThreadDuringCollect) {
+    CountingHandler handler(50);
+    AddCategory(20, &handler);
+    std::atomic<bool> done{false};
+    std::atomic<unsigned> seen{0};
+    std::thread reader([&] {
+        while (!done) {
+            unsigned id = seen + 1;
+            if (CKivItem* item = m_kiv->ItemMapGet(id)) {
+                if (item->m_globalId == id) seen = id;
+            }
+        }
+    });
+    m_kiv->Collect();
+    done = true;
+    reader.join();
+    EXPECT_EQ(2000u, CKivTestAccess::ItemMap(m_kiv).size());
+    EXPECT_EQ(m_kiv->ItemMapGet(2000)->m_globalId, 2000u);
+}
+
+TEST_F(FacadeTest, EnvironmentPathsReadALongPathWhole) {
+    wchar_t saved[32767] = {};
+    DWORD savedLength = GetEnvironmentVariableW(L"PATH", saved, 32767);
+    std::wstring path = L";C:\\first;;";
+    for (int i = 0; i < 200; ++i) path += L"C:\\filler\\folder" + std::to_wstring(i) + L";";
+    path += L"C:\\last";
+    ASSERT_GT(path.size(), 2047u);
+    SetEnvironmentVariableW(L"PATH", path.c_str());
+    m_kiv->Collect();
+    SetEnvironmentVariableW(L"PATH", savedLength ? saved : nullptr);
+
+    const auto& paths = m_kiv->EnvPaths();
+    ASSERT_EQ(202u, paths.size());
+    EXPECT_EQ(L"C:\\first", paths.front());
+    EXPECT_EQ(L"C:\\filler\\folder0", paths[1]);
+    EXPECT_EQ(L"C:\\last", paths.back());
+}
+
+TEST(Records, RegistryLocationsSplitTheirRootAndFolderLocationsExpand) {
+    Location user(L"HKCU\\Software\\X", L"ignored", 0, RegValue, 0);
+    EXPECT_EQ(HKEY_CURRENT_USER, user.m_root);
+    EXPECT_EQ(L"Software\\X", user.m_path);
+    EXPECT_EQ(L"HKCU\\Software\\X", user.m_fullPath);
+    EXPECT_EQ(L"", user.m_value);
+
+    Location value(L"hklm\\software\\x", L"Shell", 1, RegValueEx, 1);
+    EXPECT_EQ(HKEY_LOCAL_MACHINE, value.m_root);
+    EXPECT_EQ(L"software\\x", value.m_path);
+    EXPECT_EQ(L"Shell", value.m_value);
+    EXPECT_EQ(1, value.m_wow64);
+
+    Location bare(L"SOFTWARE\\Y", L"", 0, RegValue, 0);
+    EXPECT_EQ(HKEY_LOCAL_MACHINE, bare.m_root);
+    EXPECT_EQ(L"SOFTWARE\\Y", bare.m_path);
+
+    SetEnvironmentVariableW(L"KIVTEST_FOLDER", L"C:\\kivtests\\folder");
+    Location folder(L"%KIVTEST_FOLDER%\\Startup", L"v", 2, SimpleFile, 0);
+    EXPECT_EQ(L"C:\\kivtests\\folder\\Startup", folder.m_path);
+    EXPECT_EQ(folder.m_path, folder.m_fullPath);
+    EXPECT_EQ(L"", folder.m_value);
+
+    Location other(L"C:\\x.ini", L"run", 7, WinIni, 0);
+    EXPECT_EQ(L"C:\\x.ini", other.m_path);
+    EXPECT_EQ(L"run", other.m_value);
+}
