@@ -63,8 +63,63 @@ public:
     CKivItem* ItemMapGet(unsigned id);
     void ItemMapRemove(unsigned id);
 
+    // Catalogue queries. Indices past their counts give 0 or empty text.
+    unsigned GetCategoryCount();
+    const wchar_t* GetCategoryName(unsigned c);
+    unsigned GetLocationCount(unsigned c);
+    const wchar_t* GetLocationPath(unsigned c, unsigned l);
+    unsigned GetLocationType(unsigned c, unsigned l);
+    EKivHandlerType GetLocationHandlerType(unsigned c, unsigned l);
+    unsigned GetItemCount(unsigned c, unsigned l);
+    unsigned GetItemGlobalID(unsigned c, unsigned l, unsigned i);
+
+    // Item queries, by position (category, location, item) or by global ID. An ID of
+    // no living item gives 0 or empty text.
+    const wchar_t* GetItemTitle(unsigned c, unsigned l, unsigned i);
+    const wchar_t* GetItemTitle(unsigned id);
+    int GetItemEnabled(unsigned c, unsigned l, unsigned i);
+    int GetItemEnabled(unsigned id);
+    HICON GetItemIcon(unsigned c, unsigned l, unsigned i);
+    HICON GetItemIcon(unsigned id);
+    const wchar_t* GetItemFilePath(unsigned c, unsigned l, unsigned i);
+    const wchar_t* GetItemFilePath(unsigned id);
+    const wchar_t* GetItemFileName(unsigned c, unsigned l, unsigned i);
+    const wchar_t* GetItemFileName(unsigned id);
+    const wchar_t* GetItemFileMd5(unsigned c, unsigned l, unsigned i);
+    const wchar_t* GetItemFileMd5(unsigned id);
+    unsigned long long GetItemFileSize(unsigned c, unsigned l, unsigned i);
+    unsigned long long GetItemFileSize(unsigned id);
+    const wchar_t* GetItemFilePublisher(unsigned c, unsigned l, unsigned i);
+    const wchar_t* GetItemFilePublisher(unsigned id);
+    const wchar_t* GetItemFileDescription(unsigned c, unsigned l, unsigned i);
+    const wchar_t* GetItemFileDescription(unsigned id);
+    const wchar_t* GetItemFileShortcutTarget(unsigned id);
+    const wchar_t* GetItemFileExtension(unsigned id);
+    // Both dates share one buffer: each call overwrites it.
+    const wchar_t* GetItemFileCreated(unsigned id);
+    const wchar_t* GetItemFileModified(unsigned id);
+    const wchar_t* GetItemLocationPath(unsigned id);
+    const wchar_t* GetItemLocationValue(unsigned id);
+    unsigned GetItemLocationType(unsigned id);
+    int GetItemWin32(unsigned id);
+    int IsRemoved(unsigned id);
     // Whether the item's file is protected by the system or its MD5 is whitelisted.
     bool IsWhiteListed(unsigned id);
+
+    // Actions, through the handler that found the item; nonzero on success.
+    int DisableItem(unsigned c, unsigned l, unsigned i);
+    int DisableItem(unsigned id);
+    int EnableItem(unsigned c, unsigned l, unsigned i);
+    int EnableItem(unsigned id);
+    int RemoveItem(unsigned c, unsigned l, unsigned i);
+    int RemoveItem(unsigned id);
+    void GoTo(unsigned c, unsigned l, unsigned i);
+    void GoTo(unsigned id);
+    int RestoreItem(unsigned id);
+    int Ostrel_ItemCompatible(unsigned id);
+    // Sizes in characters, terminator included. A text that does not fit leaves an
+    // empty string in its buffer; a null buffer or a size of 0 is left alone.
+    void Ostrel_GetItemRegLocation(unsigned id, wchar_t* key, wchar_t* value, unsigned keySize, unsigned valueSize);
 
     CKiv(const CKiv&) = delete;
     CKiv& operator=(const CKiv&) = delete;
@@ -73,6 +128,7 @@ private:
     CKiv();
     ~CKiv();
 
+    Location* LocationAt(unsigned c, unsigned l);
     void CollectEnvPaths();
     void CollectCategory(Category* category);
     void DestroyItems();

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds the project, prepares a Wine machine of its own (build/demo-prefix) with a
+# few autostart entries, and runs the command-line host to list them.
+# Extra arguments are passed to the host (e.g. --json).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j "$(nproc)" --target kivctl >/dev/null
+
+export WINEPREFIX="$PWD/build/demo-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Preparing the Wine machine in $WINEPREFIX ..." >&2
+  "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
+  /usr/lib/wine/wineserver -w
+  # A few entries of the kinds a real machine holds.
+  tools="$WINEPREFIX/drive_c/Program Files/Demo Tools"
+  mkdir -p "$tools"
+  cp "$WINEPREFIX/drive_c/windows/system32/notepad.exe" "$tools/updater.exe"
+  cp "$WINEPREFIX/drive_c/windows/system32/notepad.exe" "$tools/tray helper.exe"
+  run='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+  "$wine" reg add "$run" /v "Demo Updater" /t REG_SZ /d '"C:\Program Files\Demo Tools\updater.exe" /background' /f >/dev/null 2>&1
+  "$wine" reg add "$run" /v "Tray Helper" /t REG_EXPAND_SZ /d '%ProgramFiles%\Demo Tools\tray helper.exe' /f >/dev/null 2>&1
+  "$wine" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v "Notes" /t REG_SZ /d 'notepad.exe' /f >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w
+fi
+cd build/bin
+"$wine" kivctl.exe "$@" </dev/null 2>&1 | cat
