@@ -43,6 +43,9 @@ class Location;
 class CKivItem;
 class CKivHandler;
 class CKivTestAccess;
+namespace kiv {
+class XmlNode;
+}
 
 class KIV_API CKiv {
 public:
@@ -133,11 +136,15 @@ private:
     void CollectCategory(Category* category);
     void DestroyItems();
     bool LoadData();
+    void LoadCategory(const kiv::XmlNode& cat);
     void LoadWhiteListFile();
     bool LoadWhiteList(const wchar_t* text);
     bool GetWhiteList(const wchar_t* path, const wchar_t* name);
 
     friend class CKivTestAccess;
+namespace kiv {
+class XmlNode;
+}
 
     std::vector<Category*> m_categories;
     std::map<EKivHandlerType, CKivHandler*> m_handlers;

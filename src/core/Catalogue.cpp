@@ -1,10 +1,47 @@
-// Loading the catalogue file "kivdata.dat" beside the host's executable.
+// Loading the catalogue file "kivdata.dat" beside the host's executable: the
+// categories and, in each, the locations with their handler and location types.
+#include <cstdlib>
+#include <cwchar>
+#include <vector>
+
 #include "core/HostFiles.h"
 #include "core/Records.h"
+#include "iteminfo/PathNormalize.h"
 #include "kiv.h"
 #include "platform/Log.h"
+#include "platform/RegPath.h"
+#include "xml/XmlNode.h"
 
 using kiv::LogLine;
+using kiv::XmlNode;
+
+namespace {
+
+// The first text of the first child element of that name, with its surrounding
+// whitespace cut; empty when the element or its text is missing.
+std::wstring FieldText(const XmlNode& parent, const wchar_t* name) {
+    const wchar_t* text = parent.GetChildNode(name).GetText(0);
+    if (!text) return std::wstring();
+    std::wstring value = text;
+    const wchar_t* blanks = L" \t\r\n";
+    size_t first = value.find_first_not_of(blanks);
+    if (first == std::wstring::npos) return std::wstring();
+    return value.substr(first, value.find_last_not_of(blanks) - first + 1);
+}
+
+int FieldNumber(const XmlNode& parent, const wchar_t* name) { return _wtoi(FieldText(parent, name).c_str()); }
+
+// A folder location as the handlers see it: environment strings expanded and short
+// names made long. A failed or too long expansion leaves the path empty.
+std::wstring ExpandFolder(const std::wstring& path) {
+    std::vector<wchar_t> buffer(path.size() + MAX_PATH, L'\0');
+    DWORD n = ExpandEnvironmentStringsW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    std::wstring expanded = (n != 0 && n <= buffer.size()) ? std::wstring(buffer.data()) : std::wstring();
+    kiv::ConvertToLongPath(expanded);
+    return expanded;
+}
+
+}  // namespace
 
 bool CKiv::LoadData() {
     wchar_t path[MAX_PATH];
@@ -19,7 +56,32 @@ bool CKiv::LoadData() {
         return false;
     }
     LoadWhiteListFile();
-    // Categories and locations are read from the file by the catalogue reader.
+
+    XmlNode root = XmlNode::OpenFileWithRoot(path, L"kivdata");
+    int categories = root.ChildCount(L"cat");
+    for (int c = 0; c < categories; ++c) LoadCategory(root.GetChildNode(L"cat", c));
     return true;
 }
 
+void CKiv::LoadCategory(const XmlNode& cat) {
+    auto* category = new Category(FieldText(cat, L"name"), FieldNumber(cat, L"icon"));
+    m_categories.push_back(category);
+    XmlNode locs = cat.GetChildNode(L"locs");
+    int count = locs.ChildCount(L"loc");
+    for (int l = 0; l < count; ++l) {
+        XmlNode loc = locs.GetChildNode(L"loc", l);
+        auto handlerType = static_cast<EKivHandlerType>(FieldNumber(loc, L"htype"));
+        auto type = static_cast<unsigned>(FieldNumber(loc, L"ltype"));
+        std::wstring locPath = FieldText(loc, L"path");
+        std::wstring value = FieldText(loc, L"value");
+        if (type == Location::Folder) {
+            locPath = ExpandFolder(locPath);
+            // Only a folder that exists and lies under no junction or link is searched.
+            if (kiv::IsUnderReparsePoint(locPath)) continue;
+        }
+        category->m_locations.push_back(new Location(locPath, value, type, handlerType, 0));
+        std::wstring twin;
+        if ((type == Location::RegistryKey || type == Location::RegistryValue) && kiv::TwinPath(locPath, twin))
+            category->m_locations.push_back(new Location(twin, value, type, handlerType, 1));
+    }
+}

@@ -1,0 +1,51 @@
+// Registry steps shared by the registry handlers: the marker subkey that keeps
+// disabled entries, bounded value reads, value enumeration and value moves.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace kiv {
+
+// Disabled entries of a registry location live in this subkey of its key.
+extern const wchar_t kMarker[];
+std::wstring MarkerPath(const std::wstring& keyPath);
+
+// Registry texts are read into buffers of 260 characters (520 bytes); larger data
+// counts as unreadable.
+const DWORD kValueBytes = 520;
+const DWORD kNameChars = 260;
+
+struct RegValueData {
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    BYTE data[kValueBytes + sizeof(wchar_t)] = {};  // room for a terminator the data may lack
+
+    // The text of a string value: its characters up to the first NUL, never past the
+    // bytes read.
+    std::wstring Text() const;
+    bool IsString() const { return type == REG_SZ || type == REG_EXPAND_SZ; }
+};
+
+enum class ValueRead { Ok, Absent, Unreadable };
+
+ValueRead ReadRegValue(HKEY key, const std::wstring& name, RegValueData& value);
+bool WriteRegValue(HKEY key, const std::wstring& name, const RegValueData& value);
+
+// Writes a string value with its terminator, keeping the type given; refused when
+// the text with its terminator exceeds 520 bytes.
+bool WriteRegText(HKEY key, const std::wstring& name, DWORD type, const std::wstring& text);
+
+// Calls visit for each value that fits the buffers, from index 0 upward. An index
+// whose value does not fit is skipped; any other error ends the walk, so a key
+// changed during the walk cannot keep it running.
+void EnumRegValues(HKEY key, const std::function<void(const std::wstring& name, const RegValueData& value)>& visit);
+
+// Moves a value between two open keys. When the second step (deleting the source)
+// fails, the target is put back as it was before: the copy is deleted only when
+// the target held no value of that name.
+bool MoveRegValue(HKEY from, HKEY to, const std::wstring& name);
+
+}  // namespace kiv

@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+
+#include "core/Records.h"
+#include "handlers/ListValue.h"
+#include "support/RegistryTestKit.h"
+#include "support/TestSupport.h"
+
+using kivtest::KeyExists;
+using kivtest::RawValue;
+using kivtest::ReadRaw;
+using kivtest::ScratchFolder;
+using kivtest::ScratchKey;
+using kivtest::TextValue;
+using kivtest::WriteRaw;
+
+namespace {
+
+// A facade over an empty catalogue with one category whose locations the test adds.
+class RegHandlerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
+        kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
+        m_kiv = CKiv::Init();
+        m_category = new Category(L"test", 0);
+        CKivTestAccess::Categories(m_kiv).push_back(m_category);
+    }
+    void TearDown() override { CKiv::Dispose(); }
+
+    Location* AddLocation(const std::wstring& keyBelowHkcu, EKivHandlerType type, unsigned ltype = 0,
+                          const std::wstring& value = L"") {
+        auto* location = new Location(L"HKCU\\" + keyBelowHkcu, value, ltype, type, 0);
+        m_category->m_locations.push_back(location);
+        return location;
+    }
+
+    // The item of a location whose title is given, or null.
+    CKivItem* Find(Location* location, const std::wstring& title) {
+        for (unsigned id : location->m_itemIds) {
+            CKivItem* item = m_kiv->ItemMapGet(id);
+            if (item && item->m_title == title) return item;
+        }
+        return nullptr;
+    }
+
+    CKiv* m_kiv = nullptr;
+    Category* m_category = nullptr;
+};
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
+    return text;
+}
+
+}  // namespace
+
+TEST_F(RegHandlerTest, RunKeyValuesRoundTripWithTypeAndExactBytes) {
+    ScratchKey key(L"RunRoundTrip");
+    ScratchFolder folder(L"RunRoundTrip");
+    std::wstring app = folder.AddFile(L"app.exe");
+    folder.AddFile(L"tool.exe");
+    SetEnvironmentVariableW(L"KIVTEST_RUNDIR", folder.Path().c_str());
+    const std::wstring live = key.Path();
+    const std::wstring marker = live + L"\\_disabledByKiv";
+    RawValue quoted = TextValue(REG_SZ, L"\"" + app + L"\" /min");
+    RawValue expand = TextValue(REG_EXPAND_SZ, L"%KIVTEST_RUNDIR%\\tool.exe");
+    WriteRaw(HKEY_CURRENT_USER, live, L"App", quoted);
+    WriteRaw(HKEY_CURRENT_USER, live, L"Tool", expand);
+    RawValue number;
+    number.type = REG_DWORD;
+    number.bytes = {1, 0, 0, 0};
+    WriteRaw(HKEY_CURRENT_USER, live, L"Number", number);
+    WriteRaw(HKEY_CURRENT_USER, live, L"Long", TextValue(REG_SZ, app + std::wstring(300, L' ')));
+    Location* location = AddLocation(live, RegValue);
+
+    m_kiv->Collect();
+    ASSERT_EQ(2u, location->m_itemIds.size());  // the DWORD and the over-long value give none
+    CKivItem* appItem = Find(location, L"App");
+    ASSERT_NE(nullptr, appItem);
+    EXPECT_EQ(Lower(app), Lower(appItem->m_file.filePath));
+    EXPECT_EQ(1u, appItem->m_gotoKind);
+    ASSERT_EQ(1u, appItem->m_regNames.size());
+    EXPECT_EQ(L"App", appItem->m_regNames[0]);
+    CKivItem* toolItem = Find(location, L"Tool");
+    ASSERT_NE(nullptr, toolItem);
+
+    ASSERT_EQ(1, m_kiv->DisableItem(appItem->m_globalId));
+    ASSERT_EQ(1, m_kiv->DisableItem(toolItem->m_globalId));
+    EXPECT_EQ(0, m_kiv->GetItemEnabled(appItem->m_globalId));
+    RawValue moved;
+    EXPECT_FALSE(ReadRaw(HKEY_CURRENT_USER, live, L"App", moved));
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"App", moved));
+    EXPECT_EQ(quoted, moved);
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"Tool", moved));
+    EXPECT_EQ(expand, moved);
+
+    // The next collection lists them in the disabled pass.
+    m_kiv->Collect();
+    ASSERT_EQ(2u, location->m_itemIds.size());
+    appItem = Find(location, L"App");
+    ASSERT_NE(nullptr, appItem);
+    EXPECT_EQ(0u, appItem->m_enabled);
+
+    ASSERT_EQ(1, m_kiv->EnableItem(appItem->m_globalId));
+    EXPECT_EQ(1, m_kiv->GetItemEnabled(appItem->m_globalId));
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"App", moved));
+    EXPECT_EQ(quoted, moved);
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, marker));  // still holds "Tool"
+
+    toolItem = Find(location, L"Tool");
+    ASSERT_EQ(1, m_kiv->EnableItem(toolItem->m_globalId));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));  // emptied, so deleted
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"Tool", moved));
+    EXPECT_EQ(expand, moved);
+    SetEnvironmentVariableW(L"KIVTEST_RUNDIR", nullptr);
+}
+
+TEST_F(RegHandlerTest, RemovalDeletesTheValueAndAnEmptiedMarker) {
+    ScratchKey key(L"RunRemove");
+    ScratchFolder folder(L"RunRemove");
+    std::wstring app = folder.AddFile(L"app.exe");
+    const std::wstring live = key.Path();
+    const std::wstring marker = live + L"\\_disabledByKiv";
+    WriteRaw(HKEY_CURRENT_USER, live, L"Live", TextValue(REG_SZ, app));
+    WriteRaw(HKEY_CURRENT_USER, marker, L"Off", TextValue(REG_SZ, app));
+    Location* location = AddLocation(live, RegValue);
+    m_kiv->Collect();
+    CKivItem* liveItem = Find(location, L"Live");
+    CKivItem* offItem = Find(location, L"Off");
+    ASSERT_TRUE(liveItem && offItem);
+
+    // Removing an enabled item leaves the marker subkey alone.
+    ASSERT_EQ(1, m_kiv->RemoveItem(liveItem->m_globalId));
+    RawValue value;
+    EXPECT_FALSE(ReadRaw(HKEY_CURRENT_USER, live, L"Live", value));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, marker));
+    EXPECT_EQ(1, m_kiv->GetItemEnabled(liveItem->m_globalId));  // fields unchanged
+    EXPECT_EQ(0, m_kiv->IsRemoved(liveItem->m_globalId));
+
+    ASSERT_EQ(1, m_kiv->RemoveItem(offItem->m_globalId));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));
+    EXPECT_EQ(0, m_kiv->RemoveItem(offItem->m_globalId));  // already gone
+}
+
+TEST_F(RegHandlerTest, FailedMovesLeaveTheRegistryAndTheItemAsTheyWere) {
+    ScratchKey key(L"RunFailures");
+    ScratchFolder folder(L"RunFailures");
+    std::wstring app = folder.AddFile(L"app.exe");
+    const std::wstring live = key.Path();
+    const std::wstring marker = live + L"\\_disabledByKiv";
+    WriteRaw(HKEY_CURRENT_USER, live, L"App", TextValue(REG_SZ, app));
+    Location* location = AddLocation(live, RegValue);
+    m_kiv->Collect();
+    CKivItem* item = Find(location, L"App");
+    ASSERT_NE(nullptr, item);
+
+    // The value vanished behind the item's back: nothing to move, nothing made.
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, live.c_str(), L"App");
+    EXPECT_EQ(0, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_EQ(1, m_kiv->GetItemEnabled(item->m_globalId));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));
+
+    // Enabling an item with no marker subkey fails and keeps the item's state.
+    item->m_enabled = 0;
+    EXPECT_EQ(0, m_kiv->EnableItem(item->m_globalId));
+    EXPECT_EQ(0, m_kiv->GetItemEnabled(item->m_globalId));
+    // A failed disable of an item already disabled keeps it disabled.
+    EXPECT_EQ(0, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_EQ(0, m_kiv->GetItemEnabled(item->m_globalId));
+}
+
+TEST_F(RegHandlerTest, DisableOverAnOlderMarkerValueKeepsTheNewestAndLosesNothingLive) {
+    ScratchKey key(L"RunOverwrite");
+    ScratchFolder folder(L"RunOverwrite");
+    std::wstring app = folder.AddFile(L"app.exe");
+    const std::wstring live = key.Path();
+    const std::wstring marker = live + L"\\_disabledByKiv";
+    RawValue current = TextValue(REG_SZ, app + L" /new");
+    WriteRaw(HKEY_CURRENT_USER, live, L"App", current);
+    WriteRaw(HKEY_CURRENT_USER, marker, L"App", TextValue(REG_SZ, app + L" /old"));
+    Location* location = AddLocation(live, RegValue);
+    m_kiv->Collect();
+    CKivItem* enabled = nullptr;
+    for (unsigned id : location->m_itemIds)
+        if (m_kiv->GetItemEnabled(id)) enabled = m_kiv->ItemMapGet(id);
+    ASSERT_NE(nullptr, enabled);
+    ASSERT_EQ(1, m_kiv->DisableItem(enabled->m_globalId));
+    RawValue value;
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"App", value));
+    EXPECT_EQ(current, value);
+}
+
+TEST_F(RegHandlerTest, RegistryLocationIsTheLiveKeyAndFitsOrEmptiesTheCallersBuffers) {
+    ScratchKey key(L"RunLocation");
+    ScratchFolder folder(L"RunLocation");
+    WriteRaw(HKEY_CURRENT_USER, key.Path() + L"\\_disabledByKiv", L"Off",
+             TextValue(REG_SZ, folder.AddFile(L"app.exe")));
+    Location* location = AddLocation(key.Path(), RegValue);
+    m_kiv->Collect();
+    ASSERT_EQ(1u, location->m_itemIds.size());
+    unsigned id = location->m_itemIds[0];
+
+    wchar_t keyText[260] = L"untouched";
+    wchar_t valueText[260] = L"untouched";
+    m_kiv->Ostrel_GetItemRegLocation(id, keyText, valueText, 260, 260);
+    EXPECT_EQ(L"HKCU\\" + key.Path(), std::wstring(keyText));
+    EXPECT_EQ(L"Off", std::wstring(valueText));
+
+    wchar_t small[8] = L"x";
+    wchar_t value2[260] = L"untouched";
+    m_kiv->Ostrel_GetItemRegLocation(id, small, value2, 8, 260);
+    EXPECT_EQ(L"", std::wstring(small));  // never a cut key
+    EXPECT_EQ(L"Off", std::wstring(value2));
+    m_kiv->Ostrel_GetItemRegLocation(id, nullptr, value2, 0, 260);  // a null buffer is left alone
+    EXPECT_EQ(1, m_kiv->Ostrel_ItemCompatible(id));
+}
+
+TEST_F(RegHandlerTest, ClassValuesAreTitledByTheirDataOrTheirClass) {
+    ScratchKey key(L"ClassValues");
+    ScratchFolder folder(L"ClassValues");
+    std::wstring server = folder.AddFile(L"server.dll");
+    const std::wstring named = L"{6F1A2B3C-1111-4222-8333-944455556666}";
+    const std::wstring nameless = L"{6F1A2B3C-1111-4222-8333-944455556667}";
+    const std::wstring serverless = L"{6F1A2B3C-1111-4222-8333-944455556668}";
+    const std::wstring classes = L"Software\\Classes\\CLSID\\";
+    WriteRaw(HKEY_CURRENT_USER, classes + named, L"", TextValue(REG_SZ, L"Kiv Test Class"));
+    WriteRaw(HKEY_CURRENT_USER, classes + named + L"\\InprocServer32", L"", TextValue(REG_SZ, server));
+    WriteRaw(HKEY_CURRENT_USER, classes + nameless + L"\\InprocServer32", L"", TextValue(REG_SZ, server));
+    WriteRaw(HKEY_CURRENT_USER, classes + serverless, L"", TextValue(REG_SZ, L"Gone"));
+    WriteRaw(HKEY_CURRENT_USER, classes + serverless + L"\\InprocServer32", L"",
+             TextValue(REG_SZ, folder.Path() + L"\\missing.dll"));
+
+    WriteRaw(HKEY_CURRENT_USER, key.Path(), named, TextValue(REG_SZ, L""));
+    WriteRaw(HKEY_CURRENT_USER, key.Path() + L"\\sub", named, TextValue(REG_SZ, L"Own Title"));
+    WriteRaw(HKEY_CURRENT_USER, key.Path(), L"ByData", TextValue(REG_SZ, nameless));
+    WriteRaw(HKEY_CURRENT_USER, key.Path(), L"Missing", TextValue(REG_SZ, serverless));
+    Location* location = AddLocation(key.Path(), CoIdInValue);
+    Location* titled = AddLocation(key.Path() + L"\\sub", CoIdInValue);
+    m_kiv->Collect();
+
+    ASSERT_EQ(2u, location->m_itemIds.size());
+    CKivItem* byName = Find(location, L"Kiv Test Class");
+    ASSERT_NE(nullptr, byName);
+    EXPECT_EQ(named, byName->m_regNames[0]);
+    EXPECT_EQ(Lower(server), Lower(byName->m_file.filePath));
+    CKivItem* byData = Find(location, server);  // a class without a name is titled by its server
+    ASSERT_NE(nullptr, byData);
+    EXPECT_EQ(L"ByData", byData->m_regNames[0]);
+    ASSERT_EQ(1u, titled->m_itemIds.size());
+    EXPECT_NE(nullptr, Find(titled, L"Own Title"));
+
+    // Class values move like run values.
+    ASSERT_EQ(1, m_kiv->DisableItem(byData->m_globalId));
+    RawValue value;
+    EXPECT_TRUE(ReadRaw(HKEY_CURRENT_USER, key.Path() + L"\\_disabledByKiv", L"ByData", value));
+    SHDeleteKeyW(HKEY_CURRENT_USER, (classes + named).c_str());
+    SHDeleteKeyW(HKEY_CURRENT_USER, (classes + nameless).c_str());
+    SHDeleteKeyW(HKEY_CURRENT_USER, (classes + serverless).c_str());
+}
+
+TEST(ListEntries, MatchOnlyWholeEntries) {
+    using kiv::FindListEntry;
+    const size_t npos = std::wstring::npos;
+    EXPECT_EQ(4u, FindListEntry(L"mya.dll a.dll", L"a.dll"));
+    EXPECT_EQ(npos, FindListEntry(L"mya.dll", L"a.dll"));
+    EXPECT_EQ(npos, FindListEntry(L"a.dllx", L"a.dll"));
+    EXPECT_EQ(0u, FindListEntry(L"a.dll,b.dll", L"a.dll"));
+    EXPECT_EQ(6u, FindListEntry(L"a.dll,b.dll", L"b.dll"));
+    EXPECT_EQ(npos, FindListEntry(L"A.DLL", L"a.dll"));  // case-sensitive
+    EXPECT_EQ(npos, FindListEntry(L"", L"a.dll"));
+}
+
+TEST_F(RegHandlerTest, ListEntriesMoveBetweenTheLiveAndTheMarkerValue) {
+    ScratchKey key(L"ListValue");
+    ScratchFolder folder(L"ListValue");
+    std::wstring a = folder.AddFile(L"a.dll");
+    std::wstring b = folder.AddFile(L"mya.dll");
+    const std::wstring live = key.Path();
+    const std::wstring marker = live + L"\\_disabledByKiv";
+    WriteRaw(HKEY_CURRENT_USER, live, L"List", TextValue(REG_EXPAND_SZ, b + L", " + a));
+    Location* location = AddLocation(live, RegValue, 1, L"List");
+
+    kiv::ListCollect(location, 1, 0);
+    ASSERT_EQ(2u, location->m_itemIds.size());
+    CKivItem* itemA = Find(location, a);
+    CKivItem* itemB = Find(location, b);
+    ASSERT_TRUE(itemA && itemB);
+
+    ASSERT_EQ(1, kiv::ListDisable(itemA));
+    RawValue value;
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));
+    EXPECT_EQ(TextValue(REG_EXPAND_SZ, b + L", "), value);  // separators stay, type and terminator kept
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"List", value));
+    EXPECT_EQ(TextValue(REG_EXPAND_SZ, a), value);
+    ASSERT_EQ(1, kiv::ListDisable(itemB));
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"List", value));
+    EXPECT_EQ(TextValue(REG_EXPAND_SZ, a + L" " + b), value);
+
+    itemA->m_enabled = 0;
+    ASSERT_EQ(1, kiv::ListEnable(itemA));
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"List", value));
+    EXPECT_EQ(TextValue(REG_EXPAND_SZ, b), value);  // mya.dll untouched by a.dll's enable
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));
+    EXPECT_EQ(TextValue(REG_EXPAND_SZ, L",  " + a), value);
+
+    itemB->m_enabled = 0;
+    ASSERT_EQ(1, kiv::ListRemove(itemB));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));  // last entry gone, marker deleted
+}
+
+TEST_F(RegHandlerTest, UnreadableListValuesAreNeverReplaced) {
+    ScratchKey key(L"ListUnreadable");
+    ScratchFolder folder(L"ListUnreadable");
+    std::wstring a = folder.AddFile(L"a.dll");
+    const std::wstring live = key.Path();
+    const std::wstring marker = live + L"\\_disabledByKiv";
+    WriteRaw(HKEY_CURRENT_USER, live, L"List", TextValue(REG_SZ, a));
+    RawValue huge = TextValue(REG_SZ, std::wstring(400, L'x'));
+    WriteRaw(HKEY_CURRENT_USER, marker, L"List", huge);
+    Location* location = AddLocation(live, RegValue, 1, L"List");
+    kiv::ListCollect(location, 1, 0);
+    ASSERT_EQ(1u, location->m_itemIds.size());
+    CKivItem* item = m_kiv->ItemMapGet(location->m_itemIds[0]);
+
+    EXPECT_EQ(0, kiv::ListDisable(item));
+    RawValue value;
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"List", value));
+    EXPECT_EQ(huge, value);
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));
+    EXPECT_EQ(TextValue(REG_SZ, a), value);
+}

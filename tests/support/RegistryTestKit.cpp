@@ -1,0 +1,66 @@
+#include "support/RegistryTestKit.h"
+
+#include <shellapi.h>
+
+namespace kivtest {
+
+bool ReadRaw(HKEY root, const std::wstring& key, const std::wstring& name, RawValue& value) {
+    DWORD size = 0;
+    if (RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &value.type, nullptr, &size) !=
+        ERROR_SUCCESS)
+        return false;
+    value.bytes.assign(size, 0);
+    return RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &value.type,
+                        value.bytes.empty() ? nullptr : value.bytes.data(), &size) == ERROR_SUCCESS;
+}
+
+void WriteRaw(HKEY root, const std::wstring& key, const std::wstring& name, const RawValue& value) {
+    HKEY opened = nullptr;
+    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(opened, name.c_str(), 0, value.type, value.bytes.data(), static_cast<DWORD>(value.bytes.size()));
+    RegCloseKey(opened);
+}
+
+RawValue TextValue(DWORD type, const std::wstring& text, bool withTerminator) {
+    RawValue value;
+    value.type = type;
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+    size_t count = (text.size() + (withTerminator ? 1 : 0)) * sizeof(wchar_t);
+    value.bytes.assign(bytes, bytes + count);
+    return value;
+}
+
+bool KeyExists(HKEY root, const std::wstring& key) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    RegCloseKey(opened);
+    return true;
+}
+
+ScratchFolder::ScratchFolder(const std::wstring& name) : m_path(L"C:\\kivtests\\" + name) {
+    CreateDirectoryW(L"C:\\kivtests", nullptr);
+    CreateDirectoryW(m_path.c_str(), nullptr);
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::wstring from = m_path + L'\0';
+    SHFILEOPSTRUCTW op = {};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+}
+
+std::wstring ScratchFolder::AddFile(const std::wstring& name, const std::string& bytes) {
+    std::wstring path = m_path + L"\\" + name;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+    return path;
+}
+
+}  // namespace kivtest
