@@ -1,24 +1,239 @@
-// Command-line host: loads the module, collects the autostart entries and lists them.
+// Command-line host: loads the module, collects what Windows starts on its own,
+// lists it, and disables, enables, removes, restores or shows one item.
 #include <windows.h>
 #include <objbase.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cwchar>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include "Report.h"
+#include "Selector.h"
 #include "kiv.h"
 
-int wmain(int, wchar_t**) {
-    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    CKiv* kiv = CKiv::Init();
-    if (!kiv) {
-        fwprintf(stderr, L"kivctl: the module could not be initialised\n");
-        if (SUCCEEDED(com)) CoUninitialize();
-        return 2;
+namespace {
+
+enum ExitCode { Ok = 0, ActionFailed = 1, UsageError = 2, Ambiguous = 3, NotFound = 4 };
+
+const wchar_t kUsage[] =
+    L"Usage: kivctl [list] [--format table|json|csv] [--limit N] [--no-progress]\n"
+    L"       kivctl disable|enable|remove|restore|goto SELECTOR\n"
+    L"SELECTOR: --title TEXT [--location PATH] [--category NAME] [--state enabled|disabled|removed]\n"
+    L"          or --id N (the ID shown by a listing of the same state of the machine)\n"
+    L"The catalogue kivdata.dat and the whitelist kivwl.dat are read beside kivctl.exe.\n"
+    L"Exit codes: 0 done, 1 the action failed, 2 usage or start-up error,\n"
+    L"            3 the selector matches several items, 4 it matches none.\n";
+
+struct Options {
+    std::wstring command = L"list";
+    std::wstring format = L"table";
+    unsigned limit = 0;
+    bool progress = true;
+    Selector selector;
+};
+
+// Text goes out as UTF-8 whatever the console's code page, so pipes and files get it whole.
+void Write(FILE* stream, const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return;
+    std::string bytes(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
+    fwrite(bytes.data(), 1, bytes.size(), stream);
+    fflush(stream);
+}
+
+bool ParseNumber(const wchar_t* text, unsigned& value) {
+    wchar_t* end = nullptr;
+    unsigned long n = wcstoul(text, &end, 10);
+    if (!*text || *end || n == 0 || n > 0xFFFFFFFFul) return false;
+    value = static_cast<unsigned>(n);
+    return true;
+}
+
+bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& error) {
+    int i = 1;
+    if (i < argc && argv[i][0] != L'-') options.command = argv[i++];
+    if (options.command == L"show") options.command = L"goto";
+    const std::wstring commands[] = {L"list", L"disable", L"enable", L"remove", L"restore", L"goto"};
+    if (std::find(std::begin(commands), std::end(commands), options.command) == std::end(commands)) {
+        error = L"unknown command \"" + options.command + L"\"";
+        return false;
     }
-    kiv->Collect();
+    for (; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        if (arg == L"--no-progress") {
+            options.progress = false;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            error = L"missing value after " + arg;
+            return false;
+        }
+        const wchar_t* value = argv[++i];
+        if (arg == L"--format") options.format = value;
+        else if (arg == L"--limit" && ParseNumber(value, options.limit)) continue;
+        else if (arg == L"--id" && ParseNumber(value, options.selector.id)) continue;
+        else if (arg == L"--title") options.selector.title = value;
+        else if (arg == L"--location") options.selector.location = value;
+        else if (arg == L"--category") options.selector.category = value;
+        else if (arg == L"--state") options.selector.state = value;
+        else {
+            error = L"unknown or malformed option " + arg;
+            return false;
+        }
+    }
+    if (options.format != L"table" && options.format != L"json" && options.format != L"csv") {
+        error = L"unknown format \"" + options.format + L"\"";
+        return false;
+    }
+    if (options.command != L"list" && options.selector.Empty()) {
+        error = L"the " + options.command + L" command needs a selector";
+        return false;
+    }
+    return true;
+}
+
+std::atomic<bool> g_collecting{false};
+
+// Ctrl+C during a collection stops it cleanly; what was found is still listed.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    if ((event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) && g_collecting) {
+        if (CKiv* kiv = CKiv::Get()) kiv->StopCollect();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+unsigned CountItems(CKiv* kiv) {
     unsigned count = 0;
     while (kiv->ItemMapGet(count + 1)) ++count;
-    wprintf(L"%u item(s) found\n", count);
+    return count;
+}
+
+// Collects on this thread (COM is initialised here) while a second thread reports
+// progress through the one lookup allowed during a run and applies the limit.
+void CollectWithProgress(CKiv* kiv, const Options& options) {
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        unsigned seen = 0;
+        bool stopped = false;
+        while (!done) {
+            while (kiv->ItemMapGet(seen + 1)) ++seen;
+            if (options.progress) Write(stderr, L"\rCollecting... " + std::to_wstring(seen) + L" item(s)");
+            if (options.limit && seen >= options.limit && !stopped) {
+                kiv->StopCollect();
+                stopped = true;
+            }
+            Sleep(50);
+        }
+    });
+    g_collecting = true;
+    kiv->Collect();
+    g_collecting = false;
+    done = true;
+    watcher.join();
+    if (options.progress) Write(stderr, L"\rCollected " + std::to_wstring(CountItems(kiv)) + L" item(s).    \n");
+}
+
+std::vector<ItemRow> ReadItems(CKiv* kiv) {
+    std::vector<ItemRow> rows;
+    for (unsigned c = 0; c < kiv->GetCategoryCount(); ++c) {
+        for (unsigned l = 0; l < kiv->GetLocationCount(c); ++l) {
+            for (unsigned i = 0; i < kiv->GetItemCount(c, l); ++i) {
+                ItemRow row;
+                row.id = kiv->GetItemGlobalID(c, l, i);
+                row.category = kiv->GetCategoryName(c);
+                row.location = kiv->GetLocationPath(c, l);
+                row.title = kiv->GetItemTitle(row.id);
+                row.enabled = kiv->GetItemEnabled(row.id) != 0;
+                row.removed = kiv->IsRemoved(row.id) != 0;
+                row.filePath = kiv->GetItemFilePath(row.id);
+                row.publisher = kiv->GetItemFilePublisher(row.id);
+                row.description = kiv->GetItemFileDescription(row.id);
+                row.md5 = kiv->GetItemFileMd5(row.id);
+                row.size = kiv->GetItemFileSize(row.id);
+                row.whitelisted = kiv->IsWhiteListed(row.id);
+                rows.push_back(row);
+            }
+        }
+    }
+    return rows;
+}
+
+int List(const std::vector<ItemRow>& rows, const Options& options) {
+    if (options.format == L"json") Write(stdout, FormatJson(rows));
+    else if (options.format == L"csv") Write(stdout, FormatCsv(rows));
+    else Write(stdout, FormatTable(rows));
+    return Ok;
+}
+
+int Act(CKiv* kiv, const std::vector<ItemRow>& rows, const Options& options) {
+    std::vector<const ItemRow*> found = Select(rows, options.selector);
+    if (found.empty()) {
+        Write(stderr, L"kivctl: no item matches the selector\n");
+        return NotFound;
+    }
+    if (found.size() > 1) {
+        Write(stderr, L"kivctl: the selector matches " + std::to_wstring(found.size()) +
+                          L" items; narrow it with --location, --category or --state:\n");
+        std::vector<ItemRow> matches;
+        for (const ItemRow* row : found) matches.push_back(*row);
+        Write(stderr, FormatTable(matches));
+        return Ambiguous;
+    }
+    const ItemRow& row = *found.front();
+    int result = 1;
+    const std::wstring& command = options.command;
+    if (command == L"disable") result = kiv->DisableItem(row.id);
+    else if (command == L"enable") result = kiv->EnableItem(row.id);
+    else if (command == L"remove") result = kiv->RemoveItem(row.id);
+    else if (command == L"restore") result = kiv->RestoreItem(row.id);
+    else kiv->GoTo(row.id);
+    std::wstring what = L"\"" + row.title + L"\" in " + row.location;
+    if (!result) {
+        Write(stderr, L"kivctl: " + command + L" failed for " + what + L"\n");
+        return ActionFailed;
+    }
+    Write(stdout, command + L": " + what + L"\n");
+    return Ok;
+}
+
+int Run(const Options& options) {
+    CKiv* kiv = CKiv::Init();
+    if (!kiv) {
+        Write(stderr, L"kivctl: the module could not be initialised\n");
+        return UsageError;
+    }
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    CollectWithProgress(kiv, options);
+    std::vector<ItemRow> rows = ReadItems(kiv);
+    int code = options.command == L"list" ? List(rows, options) : Act(kiv, rows, options);
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     CKiv::Dispose();
+    return code;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Options options;
+    std::wstring error;
+    if (argc > 1 && (wcscmp(argv[1], L"--help") == 0 || wcscmp(argv[1], L"-h") == 0)) {
+        Write(stdout, kUsage);
+        return Ok;
+    }
+    if (!ParseOptions(argc, argv, options, error)) {
+        Write(stderr, L"kivctl: " + error + L"\n" + kUsage);
+        return UsageError;
+    }
+    // Progress is for people at a terminal; scripts get only the listing.
+    if (GetFileType(GetStdHandle(STD_ERROR_HANDLE)) != FILE_TYPE_CHAR) options.progress = false;
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    int code = Run(options);
     if (SUCCEEDED(com)) CoUninitialize();
-    return 0;
+    return code;
 }

@@ -1,0 +1,23 @@
+#include "Selector.h"
+
+#include <cwchar>
+
+namespace {
+bool SameText(const std::wstring& given, const std::wstring& actual) {
+    return given.empty() || _wcsicmp(given.c_str(), actual.c_str()) == 0;
+}
+}  // namespace
+
+bool Matches(const ItemRow& row, const Selector& selector) {
+    if (selector.id != 0 && selector.id != row.id) return false;
+    return SameText(selector.title, row.title) && SameText(selector.location, row.location) &&
+           SameText(selector.category, row.category) && SameText(selector.state, StateText(row));
+}
+
+std::vector<const ItemRow*> Select(const std::vector<ItemRow>& rows, const Selector& selector) {
+    std::vector<const ItemRow*> found;
+    if (selector.Empty()) return found;
+    for (const ItemRow& row : rows)
+        if (Matches(row, selector)) found.push_back(&row);
+    return found;
+}

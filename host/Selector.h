@@ -1,0 +1,22 @@
+// Names one item in a way that survives a new collection: its location and
+// title (and, where needed, its category or state), or the global ID of this run.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Report.h"
+
+struct Selector {
+    unsigned id = 0;  // 0: not given
+    std::wstring title;
+    std::wstring location;
+    std::wstring category;
+    std::wstring state;  // "enabled", "disabled", "removed" or empty
+
+    bool Empty() const { return id == 0 && title.empty() && location.empty() && category.empty() && state.empty(); }
+};
+
+// Texts are compared whole, without regard to case.
+bool Matches(const ItemRow& row, const Selector& selector);
+std::vector<const ItemRow*> Select(const std::vector<ItemRow>& rows, const Selector& selector);

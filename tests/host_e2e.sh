@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The command-line host end to end in the test prefix: list run-key entries as
+# JSON, disable and enable one by a selector, and the exit codes of selectors that
+# match several items or none.
+set -u
+build="$1"
+src="$2"
+run() { "$src/wine/wine-run.sh" "$build" "$@"; }
+kivctl() { (cd "$build/bin" && run ./kivctl.exe --no-progress "$@"); }
+fail() { echo "FAIL: $*" >&2; status=1; }
+status=0
+
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+once_key='HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce'
+drive_c="$build/wineprefix/drive_c"
+mkdir -p "$drive_c/kivtests/host e2e"
+cp "$drive_c/windows/system32/notepad.exe" "$drive_c/kivtests/host e2e/tool.exe"
+cp "$drive_c/windows/system32/notepad.exe" "$drive_c/kivtests/host e2e/other.exe"
+cleanup() {
+  for name in "KivHostTest Tool" "KivHostTest Other" "KivHostTest Dup"; do
+    run reg delete "$run_key" /v "$name" /f >/dev/null 2>&1
+  done
+  run reg delete "$once_key" /v "KivHostTest Once" /f >/dev/null 2>&1
+  run reg delete "$run_key\\_disabledByKiv" /f >/dev/null 2>&1
+  rm -rf "$drive_c/kivtests/host e2e"
+}
+trap cleanup EXIT
+cleanup_before=$(run reg query "$run_key\\_disabledByKiv" 2>/dev/null | grep -c KivHostTest)
+[ "$cleanup_before" = "0" ] || fail "a marker entry was left from an earlier run"
+
+run reg add "$run_key" /v "KivHostTest Tool" /t REG_SZ /d '"C:\kivtests\host e2e\tool.exe" -background' /f >/dev/null
+run reg add "$run_key" /v "KivHostTest Other" /t REG_EXPAND_SZ /d 'C:\kivtests\host e2e\other.exe' /f >/dev/null
+run reg add "$once_key" /v "KivHostTest Once" /t REG_SZ /d 'C:\kivtests\host e2e\other.exe' /f >/dev/null
+
+# state_of TITLE: the state the JSON listing gives the item with that title.
+state_of() {
+  kivctl list --format json | python3 -c '
+import json, sys
+items = [i for i in json.load(sys.stdin) if i["title"] == sys.argv[1]]
+print(",".join(sorted(i["state"] for i in items)) or "none")' "$1"
+}
+
+json=$(kivctl list --format json) || fail "listing failed"
+echo "$json" | python3 -c '
+import json, sys
+items = json.load(sys.stdin)
+tool = [i for i in items if i["title"] == "KivHostTest Tool"]
+assert len(tool) == 1, tool
+t = tool[0]
+assert t["state"] == "enabled", t
+assert t["file"].lower() == r"c:\kivtests\host e2e\tool.exe", t
+assert t["location"] == r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run", t
+assert t["category"] == "Run keys", t
+assert isinstance(t["whitelisted"], bool)
+' || fail "the JSON listing does not show the seeded entry as expected"
+
+kivctl list --format csv | grep -q '^[0-9]*,Run keys,.*,KivHostTest Other,enabled,' || fail "CSV listing"
+kivctl list | grep -q 'KivHostTest Other' || fail "table listing"
+
+kivctl disable --title "KivHostTest Tool" --location "$run_key" >/dev/null || fail "disable exited $?"
+run reg query "$run_key\\_disabledByKiv" /v "KivHostTest Tool" >/dev/null 2>&1 || fail "the value is not in the marker subkey"
+[ "$(state_of 'KivHostTest Tool')" = "disabled" ] || fail "not listed as disabled after disable"
+kivctl enable --title "kivhosttest tool" >/dev/null || fail "enable exited $?"
+[ "$(state_of 'KivHostTest Tool')" = "enabled" ] || fail "not listed as enabled after enable"
+run reg query "$run_key\\_disabledByKiv" >/dev/null 2>&1 && fail "the emptied marker subkey is still there"
+
+kivctl disable --title "No Such Entry" >/dev/null 2>&1; code=$?
+[ $code -eq 4 ] || fail "a selector matching nothing exited $code, not 4"
+
+run reg add "$run_key" /v "KivHostTest Dup" /t REG_SZ /d 'C:\kivtests\host e2e\other.exe' /f >/dev/null
+run reg add "$run_key\\_disabledByKiv" /v "KivHostTest Dup" /t REG_SZ /d 'C:\kivtests\host e2e\tool.exe' /f >/dev/null
+kivctl remove --title "KivHostTest Dup" >/dev/null 2>&1; code=$?
+[ $code -eq 3 ] || fail "a selector matching two items exited $code, not 3"
+kivctl remove --title "KivHostTest Dup" --state disabled >/dev/null || fail "remove of the disabled copy"
+[ "$(state_of 'KivHostTest Dup')" = "enabled" ] || fail "remove took the wrong copy"
+
+kivctl frobnicate >/dev/null 2>&1; code=$?
+[ $code -eq 2 ] || fail "an unknown command exited $code, not 2"
+
+# A run stopped after the first item still lists what was found, as valid JSON.
+full=$(kivctl list --format json | python3 -c 'import json,sys; print(len(json.load(sys.stdin)))')
+limited=$(kivctl list --format json --limit 1 | python3 -c 'import json,sys; print(len(json.load(sys.stdin)))') \
+  || fail "the stopped run gave no valid JSON"
+[ "${limited:-0}" -ge 1 ] && [ "${limited:-0}" -le "${full:-0}" ] || fail "stopped run listed $limited of $full"
+
+[ $status -eq 0 ] && echo "host end to end: all checks passed"
+exit $status
