@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "core/Guard.h"
 #include "core/Records.h"
 #include "handlers/HandlerFactory.h"
 #include "iteminfo/TokenSplit.h"
@@ -23,13 +24,7 @@ CKiv* CKiv::Init() {
     if (!kiv) return nullptr;
     // Published before loading: each location finds its handler through the singleton.
     _objInstance = kiv;
-    bool loaded = false;
-    try {
-        loaded = kiv->LoadData();
-    } catch (...) {
-        loaded = false;
-    }
-    if (!loaded) {
+    if (!kiv::Guarded(false, [&] { return kiv->LoadData(); })) {
         MessageBoxW(nullptr, L"Unable to initialize KIV data.", L"Error", MB_ICONERROR);
         return kiv;
     }
@@ -80,12 +75,15 @@ void CKiv::DestroyItems() {
 
 void CKiv::Collect() {
     m_stop = 0;
-    DestroyItems();
-    CollectEnvPaths();
-    for (Category* category : m_categories) {
-        if (m_stop != 0) break;
-        CollectCategory(category);
-    }
+    kiv::Guarded(0, [&] {
+        DestroyItems();
+        CollectEnvPaths();
+        for (Category* category : m_categories) {
+            if (m_stop != 0) break;
+            CollectCategory(category);
+        }
+        return 0;
+    });
 }
 
 void CKiv::CollectCategory(Category* category) {

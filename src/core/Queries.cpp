@@ -2,6 +2,7 @@
 // position or global ID, and the actions that go through the item's handler.
 #include <cwchar>
 
+#include "core/Guard.h"
 #include "core/Records.h"
 #include "handlers/KivHandler.h"
 #include "kiv.h"
@@ -110,7 +111,7 @@ KIV_ITEM_QUERY(int, IsRemoved, 0, static_cast<int>(item->m_removed))
 int CKiv::DisableItem(unsigned id) {
     CKivItem* item = ItemMapGet(id);
     if (!item || !item->m_handler) return 0;
-    int r = item->m_handler->DisableItem(item);
+    int r = kiv::Guarded(0, [&] { return item->m_handler->DisableItem(item); });
     // A failed disable leaves the item as it was.
     if (r) item->m_enabled = 0;
     return r ? 1 : 0;
@@ -119,19 +120,20 @@ int CKiv::DisableItem(unsigned id) {
 int CKiv::EnableItem(unsigned id) {
     CKivItem* item = ItemMapGet(id);
     if (!item || !item->m_handler) return 0;
-    int r = item->m_handler->EnableItem(item);
+    int r = kiv::Guarded(0, [&] { return item->m_handler->EnableItem(item); });
     if (r) item->m_enabled = static_cast<unsigned>(r);
     return r;
 }
 
 int CKiv::RemoveItem(unsigned id) {
     CKivItem* item = ItemMapGet(id);
-    return (item && item->m_handler) ? item->m_handler->RemoveItem(item) : 0;
+    if (!item || !item->m_handler) return 0;
+    return kiv::Guarded(0, [&] { return item->m_handler->RemoveItem(item); });
 }
 
 void CKiv::GoTo(unsigned id) {
     CKivItem* item = ItemMapGet(id);
-    if (item && item->m_handler) item->m_handler->GoTo(item);
+    if (item && item->m_handler) kiv::Guarded(0, [&] { return item->m_handler->GoTo(item); });
 }
 
 int CKiv::DisableItem(unsigned c, unsigned l, unsigned i) { return DisableItem(GetItemGlobalID(c, l, i)); }
@@ -142,7 +144,8 @@ void CKiv::GoTo(unsigned c, unsigned l, unsigned i) { GoTo(GetItemGlobalID(c, l,
 int CKiv::RestoreItem(unsigned id) {
     CKivItem* item = ItemMapGet(id);
     if (!item) return 0;
-    if (item->m_removed && item->m_handler && !item->m_handler->RestoreItem(item)) {
+    if (item->m_removed && item->m_handler &&
+        !kiv::Guarded(0, [&] { return item->m_handler->RestoreItem(item); })) {
         item->m_removed = 1;
         return 0;
     }
@@ -152,15 +155,19 @@ int CKiv::RestoreItem(unsigned id) {
 
 int CKiv::Ostrel_ItemCompatible(unsigned id) {
     CKivItem* item = ItemMapGet(id);
-    return (item && item->m_handler) ? item->m_handler->ItemCompatible(item) : 0;
+    if (!item || !item->m_handler) return 0;
+    return kiv::Guarded(0, [&] { return item->m_handler->ItemCompatible(item); });
 }
 
 void CKiv::Ostrel_GetItemRegLocation(unsigned id, wchar_t* key, wchar_t* value, unsigned keySize,
                                      unsigned valueSize) {
     CKivItem* item = ItemMapGet(id);
     if (!item || !item->m_handler) return;
-    std::wstring keyText, valueText;
-    item->m_handler->GetItemRegLocation(item, keyText, valueText);
-    CopyOut(keyText, key, keySize);
-    CopyOut(valueText, value, valueSize);
+    kiv::Guarded(0, [&] {
+        std::wstring keyText, valueText;
+        item->m_handler->GetItemRegLocation(item, keyText, valueText);
+        CopyOut(keyText, key, keySize);
+        CopyOut(valueText, value, valueSize);
+        return 0;
+    });
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "core/Guard.h"
 #include "core/HostFiles.h"
 #include "core/Records.h"
 #include "iteminfo/TokenSplit.h"
@@ -66,6 +67,8 @@ void CKiv::LoadWhiteListFile() {
 bool CKiv::IsWhiteListed(unsigned id) {
     CKivItem* item = ItemMapGet(id);
     if (!item) return false;
-    if (CSigvault::Get().IsFileProtected(item->m_file.filePath.c_str())) return true;
-    return m_whiteList.find(item->m_file.md5) != m_whiteList.end();
+    return kiv::Guarded(false, [&] {
+        if (CSigvault::Get().IsFileProtected(item->m_file.filePath.c_str())) return true;
+        return m_whiteList.find(item->m_file.md5) != m_whiteList.end();
+    });
 }
