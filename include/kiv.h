@@ -142,9 +142,6 @@ private:
     bool GetWhiteList(const wchar_t* path, const wchar_t* name);
 
     friend class CKivTestAccess;
-namespace kiv {
-class XmlNode;
-}
 
     std::vector<Category*> m_categories;
     std::map<EKivHandlerType, CKivHandler*> m_handlers;

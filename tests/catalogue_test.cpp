@@ -108,10 +108,10 @@ TEST_F(CatalogueTest, EncodingsAndEnclosingElementsLoadAlike) {
     const std::string body =
         "<kivdata><cat><name>Caf\xC3\xA9</name><locs><loc><htype>0</htype><path>HKCU\\Software\\X</path></loc>"
         "</locs></cat></kivdata>";
-    const std::string wrapped = "<?xml version=\"1.0\"?><wrapper>" + body + "</wrapper>";
+    const std::string declared = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n" + body;
     const std::wstring wide = L"<kivdata><cat><name>Caf\x00E9</name><locs><loc><htype>0</htype>"
                               L"<path>HKCU\\Software\\X</path></loc></locs></cat></kivdata>";
-    const std::string variants[] = {body, "\xEF\xBB\xBF" + body, wrapped, Utf16Bytes(wide, true)};
+    const std::string variants[] = {body, "\xEF\xBB\xBF" + body, declared, Utf16Bytes(wide, true)};
     for (const std::string& bytes : variants) {
         CKiv* kiv = LoadCatalogue(bytes);
         ASSERT_EQ(1u, kiv->GetCategoryCount());
@@ -164,7 +164,7 @@ TEST_F(CatalogueTest, WhitelistFilesAreReadAsRawUtf16) {
     EXPECT_EQ(1u, list.count(L"\xFEFF" + key));  // the mark joins the first key
 
     // A file saved as UTF-8 pairs its bytes into other characters: no key matches.
-    WriteBesideProgram(L"other-wl.dat", key + "|2\r\n");
+    WriteBesideProgram(L"other-wl.dat", "0123456789abcdef0123456789abcdef|2\r\n");
     list.clear();
     CKivTestAccess::GetWhiteList(kiv, path.c_str(), L"x");
     EXPECT_EQ(0u, list.count(key));

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <shlwapi.h>
+
 #include "core/Records.h"
 #include "handlers/ListValue.h"
 #include "support/RegistryTestKit.h"
@@ -222,12 +224,14 @@ TEST_F(RegHandlerTest, ClassValuesAreTitledByTheirDataOrTheirClass) {
     const std::wstring named = L"{6F1A2B3C-1111-4222-8333-944455556666}";
     const std::wstring nameless = L"{6F1A2B3C-1111-4222-8333-944455556667}";
     const std::wstring serverless = L"{6F1A2B3C-1111-4222-8333-944455556668}";
+    // Wine's classes root shows the machine's classes only.
     const std::wstring classes = L"Software\\Classes\\CLSID\\";
-    WriteRaw(HKEY_CURRENT_USER, classes + named, L"", TextValue(REG_SZ, L"Kiv Test Class"));
-    WriteRaw(HKEY_CURRENT_USER, classes + named + L"\\InprocServer32", L"", TextValue(REG_SZ, server));
-    WriteRaw(HKEY_CURRENT_USER, classes + nameless + L"\\InprocServer32", L"", TextValue(REG_SZ, server));
-    WriteRaw(HKEY_CURRENT_USER, classes + serverless, L"", TextValue(REG_SZ, L"Gone"));
-    WriteRaw(HKEY_CURRENT_USER, classes + serverless + L"\\InprocServer32", L"",
+    const HKEY machine = HKEY_LOCAL_MACHINE;
+    WriteRaw(machine, classes + named, L"", TextValue(REG_SZ, L"Kiv Test Class"));
+    WriteRaw(machine, classes + named + L"\\InprocServer32", L"", TextValue(REG_SZ, server));
+    WriteRaw(machine, classes + nameless + L"\\InprocServer32", L"", TextValue(REG_SZ, server));
+    WriteRaw(machine, classes + serverless, L"", TextValue(REG_SZ, L"Gone"));
+    WriteRaw(machine, classes + serverless + L"\\InprocServer32", L"",
              TextValue(REG_SZ, folder.Path() + L"\\missing.dll"));
 
     WriteRaw(HKEY_CURRENT_USER, key.Path(), named, TextValue(REG_SZ, L""));
@@ -253,15 +257,15 @@ TEST_F(RegHandlerTest, ClassValuesAreTitledByTheirDataOrTheirClass) {
     ASSERT_EQ(1, m_kiv->DisableItem(byData->m_globalId));
     RawValue value;
     EXPECT_TRUE(ReadRaw(HKEY_CURRENT_USER, key.Path() + L"\\_disabledByKiv", L"ByData", value));
-    SHDeleteKeyW(HKEY_CURRENT_USER, (classes + named).c_str());
-    SHDeleteKeyW(HKEY_CURRENT_USER, (classes + nameless).c_str());
-    SHDeleteKeyW(HKEY_CURRENT_USER, (classes + serverless).c_str());
+    SHDeleteKeyW(machine, (classes + named).c_str());
+    SHDeleteKeyW(machine, (classes + nameless).c_str());
+    SHDeleteKeyW(machine, (classes + serverless).c_str());
 }
 
 TEST(ListEntries, MatchOnlyWholeEntries) {
     using kiv::FindListEntry;
     const size_t npos = std::wstring::npos;
-    EXPECT_EQ(4u, FindListEntry(L"mya.dll a.dll", L"a.dll"));
+    EXPECT_EQ(8u, FindListEntry(L"mya.dll a.dll", L"a.dll"));
     EXPECT_EQ(npos, FindListEntry(L"mya.dll", L"a.dll"));
     EXPECT_EQ(npos, FindListEntry(L"a.dllx", L"a.dll"));
     EXPECT_EQ(0u, FindListEntry(L"a.dll,b.dll", L"a.dll"));
