@@ -1,11 +1,81 @@
 #include "iteminfo/FileFacts.h"
 
+#include <shellapi.h>
+
+#include "iteminfo/Md5.h"
+#include "iteminfo/Shortcut.h"
+#include "platform/Handles.h"
+#include "platform/Log.h"
+
 namespace kiv {
+namespace {
+
+const wchar_t kNoFileInfo[] = L"KIV\t Unable to retrieve file info (shortcut target used), file path: %s\n";
+const wchar_t kNoAttributes[] = L"KIV\t\t\t Unable to retrieve file attributes, file path: %s\n";
+
+// Lower case by the "C" locale's rule: only A to Z change, whatever locale the host set.
+std::wstring AsciiLower(std::wstring text) {
+    for (wchar_t& c : text)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    return text;
+}
+
+std::wstring NameOf(const std::wstring& path) {
+    const std::size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// Names as short as "a.exe" carry an extension; shorter names and names ending
+// in a dot are taken to carry none.
+std::wstring ExtensionOf(const std::wstring& name) {
+    const std::size_t dot = name.rfind(L'.');
+    if (name.size() < 5 || dot == std::wstring::npos || dot + 1 == name.size()) return std::wstring();
+    return AsciiLower(name.substr(dot + 1));
+}
+
+// Reads the version information of the file itself, or of a shortcut's target,
+// and returns the path from which the icon and times are taken: the target when
+// the shortcut resolved, otherwise the file itself.
+std::wstring ReadVersionInfo(KivFileFacts& facts, const std::wstring& path) {
+    if (facts.version.Read(path.c_str())) return path;
+    if (facts.extension != L"lnk") {
+        LogLine(kNoFileInfo, path.c_str());
+        return path;
+    }
+    if (!ShortcutTarget(path, facts.shortcutTarget)) {
+        LogLine(kNoFileInfo, path.c_str());
+        return path;
+    }
+    if (!facts.version.Read(facts.shortcutTarget.c_str())) LogLine(kNoFileInfo, facts.shortcutTarget.c_str());
+    return facts.shortcutTarget;
+}
+
+bool ToLocalSystemTime(const FILETIME& utc, SYSTEMTIME& local) {
+    FILETIME localTime = {};
+    return FileTimeToLocalFileTime(&utc, &localTime) && FileTimeToSystemTime(&localTime, &local);
+}
+
+void ReadTimes(KivFileFacts& facts, const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        LogLine(kNoAttributes, path.c_str());
+        return;
+    }
+    if (!ToLocalSystemTime(data.ftCreationTime, facts.created)) facts.created = SYSTEMTIME();
+    if (!ToLocalSystemTime(data.ftLastWriteTime, facts.modified)) facts.modified = SYSTEMTIME();
+}
+
+}  // namespace
 
 void FillFileFacts(KivFileFacts& facts, const std::wstring& path) {
-    // Only the path is recorded so far; name, MD5, size, icon, version information
-    // and times come with the file-facts reader.
+    facts.fileName = NameOf(path);
     facts.filePath = path;
+    facts.md5 = FileMd5(path.c_str());
+    facts.size = FileSize(path);
+    facts.extension = ExtensionOf(facts.fileName);
+    const std::wstring target = ReadVersionInfo(facts, path);
+    ExtractIconExW(target.c_str(), 0, nullptr, &facts.icon, 1);
+    ReadTimes(facts, target);
 }
 
 void ReleaseFileFacts(KivFileFacts& facts) {
@@ -19,6 +89,29 @@ void ReleaseFileFacts(KivFileFacts& facts) {
     facts.filePath.clear();
     facts.shortcutTarget.clear();
     facts.md5.clear();
+}
+
+unsigned long long FileSize(const std::wstring& path) {
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return 0;
+    // A size whose low part is all ones is told from a failure by the last error.
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    const DWORD low = GetFileSize(file.Get(), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return 0;
+    return (static_cast<unsigned long long>(high) << 32) | low;
+}
+
+bool IsExecutableFile(const std::wstring& name) {
+    static const wchar_t* const kExtensions[] = {L"exe", L"dll", L"drv", L"sys", L"lnk",
+                                                 L"js",  L"bat", L"pif", L"com", L"scr"};
+    const std::size_t dot = name.rfind(L'.');
+    if (dot == std::wstring::npos) return false;
+    const std::wstring extension = AsciiLower(name.substr(dot + 1));
+    for (const wchar_t* known : kExtensions)
+        if (extension == known) return true;
+    return false;
 }
 
 }  // namespace kiv

@@ -28,4 +28,13 @@ void FillFileFacts(KivFileFacts& facts, const std::wstring& path);
 // Destroys the icon, then empties the version information and the strings.
 void ReleaseFileFacts(KivFileFacts& facts);
 
+// The file's size in bytes; 0 when it cannot be opened for reading.
+unsigned long long FileSize(const std::wstring& path);
+
+// True when the text behind the name's last "." is, in any case, one of the
+// extensions of files that Windows runs or loads (exe, dll, drv, sys, lnk, js,
+// bat, pif, com, scr). The text behind the dot is taken whole, so a name still
+// followed by arguments fails.
+bool IsExecutableFile(const std::wstring& name);
+
 }  // namespace kiv

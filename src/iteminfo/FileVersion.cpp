@@ -1,5 +1,91 @@
 #include "iteminfo/FileVersion.h"
 
+#include <cstring>
+#include <cwchar>
+#include <memory>
+#include <new>
+
+#include "platform/Format.h"
+
+namespace {
+
+const wchar_t* const kStringKeys[CFileVersion::StringCount] = {
+    L"CompanyName", L"FileDescription", L"FileVersion",     L"InternalName",    L"LegalCopyright", L"OriginalFileName",
+    L"ProductName", L"ProductVersion",  L"Comments",        L"LegalTrademarks", L"PrivateBuild",   L"SpecialBuild",
+};
+
+// Many resources name a translation that their string table does not carry;
+// US English in the Western code page is where such files keep their strings.
+const wchar_t kFallbackBlock[] = L"\\StringFileInfo\\040904E4\\";
+
+// One value of a loaded resource: where it starts, the length the query reports
+// (bytes, or characters for a string) and how many bytes remain in the loaded data.
+struct VersionValue {
+    const BYTE* at = nullptr;
+    UINT length = 0;
+    std::size_t available = 0;
+};
+
+// A loaded version resource. Every value is read within both the length the
+// query reports and the end of the loaded data, so a string without terminator
+// or a length that overstates its value never leads past the buffer.
+struct VersionData {
+    const BYTE* begin;
+    std::size_t size;
+
+    VersionValue Query(const std::wstring& subBlock) const {
+        VersionValue value;
+        void* at = nullptr;
+        if (!VerQueryValueW(begin, subBlock.c_str(), &at, &value.length) || !at) return VersionValue();
+        value.at = static_cast<const BYTE*>(at);
+        if (value.at < begin || value.at > begin + size) return VersionValue();
+        value.available = static_cast<std::size_t>(begin + size - value.at);
+        return value;
+    }
+};
+
+std::size_t Smaller(std::size_t a, std::size_t b) { return a < b ? a : b; }
+
+VS_FIXEDFILEINFO ReadFixedInfo(const VersionData& data) {
+    VS_FIXEDFILEINFO fixed = {};
+    // A root block of any other length is not fixed information this reader knows.
+    const VersionValue value = data.Query(L"\\");
+    if (value.at && value.length == sizeof(fixed) && value.available >= sizeof(fixed))
+        std::memcpy(&fixed, value.at, sizeof(fixed));
+    return fixed;
+}
+
+std::vector<DWORD> ReadTranslations(const VersionData& data) {
+    std::vector<DWORD> table;
+    const VersionValue value = data.Query(L"\\VarFileInfo\\Translation");
+    const std::size_t bytes = Smaller(value.length, value.available);
+    for (std::size_t offset = 0; offset + sizeof(DWORD) <= bytes; offset += sizeof(DWORD)) {
+        DWORD entry = 0;
+        std::memcpy(&entry, value.at + offset, sizeof(entry));
+        table.push_back(entry);
+    }
+    return table;
+}
+
+std::wstring ChooseStringBlock(const VersionData& data) {
+    const std::vector<DWORD> table = ReadTranslations(data);
+    if (table.empty()) return kFallbackBlock;
+    const DWORD entry = table[kiv::ChooseTranslation(table, GetUserDefaultLangID())];
+    const std::wstring block = kiv::WideFormat(L"\\StringFileInfo\\%04X%04X\\", LOWORD(entry), HIWORD(entry));
+    return data.Query(block).at ? block : kFallbackBlock;
+}
+
+// A string value up to its first NUL.
+std::wstring ReadString(const VersionData& data, const std::wstring& subBlock) {
+    const VersionValue value = data.Query(subBlock);
+    std::wstring text(Smaller(value.length, value.available / sizeof(wchar_t)), L'\0');
+    if (!text.empty()) std::memcpy(&text[0], value.at, text.size() * sizeof(wchar_t));
+    text.resize(std::wcslen(text.c_str()));
+    return text;
+}
+
+}  // namespace
+
 CFileVersion::CFileVersion() : m_fixed(), m_empty(true) { Reset(); }
 
 CFileVersion::~CFileVersion() = default;
@@ -12,7 +98,39 @@ void CFileVersion::Reset() {
 
 int CFileVersion::Read(const wchar_t* path) {
     Reset();
-    (void)path;
-    // The version resource reader is not built yet: no file has version information.
+    if (!path) return 0;
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &handle);
+    if (size == 0) return 0;
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[size]);
+    if (!buffer) return 0;
+    // A load that reports success but leaves an error behind counts as failed.
+    SetLastError(0);
+    if (!GetFileVersionInfoW(path, handle, size, buffer.get()) || GetLastError() != 0) return 0;
+    const VersionData data{buffer.get(), size};
+    m_fixed = ReadFixedInfo(data);
+    const std::wstring block = ChooseStringBlock(data);
+    for (int i = 0; i < StringCount; ++i) m_strings[i] = ReadString(data, block + kStringKeys[i]);
+    m_empty = false;
+    return 1;
+}
+
+namespace kiv {
+
+std::size_t ChooseTranslation(const std::vector<DWORD>& table, LANGID user) {
+    using Test = bool (*)(WORD language, LANGID user);
+    static const Test kTests[] = {
+        [](WORD language, LANGID user) { return language == user; },
+        [](WORD language, LANGID user) { return (language & 0xFF) == (user & 0xFF); },
+        [](WORD language, LANGID) { return language == 0; },
+        [](WORD language, LANGID) { return (language & 0xFF) == 0; },
+        [](WORD language, LANGID) { return language == 9; },
+        [](WORD language, LANGID) { return (language & 0xFF) == 9; },
+    };
+    for (Test test : kTests)
+        for (std::size_t i = 0; i < table.size(); ++i)
+            if (test(LOWORD(table[i]), user)) return i;
     return 0;
 }
+
+}  // namespace kiv

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 class CFileVersion {
 public:
@@ -16,6 +18,7 @@ public:
     virtual void Reset();
 
     // 1 when the file's version resource was loaded (even without strings), else 0.
+    // The string table is the one that suits the user's default language.
     int Read(const wchar_t* path);
 
     const std::wstring& String(int index) const { return m_strings[index]; }
@@ -26,3 +29,15 @@ public:
     bool m_empty;
     std::wstring m_strings[StringCount];
 };
+
+namespace kiv {
+
+// Which entry of a resource's translation table (each entry: language in the low
+// half, code page in the high half) suits the user's language: the first entry
+// that passes the earliest of these tests that any entry passes: the same
+// language; the same primary language (low 8 bits); the neutral language; a
+// neutral sublanguage; English; any English; otherwise the first entry. The
+// table must not be empty.
+std::size_t ChooseTranslation(const std::vector<DWORD>& table, LANGID user);
+
+}  // namespace kiv

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cstdio>
 #include <utility>
 
 namespace kiv {
@@ -74,6 +75,12 @@ struct ModuleTraits {
     static void Close(HMODULE module) noexcept { FreeLibrary(module); }
 };
 
+// A C runtime stream (files read through the runtime's own buffering).
+struct CrtFileTraits {
+    static FILE* Invalid() noexcept { return nullptr; }
+    static void Close(FILE* file) noexcept { fclose(file); }
+};
+
 using UniqueHKey = UniqueResource<HKEY, RegKeyTraits>;
 using UniqueFile = UniqueResource<HANDLE, FileHandleTraits>;
 using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
@@ -81,6 +88,7 @@ using UniqueFind = UniqueResource<HANDLE, FindHandleTraits>;
 using UniqueIcon = UniqueResource<HICON, IconTraits>;
 using UniqueBstr = UniqueResource<BSTR, BstrTraits>;
 using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
+using UniqueCrtFile = UniqueResource<FILE*, CrtFileTraits>;
 
 // Owns one reference to a COM interface.
 template <typename I>

@@ -1,0 +1,37 @@
+// The MD5 digest (RFC 1321) of a file's bytes, the fingerprint by which the
+// whitelist recognises files known to be harmless.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class CMd5 {
+public:
+    CMd5();
+
+    // Feeds bytes; may be called any number of times before Final.
+    void Update(const void* data, std::size_t size);
+
+    // Pads the message, writes the 16 digest bytes and starts over.
+    void Final(unsigned char digest[16]);
+
+private:
+    void Transform(const unsigned char block[64]);
+    void Restart();
+
+    std::uint32_t m_state[4];
+    std::uint64_t m_bitCount;
+    unsigned char m_buffer[64];
+};
+
+namespace kiv {
+
+// The 16 digest bytes as 32 lower-case hexadecimal digits.
+std::wstring Md5Text(const unsigned char digest[16]);
+
+// The digest of the file's bytes as 32 lower-case digits; empty for a null path,
+// one shorter than four characters, or a file that cannot be opened.
+std::wstring FileMd5(const wchar_t* path);
+
+}  // namespace kiv

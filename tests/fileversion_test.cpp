@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "filefacts/TestFolder.h"
+#include "iteminfo/FileVersion.h"
+#include "support/TestSupport.h"
+
+using kiv::ChooseTranslation;
+
+namespace {
+
+const wchar_t* const kKeys[] = {L"CompanyName",    L"FileDescription", L"FileVersion",     L"InternalName",
+                                L"LegalCopyright", L"OriginalFileName", L"ProductName",    L"ProductVersion",
+                                L"Comments",       L"LegalTrademarks", L"PrivateBuild",    L"SpecialBuild"};
+
+DWORD Entry(WORD language, WORD codePage) { return MAKELONG(language, codePage); }
+
+std::wstring Beside(const wchar_t* name) { return kivtest::ProgramFolder() + name; }
+
+// The test libraries name each string after its table and key: "040904B0 CompanyName".
+void ExpectTable(const CFileVersion& version, const std::wstring& table) {
+    for (int i = 0; i < CFileVersion::StringCount; ++i)
+        EXPECT_EQ(table + L" " + kKeys[i], version.String(i)) << "string " << i;
+}
+
+void ExpectAllEmpty(const CFileVersion& version) {
+    for (int i = 0; i < CFileVersion::StringCount; ++i) EXPECT_EQ(L"", version.String(i)) << "string " << i;
+}
+
+void ExpectFixedInfo(const CFileVersion& version, DWORD fileMs, DWORD fileLs) {
+    EXPECT_EQ(0xFEEF04BDu, version.m_fixed.dwSignature);
+    EXPECT_EQ(fileMs, version.m_fixed.dwFileVersionMS);
+    EXPECT_EQ(fileLs, version.m_fixed.dwFileVersionLS);
+    EXPECT_EQ(0x00050006u, version.m_fixed.dwProductVersionMS);
+    EXPECT_EQ(0x00070008u, version.m_fixed.dwProductVersionLS);
+}
+
+bool FixedInfoIsZero(const CFileVersion& version) {
+    const VS_FIXEDFILEINFO zero = {};
+    return memcmp(&zero, &version.m_fixed, sizeof(zero)) == 0;
+}
+
+// The table a reader should take for the user running the test.
+std::wstring TableForUser(const std::vector<DWORD>& table, const std::vector<std::wstring>& names) {
+    return names[ChooseTranslation(table, GetUserDefaultLangID())];
+}
+
+}  // namespace
+
+TEST(ChooseTranslation, PrefersTheUsersLanguageThenItsPrimaryLanguage) {
+    EXPECT_EQ(1u, ChooseTranslation({Entry(0x0407, 1252), Entry(0x0409, 1200)}, 0x0409));
+    // A full match wins over an earlier entry that shares only the primary language.
+    EXPECT_EQ(1u, ChooseTranslation({Entry(0x0809, 1200), Entry(0x0409, 1200)}, 0x0409));
+    EXPECT_EQ(0u, ChooseTranslation({Entry(0x0409, 1200)}, 0x0809));
+    EXPECT_EQ(1u, ChooseTranslation({Entry(0x0000, 1200), Entry(0x0C07, 1252), Entry(0x0807, 1252)}, 0x0407));
+}
+
+TEST(ChooseTranslation, FallsBackToNeutralThenEnglishThenTheFirstEntry) {
+    EXPECT_EQ(1u, ChooseTranslation({Entry(0x0407, 1252), Entry(0x0000, 1200)}, 0x0409));
+    EXPECT_EQ(1u, ChooseTranslation({Entry(0x0411, 932), Entry(0x0400, 1200), Entry(0x0009, 1200)}, 0x0407));
+    EXPECT_EQ(1u, ChooseTranslation({Entry(0x0411, 932), Entry(0x0009, 1252), Entry(0x0409, 1252)}, 0x0407));
+    EXPECT_EQ(0u, ChooseTranslation({Entry(0x0409, 1200)}, 0x0407));
+    EXPECT_EQ(2u, ChooseTranslation({Entry(0x0411, 932), Entry(0x040C, 1252), Entry(0x0809, 1252)}, 0x0407));
+    EXPECT_EQ(0u, ChooseTranslation({Entry(0x0411, 932), Entry(0x040C, 1252)}, 0x0407));
+}
+
+TEST(FileVersion, ReadsTheTableThatSuitsTheUserWithAllTwelveStringsInOrder) {
+    CFileVersion version;
+    ASSERT_EQ(1, version.Read(Beside(L"kivff_multi.dll").c_str()));
+    EXPECT_FALSE(version.m_empty);
+    ExpectFixedInfo(version, 0x00010002, 0x00030004);
+    ExpectTable(version, TableForUser({Entry(0x0407, 1252), Entry(0x0409, 1200), Entry(0x0000, 1200)},
+                                      {L"040704E4", L"040904B0", L"000004B0"}));
+    EXPECT_STREQ(version.String(CFileVersion::CompanyName).c_str(), version.Publisher());
+    EXPECT_STREQ(version.String(CFileVersion::FileDescription).c_str(), version.Description());
+
+    // With no table in the user's language, the neutral one.
+    ASSERT_EQ(1, version.Read(Beside(L"kivff_neutral.dll").c_str()));
+    ExpectTable(version, TableForUser({Entry(0x0411, 932), Entry(0x0000, 1200)}, {L"041103A4", L"000004B0"}));
+}
+
+TEST(FileVersion, FindsStringsThatTheTranslationTableMisnames) {
+    CFileVersion version;
+    ASSERT_EQ(1, version.Read(Beside(L"kivff_wrongtable.dll").c_str()));
+    ExpectTable(version, L"040904E4");
+}
+
+TEST(FileVersion, LoadsFixedInformationWithoutAnyStrings) {
+    CFileVersion version;
+    ASSERT_EQ(1, version.Read(Beside(L"kivff_fixedonly.dll").c_str()));
+    EXPECT_FALSE(version.m_empty);
+    ExpectFixedInfo(version, 0x00090008, 0x00070006);
+    ExpectAllEmpty(version);
+}
+
+// A hand-made resource: a 48-byte fixed block, no translation table, and a
+// string whose value runs into the next entry without a terminator.
+TEST(FileVersion, ReadsNoMoreThanTheLengthsTheResourceGives) {
+    CFileVersion version;
+    ASSERT_EQ(1, version.Read(Beside(L"kivff_handmade.dll").c_str()));
+    EXPECT_TRUE(FixedInfoIsZero(version));
+    EXPECT_EQ(L"Makers", version.String(CFileVersion::CompanyName));
+    EXPECT_EQ(L"Thing", version.String(CFileVersion::FileDescription));
+    EXPECT_EQ(L"", version.String(CFileVersion::FileVersion));
+}
+
+TEST(FileVersion, ResetsEverythingWhenAFileHasNoVersionResource) {
+    kivtest::TestFolder folder(L"fileversion_test", L"plain");
+    ASSERT_TRUE(kivtest::WriteBytes(folder / L"notes.txt", "no resources here"));
+    CFileVersion version;
+    ASSERT_EQ(1, version.Read(Beside(L"kivff_multi.dll").c_str()));
+
+    EXPECT_EQ(0, version.Read((folder / L"notes.txt").c_str()));
+    EXPECT_TRUE(version.m_empty);
+    EXPECT_TRUE(FixedInfoIsZero(version));
+    ExpectAllEmpty(version);
+
+    ASSERT_EQ(1, version.Read(Beside(L"kivff_multi.dll").c_str()));
+    EXPECT_EQ(0, version.Read((folder / L"missing.dll").c_str()));
+    EXPECT_TRUE(version.m_empty);
+    ExpectAllEmpty(version);
+    EXPECT_EQ(0, version.Read(nullptr));
+}
