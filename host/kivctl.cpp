@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
@@ -54,35 +53,45 @@ bool ParseNumber(const wchar_t* text, unsigned& value) {
     return true;
 }
 
-bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& error) {
-    int i = 1;
-    if (i < argc && argv[i][0] != L'-') options.command = argv[i++];
-    if (options.command == L"show") options.command = L"goto";
-    const std::wstring commands[] = {L"list", L"disable", L"enable", L"remove", L"restore", L"goto"};
-    if (std::find(std::begin(commands), std::end(commands), options.command) == std::end(commands)) {
-        error = L"unknown command \"" + options.command + L"\"";
+bool IsCommand(const std::wstring& word) {
+    const wchar_t* commands[] = {L"list", L"disable", L"enable", L"remove", L"restore", L"goto", L"show"};
+    for (const wchar_t* command : commands)
+        if (word == command) return true;
+    return false;
+}
+
+// One option and its value; false with error set when it is unknown or malformed.
+bool ParseOption(const std::wstring& name, const wchar_t* value, Options& options, std::wstring& error) {
+    if (name == L"--format") options.format = value;
+    else if (name == L"--title") options.selector.title = value;
+    else if (name == L"--location") options.selector.location = value;
+    else if (name == L"--category") options.selector.category = value;
+    else if (name == L"--state") options.selector.state = value;
+    else if (!((name == L"--limit" && ParseNumber(value, options.limit)) ||
+               (name == L"--id" && ParseNumber(value, options.selector.id)))) {
+        error = L"unknown or malformed option " + name;
         return false;
     }
-    for (; i < argc; ++i) {
+    return true;
+}
+
+bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& error) {
+    bool commandGiven = false;
+    for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
-        if (arg == L"--no-progress") {
+        if (arg.compare(0, 2, L"--") != 0) {
+            if (commandGiven || !IsCommand(arg)) {
+                error = L"unexpected \"" + arg + L"\"";
+                return false;
+            }
+            options.command = arg == L"show" ? L"goto" : arg;
+            commandGiven = true;
+        } else if (arg == L"--no-progress") {
             options.progress = false;
-            continue;
-        }
-        if (i + 1 >= argc) {
+        } else if (i + 1 >= argc) {
             error = L"missing value after " + arg;
             return false;
-        }
-        const wchar_t* value = argv[++i];
-        if (arg == L"--format") options.format = value;
-        else if (arg == L"--limit" && ParseNumber(value, options.limit)) continue;
-        else if (arg == L"--id" && ParseNumber(value, options.selector.id)) continue;
-        else if (arg == L"--title") options.selector.title = value;
-        else if (arg == L"--location") options.selector.location = value;
-        else if (arg == L"--category") options.selector.category = value;
-        else if (arg == L"--state") options.selector.state = value;
-        else {
-            error = L"unknown or malformed option " + arg;
+        } else if (!ParseOption(arg, argv[++i], options, error)) {
             return false;
         }
     }
