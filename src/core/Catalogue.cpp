@@ -37,7 +37,7 @@ std::wstring ExpandFolder(const std::wstring& path) {
     std::vector<wchar_t> buffer(path.size() + MAX_PATH, L'\0');
     DWORD n = ExpandEnvironmentStringsW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
     std::wstring expanded = (n != 0 && n <= buffer.size()) ? std::wstring(buffer.data()) : std::wstring();
-    kiv::ConvertToLongPath(expanded);
+    kiv::ToLongPath(expanded);
     return expanded;
 }
 
@@ -77,7 +77,7 @@ void CKiv::LoadCategory(const XmlNode& cat) {
         if (type == Location::Folder) {
             locPath = ExpandFolder(locPath);
             // Only a folder that exists and lies under no junction or link is searched.
-            if (kiv::IsUnderReparsePoint(locPath)) continue;
+            if (kiv::IsReparsePoint(locPath) == 1) continue;
         }
         category->m_locations.push_back(new Location(locPath, value, type, handlerType, 0));
         std::wstring twin;
