@@ -1,7 +1,9 @@
 #include "handlers/KivHandler.h"
 
 #include "core/Records.h"
+#include "handlers/RegistryValues.h"
 #include "platform/Log.h"
+#include "platform/Navigation.h"
 
 CKivHandler::~CKivHandler() = default;
 
@@ -11,18 +13,23 @@ int CKivHandler::RemoveItem(CKivItem*) { return 0; }
 int CKivHandler::RestoreItem(CKivItem*) { return 0; }
 void CKivHandler::CollectLocation(Location*, unsigned, unsigned char) {}
 
+// Shows where the item's entry lives: its subkey or value in the registry editor
+// (in the marker subkey once disabled), or its location's folder in Explorer.
 int CKivHandler::GoTo(CKivItem* item) {
     if (!item) return 0;
-    switch (item->m_gotoKind) {
-    case 0:  // registry key
-    case 1:  // registry value
-    case 2:  // the location's path in Explorer
-        // Showing a registry key or a file comes with the navigation module.
-        return 0;
-    default:
+    const Location* location = item->m_location;
+    const unsigned kind = item->m_gotoKind;
+    if (kind > 2) {
         kiv::LogLine(L"KIV\t\t\t Uknown item no go to method available\n");
         return 0;
     }
+    if (!location) return 0;
+    if (kind == 2) return kiv::SelectInExplorer(location->m_path.c_str());
+    if (item->m_regNames.empty()) return 0;
+    std::wstring key = item->m_enabled ? location->m_path : kiv::MarkerPath(location->m_path);
+    const std::wstring& name = item->m_regNames[0];
+    if (kind == 0) return kiv::NavigateRegEdit(location->m_root, (key + L"\\" + name).c_str(), nullptr);
+    return kiv::NavigateRegEdit(location->m_root, key.c_str(), name.c_str());
 }
 
 void CKivHandler::GetItemRegLocation(CKivItem*, std::wstring&, std::wstring&) {}
