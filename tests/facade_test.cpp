@@ -4,6 +4,7 @@
 #include <set>
 #include <thread>
 
+#include "core/HostFiles.h"
 #include "core/Records.h"
 #include "handlers/KivHandler.h"
 #include "support/TestSupport.h"
@@ -332,4 +333,12 @@ TEST(Records, RegistryLocationsSplitTheirRootAndFolderLocationsExpand) {
     Location other(L"C:\\x.ini", L"run", 7, WinIni, 0);
     EXPECT_EQ(L"C:\\x.ini", other.m_path);
     EXPECT_EQ(L"run", other.m_value);
+}
+
+TEST(HostFiles, ANameThatWouldOverrunThePathBufferIsRefused) {
+    wchar_t path[MAX_PATH];
+    EXPECT_EQ(kiv::HostFileResult::Ok, kiv::HostFilePath(L"kivdata.dat", path));
+    EXPECT_EQ(kivtest::ProgramFolder() + L"kivdata.dat", std::wstring(path));
+    std::wstring longName(MAX_PATH, L'n');
+    EXPECT_EQ(kiv::HostFileResult::TooLong, kiv::HostFilePath(longName.c_str(), path));
 }

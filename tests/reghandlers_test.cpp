@@ -4,6 +4,7 @@
 
 #include "core/Records.h"
 #include "handlers/ListValue.h"
+#include "handlers/RegistryValues.h"
 #include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
 
@@ -332,4 +333,26 @@ TEST_F(RegHandlerTest, UnreadableListValuesAreNeverReplaced) {
     EXPECT_EQ(huge, value);
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));
     EXPECT_EQ(TextValue(REG_SZ, a), value);
+}
+
+TEST(RegistryText, ReadsAreBoundedAndOverlongWritesRefused) {
+    ScratchKey key(L"RegistryText");
+    HKEY opened = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, key.Path().c_str(), 0, KEY_ALL_ACCESS, &opened));
+    // Exactly 520 bytes of text with no terminator: read whole, never past the data.
+    WriteRaw(HKEY_CURRENT_USER, key.Path(), L"Full", TextValue(REG_SZ, std::wstring(260, L'A'), false));
+    kiv::RegValueData value;
+    ASSERT_EQ(kiv::ValueRead::Ok, kiv::ReadRegValue(opened, L"Full", value));
+    EXPECT_EQ(std::wstring(260, L'A'), value.Text());
+    WriteRaw(HKEY_CURRENT_USER, key.Path(), L"Over", TextValue(REG_SZ, std::wstring(261, L'A'), false));
+    EXPECT_EQ(kiv::ValueRead::Unreadable, kiv::ReadRegValue(opened, L"Over", value));
+    EXPECT_EQ(kiv::ValueRead::Absent, kiv::ReadRegValue(opened, L"None", value));
+
+    // A list text whose terminator would not fit in 520 bytes is not written.
+    EXPECT_TRUE(kiv::WriteRegText(opened, L"List", REG_EXPAND_SZ, std::wstring(259, L'b')));
+    EXPECT_FALSE(kiv::WriteRegText(opened, L"List", REG_SZ, std::wstring(260, L'c')));
+    RawValue stored;
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, key.Path(), L"List", stored));
+    EXPECT_EQ(TextValue(REG_EXPAND_SZ, std::wstring(259, L'b')), stored);
+    RegCloseKey(opened);
 }
