@@ -16,9 +16,8 @@ void CKivHandler_CoIdInValue::GetItemRegLocation(CKivItem* item, std::wstring& k
 }
 
 void CKivHandler_CoIdInValue::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
-    std::wstring path = enabledPass ? location->m_path : kiv::MarkerPath(location->m_path);
     kiv::UniqueHKey key;
-    if (RegOpenKeyExW(location->m_root, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()) != ERROR_SUCCESS) return;
+    if (!kiv::OpenPassKey(location, enabledPass, key)) return;
     kiv::EnumRegValues(key.Get(), [&](const std::wstring& name, const kiv::RegValueData& value) {
         std::wstring title, file;
         bool isText = value.type == REG_SZ;

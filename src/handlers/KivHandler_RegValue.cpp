@@ -78,9 +78,8 @@ void CKivHandler_RegValue::GetItemRegLocation(CKivItem* item, std::wstring& key,
 }
 
 void CKivHandler_RegValue::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
-    std::wstring path = enabledPass ? location->m_path : kiv::MarkerPath(location->m_path);
     kiv::UniqueHKey key;
-    if (RegOpenKeyExW(location->m_root, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()) != ERROR_SUCCESS) return;
+    if (!kiv::OpenPassKey(location, enabledPass, key)) return;
     kiv::EnumRegValues(key.Get(), [&](const std::wstring& name, const kiv::RegValueData& value) {
         if (!value.IsString()) return;
         std::wstring file = value.Text();

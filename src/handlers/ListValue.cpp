@@ -83,9 +83,8 @@ size_t FindListEntry(const std::wstring& text, const std::wstring& entry) {
 }
 
 void ListCollect(Location* location, unsigned enabledPass, unsigned char wow64) {
-    std::wstring path = enabledPass ? location->m_path : MarkerPath(location->m_path);
     UniqueHKey key;
-    if (!OpenKey(location->m_root, path, key)) return;
+    if (!OpenPassKey(location, enabledPass, key)) return;
     ListText list;
     if (ReadList(key.Get(), location->m_value, list) != ValueRead::Ok || list.text.empty()) return;
     std::vector<std::wstring> tokens;

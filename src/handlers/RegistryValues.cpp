@@ -2,11 +2,18 @@
 
 #include <cstring>
 
+#include "core/Records.h"
+
 namespace kiv {
 
 const wchar_t kMarker[] = L"_disabledByKiv";
 
 std::wstring MarkerPath(const std::wstring& keyPath) { return keyPath + L"\\" + kMarker; }
+
+bool OpenPassKey(const Location* location, unsigned enabledPass, UniqueHKey& key) {
+    std::wstring path = enabledPass ? location->m_path : MarkerPath(location->m_path);
+    return RegOpenKeyExW(location->m_root, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()) == ERROR_SUCCESS;
+}
 
 std::wstring RegValueData::Text() const {
     const wchar_t* text = reinterpret_cast<const wchar_t*>(data);

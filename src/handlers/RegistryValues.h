@@ -7,11 +7,19 @@
 #include <functional>
 #include <string>
 
+#include "platform/Handles.h"
+
+class Location;
+
 namespace kiv {
 
 // Disabled entries of a registry location live in this subkey of its key.
 extern const wchar_t kMarker[];
 std::wstring MarkerPath(const std::wstring& keyPath);
+
+// Opens the key a collection pass reads: the location's key in the enabled pass,
+// its marker subkey in the disabled pass.
+bool OpenPassKey(const Location* location, unsigned enabledPass, UniqueHKey& key);
 
 // Registry texts are read into buffers of 260 characters (520 bytes); larger data
 // counts as unreadable.

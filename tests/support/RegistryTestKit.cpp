@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include "support/TestSupport.h"
+
 namespace kivtest {
 
 bool ReadRaw(HKEY root, const std::wstring& key, const std::wstring& name, RawValue& value) {
@@ -54,12 +56,7 @@ ScratchFolder::~ScratchFolder() {
 
 std::wstring ScratchFolder::AddFile(const std::wstring& name, const std::string& bytes) {
     std::wstring path = m_path + L"\\" + name;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(file);
-    }
+    WriteFileBytes(path, bytes);
     return path;
 }
 

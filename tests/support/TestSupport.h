@@ -56,6 +56,9 @@ namespace kivtest {
 // The folder of the running test program, with its trailing backslash.
 std::wstring ProgramFolder();
 
+// Writes bytes to a file (replacing it).
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+
 // Writes bytes to a file beside the test program (replacing it) and returns its path.
 std::wstring WriteBesideProgram(const std::wstring& name, const std::string& bytes);
 void DeleteBesideProgram(const std::wstring& name);
