@@ -2,7 +2,6 @@
 // categories and, in each, the locations with their handler and location types.
 #include <cstdlib>
 #include <cwchar>
-#include <vector>
 
 #include "core/HostFiles.h"
 #include "core/Records.h"
@@ -32,11 +31,9 @@ std::wstring FieldText(const XmlNode& parent, const wchar_t* name) {
 int FieldNumber(const XmlNode& parent, const wchar_t* name) { return _wtoi(FieldText(parent, name).c_str()); }
 
 // A folder location as the handlers see it: environment strings expanded and short
-// names made long. A failed or too long expansion leaves the path empty.
+// names made long. A failed expansion leaves the path empty.
 std::wstring ExpandFolder(const std::wstring& path) {
-    std::vector<wchar_t> buffer(path.size() + MAX_PATH, L'\0');
-    DWORD n = ExpandEnvironmentStringsW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-    std::wstring expanded = (n != 0 && n <= buffer.size()) ? std::wstring(buffer.data()) : std::wstring();
+    std::wstring expanded = kiv::ExpandPlain(path);
     kiv::ToLongPath(expanded);
     return expanded;
 }

@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "iteminfo/PathNormalize.h"
 #include "platform/Handles.h"
 #include "platform/RegPath.h"
 
@@ -42,13 +43,7 @@ bool ShellExecuteWithRetry(SHELLEXECUTEINFOW& info) {
 // Explorer is started from the Windows folder by full path, so that no program of
 // the same name elsewhere on the search path is started instead.
 std::wstring ExplorerProgram() {
-    const wchar_t* text = L"%windir%\\explorer.exe";
-    DWORD needed = ExpandEnvironmentStringsW(text, nullptr, 0);
-    if (needed == 0) return L"explorer.exe";
-    std::wstring program(needed, L'\0');
-    DWORD written = ExpandEnvironmentStringsW(text, &program[0], needed);
-    if (written == 0 || written > needed) return L"explorer.exe";
-    program.resize(wcslen(program.c_str()));
+    std::wstring program = ExpandPlain(L"%windir%\\explorer.exe");
     return program.empty() ? std::wstring(L"explorer.exe") : program;
 }
 
