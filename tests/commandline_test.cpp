@@ -255,7 +255,8 @@ protected:
         for (const wchar_t* name :
              {L"tool.exe", L"in.txt", L"launcher.exe", L"helper.exe", L"helper.dll", L"Vendor Tool\\agent.exe",
               L"Vendor Tool\\helper.dll", L"win\\System32\\DriverStore\\FileRepository\\net.inf_amd64_0a1b2c\\netdrv.sys",
-              L"win\\System32\\drivers\\Vendor\\1.2.3\\x64\\filter.sys", L"win\\system32\\DRIVERS\\vmx-debug.sys"})
+              L"win\\System32\\drivers\\Vendor\\1.2.3\\x64\\filter.sys", L"win\\system32\\DRIVERS\\vmx-debug.sys",
+              L"run.exe", L"run.exe -x\\inside.txt"})
             MakeFile(kRoot + L"\\" + name);
     }
     void TearDown() override {
@@ -306,6 +307,7 @@ TEST_F(ResolveTest, RealCommandLinesResolveToTheFileTheyStart) {
         {L"<root>\\Vendor Tool\\agent.exe -silent", L"<root>\\Vendor Tool\\agent.exe", 1, 0},
         {L"\"<root>\\Vendor Tool\\agent.exe\"", L"<root>\\Vendor Tool\\agent.exe", 1, 0},
         {L"<root>\\missing.exe -x", L"<root>\\missing.exe", 0, 0},
+        {L"<root>\\run.exe -x", L"<root>\\run.exe", 1, 0},  // the whole text names a folder
         {windows + L"\\System32\\notepad.exe /x", windows + L"\\System32\\notepad.exe", 1, 0},
         {windows + L"\\System32\\notepad.exe /x", Expand(L"%windir%\\syswow64\\notepad.exe"), 0, 1},
         {L"   ", L"   ", 1, 0},
