@@ -5,6 +5,8 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cwchar>
+#include <exception>
 #include <map>
 
 #include "iteminfo/TokenSplit.h"
