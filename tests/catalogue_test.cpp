@@ -43,7 +43,6 @@ protected:
     }
 };
 
-std::wstring Utf16(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 }  // namespace
 
