@@ -51,7 +51,7 @@ struct Column {
 const Column kColumns[] = {
     {L"ID", 6, [](const ItemRow& r) { return std::to_wstring(r.id); }},
     {L"Category", 22, [](const ItemRow& r) { return r.category; }},
-    {L"Location", 48, [](const ItemRow& r) { return r.location; }},
+    {L"Location", 64, [](const ItemRow& r) { return r.location; }},
     {L"Title", 28, [](const ItemRow& r) { return r.title; }},
     {L"State", 8, [](const ItemRow& r) { return StateText(r); }},
     {L"File", 48, [](const ItemRow& r) { return r.filePath; }},

@@ -178,3 +178,14 @@ TEST_F(CatalogueTest, WhitelistFilesAreReadAsRawUtf16) {
     DeleteBesideProgram(L"other-wl.dat");
     EXPECT_FALSE(CKivTestAccess::GetWhiteList(kiv, path.c_str(), L"x"));  // no file
 }
+
+TEST_F(CatalogueTest, FolderBelowALinkIsLeftOutAndItsTargetKept) {
+    const std::string xml =
+        "<kivdata><cat><name>Folders</name><locs>"
+        "<loc><htype>2</htype><ltype>2</ltype><path>C:\\kivtests\\catalogue_links\\link\\Startup</path></loc>"
+        "<loc><htype>2</htype><ltype>2</ltype><path>C:\\kivtests\\catalogue_links\\target\\Startup</path></loc>"
+        "</locs></cat></kivdata>";
+    CKiv* kiv = LoadCatalogue(xml);
+    ASSERT_EQ(1u, kiv->GetLocationCount(0));
+    EXPECT_EQ(0, _wcsicmp(L"C:\\kivtests\\catalogue_links\\target\\Startup", kiv->GetLocationPath(0, 0)));
+}
