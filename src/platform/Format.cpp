@@ -12,7 +12,7 @@ namespace {
 
 enum class Length { None, Short, Long, LongLong, LongDouble, Size };
 
-struct Spec {
+struct Conversion {
     bool left = false;
     bool plus = false;
     bool space = false;
@@ -41,12 +41,12 @@ void AppendAscii(std::basic_string<Ch>& out, const std::string& text) {
 }
 
 template <typename Ch>
-void AppendPadded(std::basic_string<Ch>& out, const std::basic_string<Ch>& body, const Spec& spec) {
-    size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+void AppendPadded(std::basic_string<Ch>& out, const std::basic_string<Ch>& body, const Conversion& conv) {
+    size_t width = conv.width > 0 ? static_cast<size_t>(conv.width) : 0;
     size_t pad = body.size() < width ? width - body.size() : 0;
-    if (!spec.left) out.append(pad, static_cast<Ch>(' '));
+    if (!conv.left) out.append(pad, static_cast<Ch>(' '));
     out += body;
-    if (spec.left) out.append(pad, static_cast<Ch>(' '));
+    if (conv.left) out.append(pad, static_cast<Ch>(' '));
 }
 
 // Converts text of the other character width: 8-bit text is taken as the current
@@ -89,24 +89,24 @@ std::basic_string<wchar_t> Convert<wchar_t>(const wchar_t* text, int length) {
 
 // Zero padding and precision are already in the digits; only the width is left.
 template <typename Ch>
-void AppendNumber(std::basic_string<Ch>& out, const std::string& digits, const Spec& spec) {
-    Spec pad;
-    pad.left = spec.left;
-    pad.width = spec.width;
+void AppendNumber(std::basic_string<Ch>& out, const std::string& digits, const Conversion& conv) {
+    Conversion pad;
+    pad.left = conv.left;
+    pad.width = conv.width;
     std::basic_string<Ch> body;
     AppendAscii(body, digits);
     AppendPadded(out, body, pad);
 }
 
 template <typename Ch, typename Src>
-void AppendString(std::basic_string<Ch>& out, const Src* text, const Spec& spec) {
+void AppendString(std::basic_string<Ch>& out, const Src* text, const Conversion& conv) {
     if (!text) {
-        AppendPadded(out, Convert<Ch>("(null)", 6), spec);
+        AppendPadded(out, Convert<Ch>("(null)", 6), conv);
         return;
     }
     size_t n = TextOf<Src>::Len(text);
-    if (spec.precision >= 0 && static_cast<size_t>(spec.precision) < n) n = static_cast<size_t>(spec.precision);
-    AppendPadded(out, Convert<Ch>(text, static_cast<int>(n)), spec);
+    if (conv.precision >= 0 && static_cast<size_t>(conv.precision) < n) n = static_cast<size_t>(conv.precision);
+    AppendPadded(out, Convert<Ch>(text, static_cast<int>(n)), conv);
 }
 
 unsigned long long ReadUnsigned(va_list& args, Length length) {
@@ -129,50 +129,50 @@ long long ReadSigned(va_list& args, Length length) {
 }
 
 // Digits of an integer conversion with sign, prefix, precision and zero padding.
-std::string FormatInteger(unsigned long long magnitude, bool negative, unsigned base, bool upper, const Spec& spec,
+std::string FormatInteger(unsigned long long magnitude, bool negative, unsigned base, bool upper, const Conversion& conv,
                           bool isSigned) {
     const char* digitsOf = upper ? "0123456789ABCDEF" : "0123456789abcdef";
     std::string digits;
     for (unsigned long long v = magnitude; v; v /= base) digits.insert(digits.begin(), digitsOf[v % base]);
-    if (spec.precision >= 0) {
-        if (spec.precision == 0 && magnitude == 0) digits.clear();
-        while (digits.size() < static_cast<size_t>(spec.precision)) digits.insert(digits.begin(), '0');
+    if (conv.precision >= 0) {
+        if (conv.precision == 0 && magnitude == 0) digits.clear();
+        while (digits.size() < static_cast<size_t>(conv.precision)) digits.insert(digits.begin(), '0');
     } else if (digits.empty()) {
         digits = "0";
     }
     std::string prefix;
     if (isSigned) {
         if (negative) prefix = "-";
-        else if (spec.plus) prefix = "+";
-        else if (spec.space) prefix = " ";
+        else if (conv.plus) prefix = "+";
+        else if (conv.space) prefix = " ";
     }
-    if (spec.alternate && magnitude != 0) {
+    if (conv.alternate && magnitude != 0) {
         if (base == 16) prefix += upper ? "0X" : "0x";
         else if (base == 8 && digits[0] != '0') digits.insert(digits.begin(), '0');
         else if (base == 2) prefix += "0b";
     }
-    if (spec.zero && !spec.left && spec.precision < 0 && spec.width > 0) {
-        while (prefix.size() + digits.size() < static_cast<size_t>(spec.width)) digits.insert(digits.begin(), '0');
+    if (conv.zero && !conv.left && conv.precision < 0 && conv.width > 0) {
+        while (prefix.size() + digits.size() < static_cast<size_t>(conv.width)) digits.insert(digits.begin(), '0');
     }
     return prefix + digits;
 }
 
-std::string FormatFloat(long double value, bool isLong, const Spec& spec) {
+std::string FormatFloat(long double value, bool isLong, const Conversion& conv) {
     char format[16] = "%";
     size_t at = 1;
-    if (spec.left) format[at++] = '-';
-    if (spec.plus) format[at++] = '+';
-    if (spec.space) format[at++] = ' ';
-    if (spec.alternate) format[at++] = '#';
-    if (spec.zero) format[at++] = '0';
+    if (conv.left) format[at++] = '-';
+    if (conv.plus) format[at++] = '+';
+    if (conv.space) format[at++] = ' ';
+    if (conv.alternate) format[at++] = '#';
+    if (conv.zero) format[at++] = '0';
     format[at++] = '*';
     format[at++] = '.';
     format[at++] = '*';
     if (isLong) format[at++] = 'L';
     format[at++] = 'f';
     format[at] = '\0';
-    int width = spec.width > 0 ? spec.width : 0;
-    int precision = spec.precision >= 0 ? spec.precision : 6;
+    int width = conv.width > 0 ? conv.width : 0;
+    int precision = conv.precision >= 0 ? conv.precision : 6;
     int n = isLong ? snprintf(nullptr, 0, format, width, precision, value)
                    : snprintf(nullptr, 0, format, width, precision, static_cast<double>(value));
     if (n <= 0) return std::string();
@@ -198,14 +198,14 @@ int ReadCount(const Ch*& p, va_list& args, bool& fromArgs) {
 }
 
 template <typename Ch>
-const Ch* ReadSpec(const Ch* p, va_list& args, Spec& spec) {
+const Ch* ReadSpec(const Ch* p, va_list& args, Conversion& conv) {
     for (;; ++p) {
         switch (static_cast<wchar_t>(*p)) {
-        case L'-': spec.left = true; continue;
-        case L'+': spec.plus = true; continue;
-        case L' ': spec.space = true; continue;
-        case L'#': spec.alternate = true; continue;
-        case L'0': spec.zero = true; continue;
+        case L'-': conv.left = true; continue;
+        case L'+': conv.plus = true; continue;
+        case L' ': conv.space = true; continue;
+        case L'#': conv.alternate = true; continue;
+        case L'0': conv.zero = true; continue;
         case L'!':
         case L'=': continue;  // accepted for old callers; they change nothing here
         default: break;
@@ -214,29 +214,29 @@ const Ch* ReadSpec(const Ch* p, va_list& args, Spec& spec) {
     }
     bool fromArgs = false;
     if ((*p >= static_cast<Ch>('1') && *p <= static_cast<Ch>('9')) || *p == static_cast<Ch>('*')) {
-        spec.width = ReadCount(p, args, fromArgs);
-        if (fromArgs && spec.width < 0) {
-            spec.left = true;
-            spec.width = -spec.width;
+        conv.width = ReadCount(p, args, fromArgs);
+        if (fromArgs && conv.width < 0) {
+            conv.left = true;
+            conv.width = -conv.width;
         }
     }
     if (*p == static_cast<Ch>('.')) {
         ++p;
-        spec.precision = ReadCount(p, args, fromArgs);
-        if (spec.precision < 0) spec.precision = -1;
+        conv.precision = ReadCount(p, args, fromArgs);
+        if (conv.precision < 0) conv.precision = -1;
     }
     for (;;) {
-        if (*p == static_cast<Ch>('h')) { spec.length = Length::Short; ++p; }
+        if (*p == static_cast<Ch>('h')) { conv.length = Length::Short; ++p; }
         else if (*p == static_cast<Ch>('l')) {
-            spec.length = spec.length == Length::Long ? Length::LongLong : Length::Long;
+            conv.length = conv.length == Length::Long ? Length::LongLong : Length::Long;
             ++p;
-        } else if (*p == static_cast<Ch>('L')) { spec.length = Length::LongDouble; ++p; }
-        else if (*p == static_cast<Ch>('z')) { spec.length = Length::Size; ++p; }
+        } else if (*p == static_cast<Ch>('L')) { conv.length = Length::LongDouble; ++p; }
+        else if (*p == static_cast<Ch>('z')) { conv.length = Length::Size; ++p; }
         else if (*p == static_cast<Ch>('I')) {
             ++p;
-            if (p[0] == static_cast<Ch>('6') && p[1] == static_cast<Ch>('4')) { spec.length = Length::LongLong; p += 2; }
-            else if (p[0] == static_cast<Ch>('3') && p[1] == static_cast<Ch>('2')) { spec.length = Length::None; p += 2; }
-            else spec.length = Length::Size;
+            if (p[0] == static_cast<Ch>('6') && p[1] == static_cast<Ch>('4')) { conv.length = Length::LongLong; p += 2; }
+            else if (p[0] == static_cast<Ch>('3') && p[1] == static_cast<Ch>('2')) { conv.length = Length::None; p += 2; }
+            else conv.length = Length::Size;
         } else break;
     }
     return p;
@@ -257,18 +257,18 @@ std::basic_string<Ch> FormatV(const Ch* format, va_list args) {
             out.push_back(*p++);
             continue;
         }
-        Spec spec;
-        p = ReadSpec(p, args, spec);
+        Conversion conv;
+        p = ReadSpec(p, args, conv);
         const wchar_t conversion = static_cast<wchar_t>(*p);
         if (!*p) break;
         ++p;
         switch (conversion) {
         case L'd':
         case L'i': {
-            long long v = ReadSigned(args, spec.length);
+            long long v = ReadSigned(args, conv.length);
             unsigned long long magnitude =
                 v < 0 ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
-            AppendNumber(out, FormatInteger(magnitude, v < 0, 10, false, spec, true), spec);
+            AppendNumber(out, FormatInteger(magnitude, v < 0, 10, false, conv, true), conv);
             break;
         }
         case L'u':
@@ -277,8 +277,8 @@ std::basic_string<Ch> FormatV(const Ch* format, va_list args) {
         case L'X':
         case L'b': {
             unsigned base = conversion == L'u' ? 10 : conversion == L'o' ? 8 : conversion == L'b' ? 2 : 16;
-            AppendNumber(out, FormatInteger(ReadUnsigned(args, spec.length), false, base, conversion == L'X', spec, false),
-                         spec);
+            AppendNumber(out, FormatInteger(ReadUnsigned(args, conv.length), false, base, conversion == L'X', conv, false),
+                         conv);
             break;
         }
         case L'c':
@@ -288,10 +288,10 @@ std::basic_string<Ch> FormatV(const Ch* format, va_list args) {
             int raw = va_arg(args, int);
             if (wideChar) {
                 wchar_t c[2] = {static_cast<wchar_t>(raw), 0};
-                AppendString(out, c, spec);
+                AppendString(out, c, conv);
             } else {
                 char c[2] = {static_cast<char>(raw), 0};
-                AppendString(out, c, spec);
+                AppendString(out, c, conv);
             }
             break;
         }
@@ -299,14 +299,14 @@ std::basic_string<Ch> FormatV(const Ch* format, va_list args) {
         case L'S':
         case L'A': {
             bool wideText = conversion == L'A' ? false : ((conversion == L's') == wide);
-            if (wideText) AppendString(out, va_arg(args, const wchar_t*), spec);
-            else AppendString(out, va_arg(args, const char*), spec);
+            if (wideText) AppendString(out, va_arg(args, const wchar_t*), conv);
+            else AppendString(out, va_arg(args, const char*), conv);
             break;
         }
         case L'f': {
-            bool isLong = spec.length == Length::LongDouble;
+            bool isLong = conv.length == Length::LongDouble;
             long double v = isLong ? va_arg(args, long double) : static_cast<long double>(va_arg(args, double));
-            std::string text = FormatFloat(v, isLong, spec);
+            std::string text = FormatFloat(v, isLong, conv);
             AppendAscii(out, text);
             break;
         }
