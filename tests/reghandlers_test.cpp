@@ -356,3 +356,29 @@ TEST(RegistryText, ReadsAreBoundedAndOverlongWritesRefused) {
     EXPECT_EQ(TextValue(REG_EXPAND_SZ, std::wstring(259, L'b')), stored);
     RegCloseKey(opened);
 }
+
+TEST(RegistryMoves, AFailedMovePutsTheTargetBackAsItWas) {
+    ScratchKey key(L"MoveRollback");
+    const std::wstring from = key.Path() + L"\\from";
+    const std::wstring to = key.Path() + L"\\to";
+    RawValue moving = TextValue(REG_SZ, L"new data");
+    RawValue older = TextValue(REG_EXPAND_SZ, L"older data");
+    WriteRaw(HKEY_CURRENT_USER, from, L"Entry", moving);
+    WriteRaw(HKEY_CURRENT_USER, from, L"Fresh", moving);
+    WriteRaw(HKEY_CURRENT_USER, to, L"Entry", older);
+    // A source that may be read but not changed makes the second step (the delete) fail.
+    HKEY readOnly = nullptr, target = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, from.c_str(), 0, KEY_QUERY_VALUE, &readOnly));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, to.c_str(), 0, KEY_ALL_ACCESS, &target));
+
+    EXPECT_FALSE(kiv::MoveRegValue(readOnly, target, L"Entry"));
+    RawValue value;
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, to, L"Entry", value));
+    EXPECT_EQ(older, value);  // what stood there before is back, not deleted
+    EXPECT_FALSE(kiv::MoveRegValue(readOnly, target, L"Fresh"));
+    EXPECT_FALSE(ReadRaw(HKEY_CURRENT_USER, to, L"Fresh", value));  // its own copy taken back
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, from, L"Fresh", value));
+    EXPECT_EQ(moving, value);
+    RegCloseKey(readOnly);
+    RegCloseKey(target);
+}
