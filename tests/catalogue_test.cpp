@@ -48,7 +48,7 @@ protected:
 
 TEST_F(CatalogueTest, CategoriesAndLocationsInFileOrderWithTwins) {
     ScratchFolder startup(L"CatalogueStartup");
-    SetEnvironmentVariableW(L"KIVTEST_CATDIR", L"C:\\kivtests");
+    kivtest::ScopedVariable catalogueDir(L"KIVTEST_CATDIR", L"C:\\kivtests");
     const std::string xml =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
         "<KIVDATA>\n"
@@ -100,7 +100,6 @@ TEST_F(CatalogueTest, CategoriesAndLocationsInFileOrderWithTwins) {
     // The missing folder is left out entirely, so the next location moves up.
     EXPECT_EQ(WinIni, locations[6].handler);  // "9abc" reads as 9
     EXPECT_EQ(0u, locations[6].type);         // "x" has no digits: 0
-    SetEnvironmentVariableW(L"KIVTEST_CATDIR", nullptr);
 }
 
 TEST_F(CatalogueTest, EncodingsAndEnclosingElementsLoadAlike) {

@@ -15,8 +15,11 @@
 #include "iteminfo/CommandLine.h"
 #include "pattern/Pattern.h"
 #include "platform/Handles.h"
+#include "support/TestSupport.h"
 
 using namespace kiv;
+
+using kivtest::ScopedVariable;
 
 namespace {
 
@@ -42,22 +45,6 @@ std::vector<std::wstring> Extract(const std::wstring& text) {
     EXPECT_TRUE(ExtractFiles(text, files));
     return files;
 }
-
-// Sets an environment variable of this process and puts back the old value (or none).
-class ScopedVariable {
-public:
-    ScopedVariable(const wchar_t* name, const std::wstring& value) : m_name(name) {
-        std::vector<wchar_t> old(32767);
-        m_had = GetEnvironmentVariableW(name, old.data(), 32767) > 0;
-        m_old = old.data();
-        SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~ScopedVariable() { SetEnvironmentVariableW(m_name.c_str(), m_had ? m_old.c_str() : nullptr); }
-
-private:
-    std::wstring m_name, m_old;
-    bool m_had = false;
-};
 
 struct PatternCase {
     const wchar_t* pattern;

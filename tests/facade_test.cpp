@@ -290,15 +290,14 @@ TEST_F(FacadeTest, ItemMapGetIsSafeFromASecondThreadDuringCollect) {
 }
 
 TEST_F(FacadeTest, EnvironmentPathsReadALongPathWhole) {
-    wchar_t saved[32767] = {};
-    DWORD savedLength = GetEnvironmentVariableW(L"PATH", saved, 32767);
     std::wstring path = L";C:\\first;;";
     for (int i = 0; i < 200; ++i) path += L"C:\\filler\\folder" + std::to_wstring(i) + L";";
     path += L"C:\\last";
     ASSERT_GT(path.size(), 2047u);
-    SetEnvironmentVariableW(L"PATH", path.c_str());
-    m_kiv->Collect();
-    SetEnvironmentVariableW(L"PATH", savedLength ? saved : nullptr);
+    {
+        kivtest::ScopedVariable longPath(L"PATH", path);
+        m_kiv->Collect();
+    }
 
     const auto& paths = m_kiv->EnvPaths();
     ASSERT_EQ(202u, paths.size());
@@ -324,7 +323,7 @@ TEST(Records, RegistryLocationsSplitTheirRootAndFolderLocationsExpand) {
     EXPECT_EQ(HKEY_LOCAL_MACHINE, bare.m_root);
     EXPECT_EQ(L"SOFTWARE\\Y", bare.m_path);
 
-    SetEnvironmentVariableW(L"KIVTEST_FOLDER", L"C:\\kivtests\\folder");
+    kivtest::ScopedVariable folderVariable(L"KIVTEST_FOLDER", L"C:\\kivtests\\folder");
     Location folder(L"%KIVTEST_FOLDER%\\Startup", L"v", 2, SimpleFile, 0);
     EXPECT_EQ(L"C:\\kivtests\\folder\\Startup", folder.m_path);
     EXPECT_EQ(folder.m_path, folder.m_fullPath);

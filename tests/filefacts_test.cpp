@@ -18,6 +18,8 @@
 using kiv::FillFileFacts;
 using kiv::IsExecutableFile;
 
+using kivtest::DigestOf;
+
 namespace {
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }  // ASCII paths only
@@ -28,14 +30,6 @@ std::string NoFileInfoLine(const std::wstring& path) {
 
 std::string NoAttributesLine(const std::wstring& path) {
     return "KIV\t\t\t Unable to retrieve file attributes, file path: " + Narrow(path) + "\n";
-}
-
-std::wstring DigestOf(const std::string& bytes) {
-    CMd5 md5;
-    md5.Update(bytes.data(), bytes.size());
-    unsigned char digest[16];
-    md5.Final(digest);
-    return kiv::Md5Text(digest);
 }
 
 // A whole-second UTC time some minutes from now, close enough to now that the

@@ -7,15 +7,9 @@
 #include "iteminfo/Md5.h"
 #include "support/TestSupport.h"
 
-namespace {
+using kivtest::DigestOf;
 
-std::wstring DigestOf(const std::string& bytes) {
-    CMd5 md5;
-    md5.Update(bytes.data(), bytes.size());
-    unsigned char digest[16];
-    md5.Final(digest);
-    return kiv::Md5Text(digest);
-}
+namespace {
 
 // Bytes that differ from position to position, so a misplaced block shows.
 std::string Pattern(std::size_t size, unsigned factor, std::size_t period, unsigned offset) {

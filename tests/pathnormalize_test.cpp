@@ -11,8 +11,11 @@
 #include "iteminfo/PathNormalize.h"
 #include "iteminfo/TokenSplit.h"
 #include "platform/Handles.h"
+#include "support/TestSupport.h"
 
 using namespace kiv;
+
+using kivtest::ScopedVariable;
 
 namespace {
 
@@ -71,22 +74,6 @@ std::wstring ShortPathOf(const std::wstring& path) {
     DWORD length = GetShortPathNameW(path.c_str(), buffer, 1024);
     return length > 0 && length < 1024 ? buffer : L"";
 }
-
-// Sets an environment variable of this process and puts back the old value (or none).
-class ScopedVariable {
-public:
-    ScopedVariable(const wchar_t* name, const std::wstring& value) : m_name(name) {
-        std::vector<wchar_t> old(32767);
-        m_had = GetEnvironmentVariableW(name, old.data(), 32767) > 0;
-        m_old = old.data();
-        SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~ScopedVariable() { SetEnvironmentVariableW(m_name.c_str(), m_had ? m_old.c_str() : nullptr); }
-
-private:
-    std::wstring m_name, m_old;
-    bool m_had = false;
-};
 
 // Removes a file made outside the test's own folders, however the test ends.
 class ScopedFile {

@@ -62,7 +62,7 @@ TEST_F(RegHandlerTest, RunKeyValuesRoundTripWithTypeAndExactBytes) {
     ScratchFolder folder(L"RunRoundTrip");
     std::wstring app = folder.AddFile(L"app.exe");
     folder.AddFile(L"tool.exe");
-    SetEnvironmentVariableW(L"KIVTEST_RUNDIR", folder.Path().c_str());
+    kivtest::ScopedVariable runDir(L"KIVTEST_RUNDIR", folder.Path());
     const std::wstring live = key.Path();
     const std::wstring marker = live + L"\\_disabledByKiv";
     RawValue quoted = TextValue(REG_SZ, L"\"" + app + L"\" /min");
@@ -115,7 +115,6 @@ TEST_F(RegHandlerTest, RunKeyValuesRoundTripWithTypeAndExactBytes) {
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));  // emptied, so deleted
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"Tool", moved));
     EXPECT_EQ(expand, moved);
-    SetEnvironmentVariableW(L"KIVTEST_RUNDIR", nullptr);
 }
 
 TEST_F(RegHandlerTest, RemovalDeletesTheValueAndAnEmptiedMarker) {

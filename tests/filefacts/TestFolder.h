@@ -11,9 +11,19 @@
 
 #include <string>
 
+#include "iteminfo/Md5.h"
 #include "platform/Handles.h"
 
 namespace kivtest {
+
+// The MD5 text of some bytes, from the module's own digest.
+inline std::wstring DigestOf(const std::string& bytes) {
+    CMd5 md5;
+    md5.Update(bytes.data(), bytes.size());
+    unsigned char digest[16];
+    md5.Final(digest);
+    return kiv::Md5Text(digest);
+}
 
 // Long paths are made and removed through the "\\?\" form, which has no length limit.
 inline std::wstring Extended(const std::wstring& path) { return L"\\\\?\\" + path; }

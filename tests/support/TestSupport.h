@@ -87,6 +87,22 @@ private:
     std::thread m_thread;
 };
 
+// Sets an environment variable of this process and puts back the old value (or none).
+class ScopedVariable {
+public:
+    ScopedVariable(const wchar_t* name, const std::wstring& value) : m_name(name) {
+        std::vector<wchar_t> old(32767);
+        m_had = GetEnvironmentVariableW(name, old.data(), 32767) > 0;
+        m_old = old.data();
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~ScopedVariable() { SetEnvironmentVariableW(m_name.c_str(), m_had ? m_old.c_str() : nullptr); }
+
+private:
+    std::wstring m_name, m_old;
+    bool m_had = false;
+};
+
 // A registry key of a test's own below HKCU\Software\KivTests, deleted with its content.
 class ScratchKey {
 public:
