@@ -45,10 +45,16 @@ void Write(FILE* stream, const std::wstring& text) {
     fflush(stream);
 }
 
+// A positive decimal number that fits 32 bits, written with digits only.
 bool ParseNumber(const wchar_t* text, unsigned& value) {
-    wchar_t* end = nullptr;
-    unsigned long n = wcstoul(text, &end, 10);
-    if (!*text || *end || n == 0 || n > 0xFFFFFFFFul) return false;
+    unsigned long long n = 0;
+    if (!*text) return false;
+    for (const wchar_t* p = text; *p; ++p) {
+        if (*p < L'0' || *p > L'9') return false;
+        n = n * 10 + static_cast<unsigned>(*p - L'0');
+        if (n > 0xFFFFFFFFull) return false;
+    }
+    if (n == 0) return false;
     value = static_cast<unsigned>(n);
     return true;
 }
@@ -215,6 +221,12 @@ int Run(const Options& options) {
     CKiv* kiv = CKiv::Init();
     if (!kiv) {
         Write(stderr, L"kivctl: the module could not be initialised\n");
+        return UsageError;
+    }
+    // The module has already shown its own message when the catalogue was missing.
+    if (kiv->GetCategoryCount() == 0) {
+        Write(stderr, L"kivctl: no catalogue loaded: kivdata.dat beside kivctl.exe is missing or lists nothing\n");
+        CKiv::Dispose();
         return UsageError;
     }
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);

@@ -6,6 +6,7 @@
 
 #include "core/HostFiles.h"
 #include "core/Records.h"
+#include "platform/RegPath.h"
 #include "handlers/KivHandler.h"
 #include "support/TestSupport.h"
 
@@ -332,6 +333,13 @@ TEST(Records, RegistryLocationsSplitTheirRootAndFolderLocationsExpand) {
     Location other(L"C:\\x.ini", L"run", 7, WinIni, 0);
     EXPECT_EQ(L"C:\\x.ini", other.m_path);
     EXPECT_EQ(L"run", other.m_value);
+}
+
+TEST(RegistryPaths, PrefixCompareTreatsAnEarlyEndAsADifference) {
+    EXPECT_EQ(0, kiv::PrefixCompare(L"hkcu\\Software", L"HKCU\\", 5));
+    EXPECT_NE(0, kiv::PrefixCompare(L"HK", L"HK", 5));
+    EXPECT_NE(0, kiv::PrefixCompare(L"HKLM", L"HKLM\\", 5));
+    EXPECT_EQ(-1, kiv::PrefixCompare(nullptr, L"HKLM\\", 5));
 }
 
 TEST(HostFiles, ANameThatWouldOverrunThePathBufferIsRefused) {

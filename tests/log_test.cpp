@@ -97,6 +97,9 @@ TEST(Format, WideAndNarrowConversions) {
     EXPECT_EQ("ff FF 0xff 17 101", NarrowFormat("%x %X %#x %o %b", 255u, 255u, 255u, 15u, 5u));
     EXPECT_EQ("  ab|abc", NarrowFormat("%*s|%.3s", 4, "ab", "abcdef"));
     EXPECT_EQ("100%", NarrowFormat("%d%%", 100));
+    // h and l name the width of text and characters outright.
+    EXPECT_EQ(L"[abc|xy|q]", WideFormat(L"[%hs|%ls|%hc]", "abc", L"xy", 'q'));
+    EXPECT_EQ("[abc|xy]", NarrowFormat("[%hs|%ls]", "abc", L"xy"));
     EXPECT_EQ("3.14 2.500", NarrowFormat("%.2f %.3f", 3.14159, 2.5));
     EXPECT_EQ("-9223372036854775808 18446744073709551615",
               NarrowFormat("%lld %I64u", static_cast<long long>(-9223372036854775807LL - 1), 18446744073709551615ULL));

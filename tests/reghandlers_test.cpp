@@ -381,3 +381,36 @@ TEST(RegistryMoves, AFailedMovePutsTheTargetBackAsItWas) {
     RegCloseKey(readOnly);
     RegCloseKey(target);
 }
+
+TEST_F(RegHandlerTest, ListEditsLeaveValuesThatAreNotTextAlone) {
+    ScratchKey key(L"ListNotText");
+    ScratchFolder folder(L"ListNotText");
+    std::wstring a = folder.AddFile(L"a.dll");
+    const std::wstring live = key.Path();
+    // A multi-string list: collection reads its first string, but an edit would
+    // rewrite it as plain text and lose the rest.
+    RawValue multi = TextValue(REG_MULTI_SZ, a + std::wstring(1, L'\0') + L"other.dll" + std::wstring(1, L'\0'));
+    WriteRaw(HKEY_CURRENT_USER, live, L"List", multi);
+    Location* location = AddLocation(live, RegValue, 1, L"List");
+    kiv::ListCollect(location, 1, 0);
+    ASSERT_EQ(1u, location->m_itemIds.size());
+    CKivItem* item = m_kiv->ItemMapGet(location->m_itemIds[0]);
+    EXPECT_EQ(0, kiv::ListDisable(item));
+    EXPECT_EQ(0, kiv::ListRemove(item));
+    RawValue value;
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));
+    EXPECT_EQ(multi, value);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, live + L"\\_disabledByKiv"));
+
+    // A marker value of another type is not replaced by text either.
+    WriteRaw(HKEY_CURRENT_USER, live, L"List", TextValue(REG_SZ, a));
+    RawValue number;
+    number.type = REG_DWORD;
+    number.bytes = {7, 0, 0, 0};
+    WriteRaw(HKEY_CURRENT_USER, live + L"\\_disabledByKiv", L"List", number);
+    EXPECT_EQ(0, kiv::ListDisable(item));
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live + L"\\_disabledByKiv", L"List", value));
+    EXPECT_EQ(number, value);
+    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));
+    EXPECT_EQ(TextValue(REG_SZ, a), value);
+}

@@ -1,11 +1,13 @@
 // Loading the catalogue file "kivdata.dat" beside the host's executable: the
 // categories and, in each, the locations with their handler and location types.
 #include <cstdlib>
+#include <memory>
 #include <cwchar>
 
 #include "core/HostFiles.h"
 #include "core/Records.h"
 #include "iteminfo/PathNormalize.h"
+#include "iteminfo/TokenSplit.h"
 #include "kiv.h"
 #include "platform/Log.h"
 #include "platform/RegPath.h"
@@ -20,12 +22,7 @@ namespace {
 // whitespace cut; empty when the element or its text is missing.
 std::wstring FieldText(const XmlNode& parent, const wchar_t* name) {
     const wchar_t* text = parent.GetChildNode(name).GetText(0);
-    if (!text) return std::wstring();
-    std::wstring value = text;
-    const wchar_t* blanks = L" \t\r\n";
-    size_t first = value.find_first_not_of(blanks);
-    if (first == std::wstring::npos) return std::wstring();
-    return value.substr(first, value.find_last_not_of(blanks) - first + 1);
+    return text ? kiv::TrimWhiteSpace(text) : std::wstring();
 }
 
 int FieldNumber(const XmlNode& parent, const wchar_t* name) { return _wtoi(FieldText(parent, name).c_str()); }
@@ -36,6 +33,13 @@ std::wstring ExpandFolder(const std::wstring& path) {
     std::wstring expanded = kiv::ExpandPlain(path);
     kiv::ToLongPath(expanded);
     return expanded;
+}
+
+void AddLocation(Category* category, const std::wstring& path, const std::wstring& value, unsigned type,
+                 EKivHandlerType handlerType, unsigned char wow64) {
+    std::unique_ptr<Location> location(new Location(path, value, type, handlerType, wow64));
+    category->m_locations.push_back(location.get());
+    location.release();
 }
 
 }  // namespace
@@ -61,8 +65,9 @@ bool CKiv::LoadData() {
 }
 
 void CKiv::LoadCategory(const XmlNode& cat) {
-    auto* category = new Category(FieldText(cat, L"name"), FieldNumber(cat, L"icon"));
-    m_categories.push_back(category);
+    std::unique_ptr<Category> owned(new Category(FieldText(cat, L"name"), FieldNumber(cat, L"icon")));
+    m_categories.push_back(owned.get());
+    Category* category = owned.release();
     XmlNode locs = cat.GetChildNode(L"locs");
     int count = locs.ChildCount(L"loc");
     for (int l = 0; l < count; ++l) {
@@ -76,9 +81,9 @@ void CKiv::LoadCategory(const XmlNode& cat) {
             // Only a folder that exists and lies under no junction or link is searched.
             if (kiv::IsReparsePoint(locPath) == 1) continue;
         }
-        category->m_locations.push_back(new Location(locPath, value, type, handlerType, 0));
+        AddLocation(category, locPath, value, type, handlerType, 0);
         std::wstring twin;
         if ((type == Location::RegistryKey || type == Location::RegistryValue) && kiv::TwinPath(locPath, twin))
-            category->m_locations.push_back(new Location(twin, value, type, handlerType, 1));
+            AddLocation(category, twin, value, type, handlerType, 1);
     }
 }

@@ -8,7 +8,8 @@ HostFileResult HostFilePath(const wchar_t* name, wchar_t (&path)[MAX_PATH]) {
     wmemset(path, L'\0', MAX_PATH);
     DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
     if (n == 0) return HostFileResult::NoFolder;
-    if (n >= MAX_PATH) path[MAX_PATH - 1] = L'\0';
+    // A cut path names a parent folder whose data files are not the host's.
+    if (n >= MAX_PATH) return HostFileResult::TooLong;
     // Cut after the last backslash; the backslash stays.
     size_t length = wcslen(path);
     while (length > 0 && path[length - 1] != L'\\') path[--length] = L'\0';

@@ -1,11 +1,13 @@
 // The process-wide facade: lifecycle, the collection walk and the item map.
 #include "kiv.h"
 
+#include <memory>
 #include <new>
 
 #include "core/Guard.h"
 #include "core/Records.h"
 #include "handlers/HandlerFactory.h"
+#include "iteminfo/PathNormalize.h"
 #include "iteminfo/TokenSplit.h"
 #include "platform/Handles.h"
 #include "platform/Log.h"
@@ -20,7 +22,7 @@ CKiv* CKiv::Init() {
         LogLine(L"KIV\t\t\t Init.. Already done.\n");
         return _objInstance;
     }
-    CKiv* kiv = new (std::nothrow) CKiv();
+    CKiv* kiv = kiv::Guarded(static_cast<CKiv*>(nullptr), [] { return new CKiv(); });
     if (!kiv) return nullptr;
     // Published before loading: each location finds its handler through the singleton.
     _objInstance = kiv;
@@ -44,11 +46,19 @@ void CKiv::Dispose() {
 }
 
 CKiv::CKiv() : m_stop(0) {
-    for (int type = RegValue; type <= AutoPlay; ++type) {
-        EKivHandlerType t = static_cast<EKivHandlerType>(type);
-        if (CKivHandler* handler = CreateKivHandler(t)) m_handlers[t] = handler;
-    }
     InitializeCriticalSection(&m_lock);
+    try {
+        for (int type = RegValue; type <= AutoPlay; ++type) {
+            EKivHandlerType t = static_cast<EKivHandlerType>(type);
+            std::unique_ptr<CKivHandler> handler(CreateKivHandler(t));
+            if (handler) m_handlers[t] = handler.get();
+            handler.release();
+        }
+    } catch (...) {
+        for (auto& entry : m_handlers) delete entry.second;
+        DeleteCriticalSection(&m_lock);
+        throw;
+    }
 }
 
 CKiv::~CKiv() {
@@ -103,15 +113,8 @@ void CKiv::StopCollect() { m_stop = 1; }
 const std::vector<std::wstring>& CKiv::EnvPaths() const { return m_envPaths; }
 
 void CKiv::CollectEnvPaths() {
-    m_envPaths.clear();
-    // Sized from the variable itself, so a long PATH is read whole.
-    DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
-    if (size == 0) return;
-    std::wstring text(size, L'\0');
-    DWORD n = GetEnvironmentVariableW(L"PATH", &text[0], size);
-    if (n == 0 || n >= size) return;
-    text.resize(n);
-    kiv::SplitTokens(text, L";", m_envPaths);
+    // Read whole, however long, so no folder of a long PATH is missed.
+    kiv::SplitTokens(kiv::ReadPathVariable(), L";", m_envPaths);
 }
 
 CKivHandler* CKiv::GetHandler(EKivHandlerType type) {
@@ -130,8 +133,11 @@ unsigned CKiv::ItemMapAddNew(CKivItem* item) {
     // never handed out again, even after an entry was removed in between.
     unsigned id = static_cast<unsigned>(m_itemMap.size()) + 1;
     if (m_itemMap.count(id) != 0) id = m_itemMap.rbegin()->first + 1;
-    m_itemMap[id] = item;
-    return id;
+    // 0 (no item has it) when the map cannot grow.
+    return kiv::Guarded(0u, [&] {
+        m_itemMap[id] = item;
+        return id;
+    });
 }
 
 CKivItem* CKiv::ItemMapGet(unsigned id) {
@@ -141,6 +147,9 @@ CKivItem* CKiv::ItemMapGet(unsigned id) {
 }
 
 void CKiv::ItemMapRemove(unsigned id) {
+    // The section is re-entrant and cheap: taking it keeps a host's progress
+    // thread safe even while a new run empties the map.
+    kiv::CriticalSectionLock lock(m_lock);
     auto it = m_itemMap.find(id);
     if (it != m_itemMap.end()) m_itemMap.erase(it);
 }

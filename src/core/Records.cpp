@@ -51,8 +51,10 @@ CKivItem::CKivItem(const std::wstring& title, const std::wstring& fileText, Loca
     kiv::FillFileFacts(m_file, fileText);
     CKiv* kiv = CKiv::Get();
     if (!kiv) return;
+    // Room for the ID first: once the item is in the map, nothing may fail.
+    if (m_location) m_location->m_itemIds.reserve(m_location->m_itemIds.size() + 1);
     m_globalId = kiv->ItemMapAddNew(this);
-    if (m_location) m_location->m_itemIds.push_back(m_globalId);
+    if (m_location && m_globalId != 0) m_location->m_itemIds.push_back(m_globalId);
 }
 
 CKivItem::~CKivItem() {

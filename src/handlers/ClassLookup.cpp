@@ -8,36 +8,36 @@
 namespace kiv {
 namespace {
 
-// The default value of a class key as text; Absent/Unreadable when it cannot be read.
-ValueRead ReadDefaultText(const std::wstring& path, std::wstring& text, DWORD& bytes) {
-    UniqueHKey key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
-        return ValueRead::Absent;
+// The default value of an open class key as text, with its size in bytes.
+bool ReadDefaultText(HKEY key, std::wstring& text, DWORD& bytes) {
     RegValueData value;
-    ValueRead read = ReadRegValue(key.Get(), L"", value);
-    if (read == ValueRead::Ok) {
-        text = value.Text();
-        bytes = value.size;
-    }
-    return read;
+    if (ReadRegValue(key, L"", value) != ValueRead::Ok) return false;
+    text = value.Text();
+    bytes = value.size;
+    return true;
+}
+
+bool OpenClassKey(const std::wstring& path, UniqueHKey& key) {
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
 }
 
 }  // namespace
 
 bool LookupClass(const std::wstring& classId, std::wstring& title, std::wstring& file) {
     const std::wstring classKey = L"CLSID\\" + classId;
+    DWORD bytes = 0;
     {
         UniqueHKey key;
-        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, classKey.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
-            return false;
+        if (!OpenClassKey(classKey, key)) return false;
+        std::wstring name;
+        if (ReadDefaultText(key.Get(), name, bytes)) title = name;
+        else title.clear();
     }
-    std::wstring name;
-    DWORD bytes = 0;
-    if (ReadDefaultText(classKey, name, bytes) == ValueRead::Ok) title = name;
-    else title.clear();
-
+    UniqueHKey serverKey;
     std::wstring server;
-    if (ReadDefaultText(classKey + L"\\InprocServer32", server, bytes) != ValueRead::Ok || bytes < 2) return false;
+    if (!OpenClassKey(classKey + L"\\InprocServer32", serverKey) || !ReadDefaultText(serverKey.Get(), server, bytes) ||
+        bytes < 2)
+        return false;
     if (title.empty()) title = server;
     file = server;
     CKiv* kiv = CKiv::Get();

@@ -7,37 +7,28 @@
 #include "platform/RegPath.h"
 
 namespace kiv {
-namespace {
-
-bool OpenKey(HKEY root, const std::wstring& path, UniqueHKey& key) {
-    return RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()) == ERROR_SUCCESS;
-}
-
-bool HasName(const CKivItem* item) { return item && item->m_location && !item->m_regNames.empty(); }
-
-}  // namespace
 
 int DisableRegValueItem(CKivItem* item) {
-    if (!HasName(item)) return 0;
+    if (!HasRegName(item)) return 0;
     Location* location = item->m_location;
     UniqueHKey live, marker;
-    if (!OpenKey(location->m_root, location->m_path, live)) return 0;
+    if (!OpenRegKey(location->m_root, location->m_path, live)) return 0;
+    // Nothing to move means nothing to make: the marker subkey is created only for a
+    // value that is there.
     RegValueData value;
     if (ReadRegValue(live.Get(), item->m_regNames[0], value) != ValueRead::Ok) return 0;
-    if (RegCreateKeyExW(live.Get(), kMarker, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, marker.Put(), nullptr) !=
-        ERROR_SUCCESS)
-        return 0;
+    if (!CreateMarkerKey(live.Get(), marker)) return 0;
     return MoveRegValue(live.Get(), marker.Get(), item->m_regNames[0]) ? 1 : 0;
 }
 
 int EnableRegValueItem(CKivItem* item) {
-    if (!HasName(item)) return 0;
+    if (!HasRegName(item)) return 0;
     Location* location = item->m_location;
     bool moved = false;
     {
         UniqueHKey live, marker;
-        if (!OpenKey(location->m_root, location->m_path, live)) return 0;
-        if (!OpenKey(live.Get(), kMarker, marker)) return 0;
+        if (!OpenRegKey(location->m_root, location->m_path, live)) return 0;
+        if (!OpenRegKey(live.Get(), kMarker, marker)) return 0;
         moved = MoveRegValue(marker.Get(), live.Get(), item->m_regNames[0]);
     }
     if (!moved) return 0;
@@ -46,13 +37,13 @@ int EnableRegValueItem(CKivItem* item) {
 }
 
 int RemoveRegValueItem(CKivItem* item) {
-    if (!HasName(item)) return 0;
+    if (!HasRegName(item)) return 0;
     Location* location = item->m_location;
     std::wstring path = item->m_enabled ? location->m_path : MarkerPath(location->m_path);
     bool deleted = false;
     {
         UniqueHKey key;
-        if (!OpenKey(location->m_root, path, key)) return 0;
+        if (!OpenRegKey(location->m_root, path, key)) return 0;
         deleted = RegDeleteValueW(key.Get(), item->m_regNames[0].c_str()) == ERROR_SUCCESS;
     }
     if (deleted && !item->m_enabled)
@@ -61,7 +52,7 @@ int RemoveRegValueItem(CKivItem* item) {
 }
 
 void GetRegValueItemLocation(CKivItem* item, std::wstring& key, std::wstring& value) {
-    if (!HasName(item)) return;
+    if (!HasRegName(item)) return;
     key = item->m_location->m_fullPath;
     value = item->m_regNames[0];
 }

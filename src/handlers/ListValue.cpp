@@ -14,7 +14,6 @@ namespace kiv {
 namespace {
 
 const wchar_t kSeparators[] = L" ,";
-const wchar_t kWhiteSpace[] = L" \t\r\n";
 
 bool IsSeparator(wchar_t c) { return c == L' ' || c == L','; }
 
@@ -24,10 +23,13 @@ struct ListText {
     DWORD type = REG_SZ;
 };
 
-ValueRead ReadList(HKEY key, const std::wstring& name, ListText& list) {
+// Collection reads the list whatever its type; an edit takes only a string value
+// (anything else would be rewritten as text and lose what it held).
+ValueRead ReadList(HKEY key, const std::wstring& name, ListText& list, bool forEdit = true) {
     RegValueData value;
     ValueRead read = ReadRegValue(key, name, value);
     if (read != ValueRead::Ok) return read;
+    if (forEdit && !value.IsString()) return ValueRead::Unreadable;
     list.text = value.Text();
     list.type = value.type == REG_EXPAND_SZ ? REG_EXPAND_SZ : REG_SZ;
     return ValueRead::Ok;
@@ -50,18 +52,6 @@ void AppendEntry(std::wstring& text, const std::wstring& entry) {
     if (FindListEntry(text, entry) != std::wstring::npos) return;
     text = text.empty() ? entry : text + L" " + entry;
 }
-
-std::wstring Trim(const std::wstring& text) {
-    size_t first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::wstring::npos) return std::wstring();
-    return text.substr(first, text.find_last_not_of(kWhiteSpace) - first + 1);
-}
-
-bool OpenKey(HKEY root, const std::wstring& path, UniqueHKey& key) {
-    return RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()) == ERROR_SUCCESS;
-}
-
-bool HasEntry(const CKivItem* item) { return item && item->m_location && !item->m_regNames.empty(); }
 
 // Puts a value back as it was before a failed change: deleted when it was absent.
 void RestoreList(HKEY key, const std::wstring& name, ValueRead before, const ListText& old) {
@@ -86,7 +76,7 @@ void ListCollect(Location* location, unsigned enabledPass, unsigned char wow64) 
     UniqueHKey key;
     if (!OpenPassKey(location, enabledPass, key)) return;
     ListText list;
-    if (ReadList(key.Get(), location->m_value, list) != ValueRead::Ok || list.text.empty()) return;
+    if (ReadList(key.Get(), location->m_value, list, false) != ValueRead::Ok || list.text.empty()) return;
     std::vector<std::wstring> tokens;
     SplitTokens(list.text, kSeparators, tokens);
     for (const std::wstring& token : tokens) {
@@ -98,17 +88,15 @@ void ListCollect(Location* location, unsigned enabledPass, unsigned char wow64) 
 }
 
 int ListDisable(CKivItem* item) {
-    if (!HasEntry(item)) return 0;
+    if (!HasRegName(item)) return 0;
     const Location* location = item->m_location;
     const std::wstring& entry = item->m_regNames[0];
     UniqueHKey live, marker;
     ListText liveList;
-    if (!OpenKey(location->m_root, location->m_path, live)) return 0;
+    if (!OpenRegKey(location->m_root, location->m_path, live)) return 0;
     if (ReadList(live.Get(), location->m_value, liveList) != ValueRead::Ok) return 0;
     if (!EraseEntry(liveList.text, entry)) return 0;
-    if (RegCreateKeyExW(live.Get(), kMarker, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, marker.Put(), nullptr) !=
-        ERROR_SUCCESS)
-        return 0;
+    if (!CreateMarkerKey(live.Get(), marker)) return 0;
     // Only a marker value that is truly absent starts a fresh list.
     ListText before;
     ValueRead markerRead = ReadList(marker.Get(), location->m_value, before);
@@ -122,23 +110,23 @@ int ListDisable(CKivItem* item) {
 }
 
 int ListEnable(CKivItem* item) {
-    if (!HasEntry(item)) return 0;
+    if (!HasRegName(item)) return 0;
     const Location* location = item->m_location;
     const std::wstring& entry = item->m_regNames[0];
     const std::wstring markerPath = MarkerPath(location->m_path);
     {
         UniqueHKey marker, live;
         ListText markerList, liveList;
-        if (!OpenKey(location->m_root, markerPath, marker)) return 0;
+        if (!OpenRegKey(location->m_root, markerPath, marker)) return 0;
         if (ReadList(marker.Get(), location->m_value, markerList) != ValueRead::Ok) return 0;
         if (!EraseEntry(markerList.text, entry)) return 0;
-        if (!OpenKey(location->m_root, location->m_path, live)) return 0;
+        if (!OpenRegKey(location->m_root, location->m_path, live)) return 0;
         ValueRead liveRead = ReadList(live.Get(), location->m_value, liveList);
         if (liveRead == ValueRead::Unreadable) return 0;
         if (liveRead == ValueRead::Absent) liveList.type = markerList.type;
         AppendEntry(liveList.text, entry);
         if (!WriteList(live.Get(), location->m_value, liveList)) return 0;
-        markerList.text = Trim(markerList.text);
+        markerList.text = TrimWhiteSpace(markerList.text);
         if (markerList.text.empty()) RegDeleteValueW(marker.Get(), location->m_value.c_str());
         else WriteList(marker.Get(), location->m_value, markerList);
     }
@@ -147,17 +135,17 @@ int ListEnable(CKivItem* item) {
 }
 
 int ListRemove(CKivItem* item) {
-    if (!HasEntry(item)) return 0;
+    if (!HasRegName(item)) return 0;
     const Location* location = item->m_location;
     const std::wstring path = item->m_enabled ? location->m_path : MarkerPath(location->m_path);
     int result = 0;
     {
         UniqueHKey key;
-        if (!OpenKey(location->m_root, path, key)) return 0;
+        if (!OpenRegKey(location->m_root, path, key)) return 0;
         ListText list;
         if (ReadList(key.Get(), location->m_value, list) == ValueRead::Ok &&
             EraseEntry(list.text, item->m_regNames[0])) {
-            list.text = Trim(list.text);
+            list.text = TrimWhiteSpace(list.text);
             if (!item->m_enabled && list.text.empty())
                 result = RegDeleteValueW(key.Get(), location->m_value.c_str()) == ERROR_SUCCESS;
             else

@@ -10,9 +10,19 @@ const wchar_t kMarker[] = L"_disabledByKiv";
 
 std::wstring MarkerPath(const std::wstring& keyPath) { return keyPath + L"\\" + kMarker; }
 
+bool OpenRegKey(HKEY root, const std::wstring& path, UniqueHKey& key) {
+    return RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()) == ERROR_SUCCESS;
+}
+
+bool CreateMarkerKey(HKEY live, UniqueHKey& marker) {
+    return RegCreateKeyExW(live, kMarker, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, marker.Put(), nullptr) ==
+           ERROR_SUCCESS;
+}
+
+bool HasRegName(const CKivItem* item) { return item && item->m_location && !item->m_regNames.empty(); }
+
 bool OpenPassKey(const Location* location, unsigned enabledPass, UniqueHKey& key) {
-    std::wstring path = enabledPass ? location->m_path : MarkerPath(location->m_path);
-    return RegOpenKeyExW(location->m_root, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()) == ERROR_SUCCESS;
+    return OpenRegKey(location->m_root, enabledPass ? location->m_path : MarkerPath(location->m_path), key);
 }
 
 std::wstring RegValueData::Text() const {

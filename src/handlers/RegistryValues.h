@@ -10,12 +10,23 @@
 #include "platform/Handles.h"
 
 class Location;
+class CKivItem;
 
 namespace kiv {
 
 // Disabled entries of a registry location live in this subkey of its key.
 extern const wchar_t kMarker[];
 std::wstring MarkerPath(const std::wstring& keyPath);
+
+// Opens a key of a registry location with every right, as the registry handlers do
+// for collection and changes alike.
+bool OpenRegKey(HKEY root, const std::wstring& path, UniqueHKey& key);
+
+// Creates (or opens) the marker subkey below an open location key.
+bool CreateMarkerKey(HKEY live, UniqueHKey& marker);
+
+// Whether an item names its entry (registry name 0), as every change needs.
+bool HasRegName(const CKivItem* item);
 
 // Opens the key a collection pass reads: the location's key in the enabled pass,
 // its marker subkey in the disabled pass.

@@ -51,19 +51,6 @@ std::wstring FolderEntry(const std::wstring& variable) {
     return folder;
 }
 
-// "PATH" as it is now, whole: a value that does not fit the first buffer is read
-// again into a buffer of the size the system reported.
-std::wstring ReadPathVariable() {
-    std::vector<wchar_t> buffer(2048, L'\0');
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        DWORD length = GetEnvironmentVariableW(L"PATH", buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) return std::wstring();
-        if (length < buffer.size()) return std::wstring(buffer.data(), length);
-        buffer.assign(length, L'\0');  // the size needed, terminator included
-    }
-    return std::wstring();
-}
-
 struct EnvironmentFolderTable {
     std::vector<std::wstring> folders;
     std::vector<std::wstring> suffixes;
@@ -277,6 +264,19 @@ size_t FirstCutIndex(const std::wstring& path) {
 }
 
 }  // namespace
+
+// "PATH" as it is now, whole: a value that does not fit the first buffer is read
+// again into a buffer of the size the system reported.
+std::wstring ReadPathVariable() {
+    std::vector<wchar_t> buffer(2048, L'\0');
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD length = GetEnvironmentVariableW(L"PATH", buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return std::wstring();
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
+        buffer.assign(length, L'\0');  // the size needed, terminator included
+    }
+    return std::wstring();
+}
 
 // ---- Table ----
 

@@ -23,6 +23,9 @@ bool NormalizePath(std::wstring& text, unsigned char wow64);
 // names to their long form.
 void ExpandPath(std::wstring& text);
 
+// "PATH" as it is now, whole, however long.
+std::wstring ReadPathVariable();
+
 // Environment strings expanded into a buffer sized by the system; the empty text
 // when the expansion fails.
 std::wstring ExpandPlain(const std::wstring& text);

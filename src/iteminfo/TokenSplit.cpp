@@ -18,4 +18,11 @@ void SplitTokens(const std::wstring& text, const wchar_t* separators, std::vecto
     if (!token.empty()) out.push_back(token);
 }
 
+std::wstring TrimWhiteSpace(const std::wstring& text) {
+    const wchar_t* blanks = L" \t\r\n";
+    size_t first = text.find_first_not_of(blanks);
+    if (first == std::wstring::npos) return std::wstring();
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 }  // namespace kiv

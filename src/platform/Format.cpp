@@ -284,7 +284,9 @@ std::basic_string<Ch> FormatV(const Ch* format, va_list args) {
         case L'c':
         case L'C': {
             // c is a character of the format's own width, C one of the other width.
-            bool wideChar = (conversion == L'c') == wide;
+            bool wideChar = conversion == L'c' ? wide : !wide;
+            if (conv.length == Length::Short) wideChar = false;
+            if (conv.length == Length::Long) wideChar = true;
             int raw = va_arg(args, int);
             if (wideChar) {
                 wchar_t c[2] = {static_cast<wchar_t>(raw), 0};
@@ -298,7 +300,11 @@ std::basic_string<Ch> FormatV(const Ch* format, va_list args) {
         case L's':
         case L'S':
         case L'A': {
+            // %hs and %ls name the width outright; otherwise s is the format's own
+            // width, S the other one, and A always 8-bit.
             bool wideText = conversion == L'A' ? false : ((conversion == L's') == wide);
+            if (conv.length == Length::Short) wideText = false;
+            if (conv.length == Length::Long) wideText = true;
             if (wideText) AppendString(out, va_arg(args, const wchar_t*), conv);
             else AppendString(out, va_arg(args, const char*), conv);
             break;

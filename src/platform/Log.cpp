@@ -51,35 +51,44 @@ void SendLevelPrefix(int level) {
 
 }  // namespace
 
-void LogLine(const wchar_t* format, ...) {
-    SendTimePrefix();
+// The writers never raise: a line that cannot be built (no memory) is dropped.
+void LogLine(const wchar_t* format, ...) noexcept {
     va_list args;
     va_start(args, format);
-    std::wstring message = WideFormatV(format, args);
+    try {
+        SendTimePrefix();
+        SendWideMessage(WideFormatV(format, args));
+    } catch (...) {
+    }
     va_end(args);
-    SendWideMessage(message);
 }
 
-void LogLineLevel(int level, const wchar_t* format, ...) {
+void LogLineLevel(int level, const wchar_t* format, ...) noexcept {
     if (level > kHighestWrittenLevel) return;
-    SendTimePrefix();
     va_list args;
     va_start(args, format);
-    std::wstring message = WideFormatV(format, args);
+    try {
+        SendTimePrefix();
+        std::wstring message = WideFormatV(format, args);
+        SendLevelPrefix(level);
+        SendWideMessage(message);
+    } catch (...) {
+    }
     va_end(args);
-    SendLevelPrefix(level);
-    SendWideMessage(message);
 }
 
-void LogLineLevel(int level, const char* format, ...) {
+void LogLineLevel(int level, const char* format, ...) noexcept {
     if (level > kHighestWrittenLevel) return;
-    SendTimePrefix();
     va_list args;
     va_start(args, format);
-    std::string message = NarrowFormatV(format, args);
+    try {
+        SendTimePrefix();
+        std::string message = NarrowFormatV(format, args);
+        SendLevelPrefix(level);
+        Sink(message.c_str(), static_cast<unsigned>(message.size()));
+    } catch (...) {
+    }
     va_end(args);
-    SendLevelPrefix(level);
-    Sink(message.c_str(), static_cast<unsigned>(message.size()));
 }
 
 }  // namespace kiv

@@ -4,10 +4,10 @@
 
 namespace kiv {
 
-void LogLine(const wchar_t* format, ...);
+void LogLine(const wchar_t* format, ...) noexcept;
 
 // Levels above 2 are dropped without any sink call.
-void LogLineLevel(int level, const wchar_t* format, ...);
-void LogLineLevel(int level, const char* format, ...);
+void LogLineLevel(int level, const wchar_t* format, ...) noexcept;
+void LogLineLevel(int level, const char* format, ...) noexcept;
 
 }  // namespace kiv

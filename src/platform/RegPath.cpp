@@ -47,7 +47,7 @@ int PrefixCompare(const wchar_t* text, const wchar_t* prefix, size_t count) {
         wchar_t a = AsciiUpper(text[i]);
         wchar_t b = AsciiUpper(prefix[i]);
         if (a != b) return a > b ? 1 : -1;
-        if (a == L'\0') return 0;
+        if (a == L'\0') return -1;  // the text ends before count characters
     }
     return 0;
 }
