@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/Records.h"
+#include "support/RegistryTestKit.h"
+#include "support/TestSupport.h"
+
+using kivtest::KeyExists;
+using kivtest::RawValue;
+using kivtest::ScratchFolder;
+using kivtest::ScratchKey;
+using kivtest::TextValue;
+
+namespace {
+
+RawValue Multi(const std::vector<std::wstring>& strings) {
+    std::wstring text;
+    for (const std::wstring& s : strings) text += s + L'\0';
+    return TextValue(REG_MULTI_SZ, text);  // the text's own terminator closes the list
+}
+
+// A facade over an empty catalogue, and one key and folder of the test's own.
+class ListHandlerTest : public ::testing::Test {
+protected:
+    ListHandlerTest() : m_key(Name()), m_folder(Name()), m_live(m_key.Path()), m_marker(m_live + L"\\_disabledByKiv") {}
+    static std::wstring Name() {
+        const char* test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        return L"List" + std::wstring(test, test + strlen(test)).substr(0, 40);
+    }
+    void SetUp() override {
+        kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
+        kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
+        m_kiv = CKiv::Init();
+        m_category = new Category(L"test", 0);
+        CKivTestAccess::Categories(m_kiv).push_back(m_category);
+    }
+    void TearDown() override { CKiv::Dispose(); }
+
+    Location* Add(EKivHandlerType type, const std::wstring& value, const std::wstring& key = L"") {
+        auto* location = new Location(L"HKCU\\" + (key.empty() ? m_live : key), value, 1, type, 0);
+        m_category->m_locations.push_back(location);
+        return location;
+    }
+    void Write(const std::wstring& key, const std::wstring& name, const RawValue& value) {
+        kivtest::WriteRaw(HKEY_CURRENT_USER, key, name, value);
+    }
+    RawValue Read(const std::wstring& key, const std::wstring& name) {
+        RawValue value;  // type REG_NONE when absent
+        kivtest::ReadRaw(HKEY_CURRENT_USER, key, name, value);
+        return value;
+    }
+    // The item of the location with this registry name 0 (the enabled one first).
+    unsigned Id(const Location* location, const std::wstring& regName) {
+        unsigned found = 0;
+        for (unsigned id : location->m_itemIds) {
+            CKivItem* item = m_kiv->ItemMapGet(id);
+            if (item->m_regNames[0] == regName && (!found || item->m_enabled)) found = id;
+        }
+        return found;
+    }
+
+    ScratchKey m_key;
+    ScratchFolder m_folder;
+    const std::wstring m_live, m_marker;
+    CKiv* m_kiv = nullptr;
+    Category* m_category = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ListHandlerTest, SingleStringMovesWholeWithItsType) {
+    m_folder.AddFile(L"tool.exe");
+    kivtest::ScopedVariable dir(L"KIVTEST_EXDIR", m_folder.Path());
+    const RawValue command = TextValue(REG_EXPAND_SZ, L"%KIVTEST_EXDIR%\\tool.exe /quiet");
+    Write(m_live, L"Cmd", command);
+    Location* location = Add(RegValueEx, L"Cmd");
+    m_kiv->Collect();
+    ASSERT_EQ(1u, location->m_itemIds.size());
+    EXPECT_EQ(L"tool.exe", m_kiv->ItemMapGet(Id(location, L"Cmd"))->m_title);
+
+    ASSERT_EQ(1, m_kiv->DisableItem(Id(location, L"Cmd")));
+    EXPECT_EQ(REG_NONE, Read(m_live, L"Cmd").type);
+    EXPECT_EQ(command, Read(m_marker, L"Cmd"));
+    m_kiv->Collect();
+    ASSERT_EQ(0, m_kiv->GetItemEnabled(Id(location, L"Cmd")));
+    ASSERT_EQ(1, m_kiv->EnableItem(Id(location, L"Cmd")));
+    EXPECT_EQ(command, Read(m_live, L"Cmd"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, m_marker));
+}
+
+TEST_F(ListHandlerTest, MultiStringEntriesMoveOneAtATime) {
+    const std::wstring a = m_folder.AddFile(L"a.exe"), missing = m_folder.Path() + L"\\missing.exe";
+    const std::wstring b = L"\"" + m_folder.AddFile(L"b.exe") + L"\" /arg";
+    Write(m_live, L"List", Multi({missing, a, b}));
+    Location* location = Add(RegValueEx, L"List");
+    m_kiv->Collect();
+    ASSERT_EQ(2u, location->m_itemIds.size());  // the missing file gives none
+    EXPECT_EQ(L"b.exe", m_kiv->ItemMapGet(Id(location, b))->m_title);
+
+    // The first disable starts the marker list, the next appends to it.
+    ASSERT_EQ(1, m_kiv->DisableItem(Id(location, b)));
+    ASSERT_EQ(1, m_kiv->DisableItem(Id(location, a)));
+    EXPECT_EQ(Multi({missing}), Read(m_live, L"List"));
+    EXPECT_EQ(Multi({b, a}), Read(m_marker, L"List"));
+
+    // An entry found back in the live list is not added twice.
+    Write(m_live, L"List", Multi({missing, a}));
+    EXPECT_EQ(0, m_kiv->EnableItem(Id(location, a)));
+    EXPECT_EQ(Multi({missing, a}), Read(m_live, L"List"));
+    EXPECT_EQ(Multi({b, a}), Read(m_marker, L"List"));
+
+    Write(m_live, L"List", Multi({missing}));
+    ASSERT_EQ(1, m_kiv->EnableItem(Id(location, a)));
+    EXPECT_EQ(Multi({b}), Read(m_marker, L"List"));
+    ASSERT_EQ(1, m_kiv->EnableItem(Id(location, b)));
+    EXPECT_EQ(Multi({missing, a, b}), Read(m_live, L"List"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, m_marker));
+}
+
+TEST_F(ListHandlerTest, MultiStringRemovalTakesOnlyTheWholeMatchingString) {
+    const std::wstring a = m_folder.AddFile(L"a.exe"), c = m_folder.AddFile(L"c.exe");
+    const std::wstring withArgs = a + L" /x";  // holds a's text, but is another entry
+    Write(m_live, L"List", Multi({withArgs, a, c}));
+    Write(m_marker, L"List", Multi({c}));
+    Location* location = Add(RegValueEx, L"List");
+    m_kiv->Collect();
+    ASSERT_EQ(4u, location->m_itemIds.size());
+    unsigned disabledC = location->m_itemIds.back();
+    ASSERT_EQ(0, m_kiv->GetItemEnabled(disabledC));
+
+    const size_t before = Read(m_live, L"List").bytes.size();
+    ASSERT_EQ(1, m_kiv->RemoveItem(Id(location, a)));
+    EXPECT_EQ(Multi({withArgs, c}), Read(m_live, L"List"));
+    EXPECT_EQ(before - 2 * (a.size() + 1), Read(m_live, L"List").bytes.size());
+    EXPECT_EQ(0, m_kiv->RemoveItem(Id(location, a)));
+    ASSERT_EQ(1, m_kiv->RemoveItem(disabledC));  // its marker list empties and goes
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, m_marker));
+
+    // A live list keeps its value, closed by two NULs, when its last entry goes.
+    Write(m_live, L"List", Multi({a}));
+    ASSERT_EQ(1, m_kiv->DisableItem(Id(location, a)));
+    EXPECT_EQ(std::vector<BYTE>(4, 0), Read(m_live, L"List").bytes);
+}
+
+TEST_F(ListHandlerTest, ValuesThatCannotBeReadOrWouldNotFitAreNeverReplaced) {
+    const std::wstring a = m_folder.AddFile(L"a.exe");
+    Write(m_live, L"List", Multi({a}));
+    Write(m_live, L"Single", TextValue(REG_SZ, a));
+    Location* list = Add(RegValueEx, L"List");
+    Location* single = Add(RegValueEx, L"Single");
+    m_kiv->Collect();
+
+    // Too long to read, of another kind, and too long once the entry is added.
+    for (const RawValue& held : {TextValue(REG_MULTI_SZ, std::wstring(300, L'x')), TextValue(REG_SZ, L"older"),
+                                 Multi({std::wstring(250, L'y')})}) {
+        Write(m_marker, L"List", held);
+        EXPECT_EQ(0, m_kiv->DisableItem(Id(list, a)));
+        EXPECT_EQ(held, Read(m_marker, L"List"));
+        EXPECT_EQ(Multi({a}), Read(m_live, L"List"));
+    }
+    // A disabled list is not overwritten by a single string of the same name.
+    Write(m_marker, L"Single", Multi({a}));
+    EXPECT_EQ(0, m_kiv->DisableItem(Id(single, L"Single")));
+    EXPECT_EQ(Multi({a}), Read(m_marker, L"Single"));
+
+    // Other types give no items, and items made before the change cannot touch them.
+    const RawValue number{REG_DWORD, {1, 0, 0, 0}};
+    Write(m_live, L"List", number);
+    EXPECT_EQ(0, m_kiv->RemoveItem(Id(list, a)));
+    m_kiv->Collect();
+    EXPECT_TRUE(list->m_itemIds.empty());
+    EXPECT_EQ(number, Read(m_live, L"List"));
+}
+
+TEST_F(ListHandlerTest, WinlogonListsSplitTheirStringWhateverTheNameCase) {
+    const std::wstring a = m_folder.AddFile(L"a.exe"), b = m_folder.AddFile(L"b.exe");
+    const std::wstring winlogon = m_live + L"\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    Write(winlogon, L"Userinit", TextValue(REG_SZ, a + L", " + b));
+    Write(m_live, L"Shell", TextValue(REG_SZ, a + L", " + b));
+    Location* list = Add(RegValueEx, L"USERINIT", winlogon);
+    Location* elsewhere = Add(RegValueEx, L"Shell");  // not below Winlogon: one command line
+    m_kiv->Collect();
+    ASSERT_EQ(2u, list->m_itemIds.size());
+    EXPECT_EQ(b, m_kiv->ItemMapGet(Id(list, b))->m_title);
+    ASSERT_EQ(1u, elsewhere->m_itemIds.size());
+    EXPECT_EQ(L"a.exe", m_kiv->ItemMapGet(elsewhere->m_itemIds[0])->m_title);
+
+    ASSERT_EQ(1, m_kiv->DisableItem(Id(list, b)));
+    EXPECT_EQ(TextValue(REG_SZ, a + L", "), Read(winlogon, L"Userinit"));
+    EXPECT_EQ(TextValue(REG_SZ, b), Read(winlogon + L"\\_disabledByKiv", L"Userinit"));
+}
+
+TEST_F(ListHandlerTest, AppInitEntriesMoveAndAllReportTheListValue) {
+    const std::wstring a = m_folder.AddFile(L"a.dll"), c = m_folder.AddFile(L"c.dll");
+    const std::wstring rest = m_folder.AddFile(L"notes.txt") + L" " + m_folder.Path() + L"\\gone.dll";
+    Write(m_live, L"AppInit_DLLs", TextValue(REG_SZ, a + L"," + rest + L" " + c));
+    Location* location = Add(AppInitDll, L"AppInit_DLLs");
+    m_kiv->Collect();
+    ASSERT_EQ(2u, location->m_itemIds.size());  // not the text file, not the missing library
+
+    ASSERT_EQ(1, m_kiv->DisableItem(Id(location, c)));
+    EXPECT_EQ(TextValue(REG_SZ, c), Read(m_marker, L"AppInit_DLLs"));
+    for (unsigned id : location->m_itemIds) {
+        wchar_t key[260] = L"", value[260] = L"";
+        m_kiv->Ostrel_GetItemRegLocation(id, key, value, 260, 260);
+        EXPECT_EQ(L"HKCU\\" + m_live, std::wstring(key));
+        EXPECT_EQ(L"AppInit_DLLs", std::wstring(value));
+    }
+    ASSERT_EQ(1, m_kiv->RemoveItem(Id(location, c)));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, m_marker));
+    ASSERT_EQ(1, m_kiv->RemoveItem(Id(location, a)));
+    EXPECT_EQ(TextValue(REG_SZ, L"," + rest), Read(m_live, L"AppInit_DLLs"));  // separators stay
+}
