@@ -21,19 +21,9 @@ using Strings = std::vector<std::wstring>;
 const wchar_t kWinlogonKey[] = L"microsoft\\windows nt\\currentversion\\winlogon";
 
 bool IsWholeWordNoCase(const std::wstring& text, const wchar_t* word) {
-    return PrefixCompare(text.c_str(), word, wcslen(word) + 1) == 0;
+    const size_t length = wcslen(word);
+    return text.size() == length && PrefixCompare(text.c_str(), word, length) == 0;
 }
-
-bool OpenKey(HKEY root, const std::wstring& path, UniqueHKey& key) {
-    return RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()) == ERROR_SUCCESS;
-}
-
-bool CreateMarker(HKEY live, UniqueHKey& marker) {
-    return RegCreateKeyExW(live, kMarker, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, marker.Put(), nullptr) ==
-           ERROR_SUCCESS;
-}
-
-bool HasName(const CKivItem* item) { return item && item->m_location && !item->m_regNames.empty(); }
 
 bool IsHandledType(const RegValueData& value) { return value.IsString() || value.type == REG_MULTI_SZ; }
 
@@ -194,9 +184,9 @@ int DisableValueItem(CKivItem* item) {
     const Location* location = item->m_location;
     UniqueHKey live, marker;
     RegValueData value;
-    if (!OpenKey(location->m_root, location->m_path, live)) return 0;
+    if (!OpenRegKey(location->m_root, location->m_path, live)) return 0;
     if (ReadRegValue(live.Get(), location->m_value, value) != ValueRead::Ok || !IsHandledType(value)) return 0;
-    if (!CreateMarker(live.Get(), marker)) return 0;
+    if (!CreateMarkerKey(live.Get(), marker)) return 0;
     int result = 0;
     if (value.IsString())
         result = MoveSingleString(live.Get(), marker.Get(), item) ? 1 : 0;
@@ -214,10 +204,10 @@ int EnableValueItem(CKivItem* item) {
     {
         UniqueHKey marker, live;
         RegValueData value;
-        if (!OpenKey(location->m_root, markerPath, marker)) return 0;
+        if (!OpenRegKey(location->m_root, markerPath, marker)) return 0;
         if (ReadRegValue(marker.Get(), location->m_value, value) != ValueRead::Ok || !IsHandledType(value))
             return 0;
-        if (!OpenKey(location->m_root, location->m_path, live)) return 0;
+        if (!OpenRegKey(location->m_root, location->m_path, live)) return 0;
         if (value.IsString())
             result = MoveSingleString(marker.Get(), live.Get(), item) ? 1 : 0;
         else
@@ -236,7 +226,7 @@ int RemoveValueItem(CKivItem* item) {
     {
         UniqueHKey key;
         RegValueData value;
-        if (!OpenKey(location->m_root, path, key)) return 0;
+        if (!OpenRegKey(location->m_root, path, key)) return 0;
         if (ReadRegValue(key.Get(), location->m_value, value) != ValueRead::Ok) return 0;
         if (value.IsString())
             result = NamesTheValue(item) && RegDeleteValueW(key.Get(), location->m_value.c_str()) == ERROR_SUCCESS;
@@ -271,17 +261,17 @@ int GoToLocationValue(CKivItem* item) {
 CKivHandler_RegValueEx::~CKivHandler_RegValueEx() = default;
 
 int CKivHandler_RegValueEx::DisableItem(CKivItem* item) {
-    if (!kiv::HasName(item)) return 0;
+    if (!kiv::HasRegName(item)) return 0;
     return kiv::IsWinlogonList(item->m_location) ? kiv::ListDisable(item) : kiv::DisableValueItem(item);
 }
 
 int CKivHandler_RegValueEx::EnableItem(CKivItem* item) {
-    if (!kiv::HasName(item)) return 0;
+    if (!kiv::HasRegName(item)) return 0;
     return kiv::IsWinlogonList(item->m_location) ? kiv::ListEnable(item) : kiv::EnableValueItem(item);
 }
 
 int CKivHandler_RegValueEx::RemoveItem(CKivItem* item) {
-    if (!kiv::HasName(item)) return 0;
+    if (!kiv::HasRegName(item)) return 0;
     return kiv::IsWinlogonList(item->m_location) ? kiv::ListRemove(item) : kiv::RemoveValueItem(item);
 }
 

@@ -7,13 +7,21 @@
 namespace kivtest {
 
 bool ReadRaw(HKEY root, const std::wstring& key, const std::wstring& name, RawValue& value) {
-    DWORD size = 0;
-    if (RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &value.type, nullptr, &size) !=
+    // The type reported by a failed query is not to be trusted (Wine leaves it unset),
+    // so a value that is not there reads as REG_NONE with no bytes.
+    value = RawValue();
+    DWORD type = REG_NONE, size = 0;
+    if (RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, &size) !=
         ERROR_SUCCESS)
         return false;
-    value.bytes.assign(size, 0);
-    return RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &value.type,
-                        value.bytes.empty() ? nullptr : value.bytes.data(), &size) == ERROR_SUCCESS;
+    std::vector<BYTE> bytes(size, 0);
+    if (RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type,
+                     bytes.empty() ? nullptr : bytes.data(), &size) != ERROR_SUCCESS)
+        return false;
+    bytes.resize(size);
+    value.type = type;
+    value.bytes = bytes;
+    return true;
 }
 
 void WriteRaw(HKEY root, const std::wstring& key, const std::wstring& name, const RawValue& value) {
