@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+
+#include "core/Records.h"
+#include "platform/Handles.h"
+#include "platform/ServiceHandles.h"
+#include "support/RegistryTestKit.h"
+#include "support/TestSupport.h"
+
+using kivtest::RawValue;
+using kivtest::ReadRaw;
+using kivtest::ScratchFolder;
+using kivtest::TextValue;
+using kivtest::WriteRaw;
+
+namespace {
+
+const wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services";
+const wchar_t kGroupsKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SvcHost";
+
+std::wstring ServiceKey(const std::wstring& name) { return std::wstring(kServicesKey) + L"\\" + name; }
+
+RawValue Dword(DWORD value) {
+    RawValue raw;
+    raw.type = REG_DWORD;
+    raw.bytes.assign(reinterpret_cast<const BYTE*>(&value), reinterpret_cast<const BYTE*>(&value) + sizeof(value));
+    return raw;
+}
+
+// A multi-string value with exactly the characters given (NULs included).
+RawValue MultiValue(const std::wstring& chars) {
+    RawValue raw;
+    raw.type = REG_MULTI_SZ;
+    raw.bytes.assign(reinterpret_cast<const BYTE*>(chars.data()),
+                     reinterpret_cast<const BYTE*>(chars.data()) + chars.size() * sizeof(wchar_t));
+    return raw;
+}
+
+RawValue ReadServiceValue(const std::wstring& service, const std::wstring& name) {
+    RawValue raw;
+    if (!ReadRaw(HKEY_LOCAL_MACHINE, ServiceKey(service), name, raw)) raw.type = REG_NONE;
+    return raw;
+}
+
+bool ServiceExists(const std::wstring& name) {
+    kiv::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    kiv::UniqueService service(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_CONFIG));
+    return service.Valid();
+}
+
+// A service of the test's own, deleted when the test ends however it ends (and
+// before it is made, should an earlier run have left it behind).
+class TestService {
+public:
+    TestService(const std::wstring& name, DWORD type, DWORD start, const std::wstring& image) : m_name(name) {
+        Delete();
+        kiv::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        kiv::UniqueService service(CreateServiceW(manager.Get(), name.c_str(), DisplayName().c_str(),
+                                                  SERVICE_ALL_ACCESS, type, start, SERVICE_ERROR_NORMAL,
+                                                  image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+        EXPECT_TRUE(service.Valid()) << "cannot create service " << std::string(name.begin(), name.end());
+    }
+    ~TestService() { Delete(); }
+    TestService(const TestService&) = delete;
+    TestService& operator=(const TestService&) = delete;
+
+    const std::wstring& Name() const { return m_name; }
+    std::wstring DisplayName() const { return L"Display of " + m_name; }
+
+private:
+    void Delete() {
+        kiv::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        kiv::UniqueService service(OpenServiceW(manager.Get(), m_name.c_str(), SERVICE_ALL_ACCESS));
+        if (service) DeleteService(service.Get());
+    }
+    std::wstring m_name;
+};
+
+// Values of the test's own in the shared-process group key, deleted at the end.
+class TestGroups {
+public:
+    ~TestGroups() {
+        kiv::UniqueHKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGroupsKey, 0, KEY_ALL_ACCESS, key.Put()) != ERROR_SUCCESS) return;
+        for (const std::wstring& name : m_names) RegDeleteValueW(key.Get(), name.c_str());
+    }
+    void Add(const std::wstring& name, const RawValue& value) {
+        m_names.push_back(name);
+        WriteRaw(HKEY_LOCAL_MACHINE, kGroupsKey, name, value);
+    }
+    RawValue Read(const std::wstring& name) const {
+        RawValue raw;
+        if (!ReadRaw(HKEY_LOCAL_MACHINE, kGroupsKey, name, raw)) raw.type = REG_NONE;
+        return raw;
+    }
+
+private:
+    std::vector<std::wstring> m_names;
+};
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
+    return text;
+}
+
+// A facade over an empty catalogue with one category holding a service location
+// and a driver location over the machine's services key.
+class ServiceHandlerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
+        kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
+        m_kiv = CKiv::Init();
+        auto* category = new Category(L"test", 0);
+        CKivTestAccess::Categories(m_kiv).push_back(category);
+        const std::wstring path = L"HKLM\\" + std::wstring(kServicesKey);
+        m_services = new Location(path, L"", 0, Services, 0);
+        m_drivers = new Location(path, L"", 0, Drivers, 0);
+        category->m_locations = {m_services, m_drivers};
+    }
+    void TearDown() override { CKiv::Dispose(); }
+
+    CKivItem* Find(Location* location, const TestService& service) {
+        for (unsigned id : location->m_itemIds) {
+            CKivItem* item = m_kiv->ItemMapGet(id);
+            if (item && item->m_title == service.DisplayName()) return item;
+        }
+        return nullptr;
+    }
+
+    CKivItem* Collected(const TestService& service) {
+        m_kiv->Collect();
+        return Find(m_services, service);
+    }
+
+    CKiv* m_kiv = nullptr;
+    Location* m_services = nullptr;
+    Location* m_drivers = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ServiceHandlerTest, StartTypeChoosesThePassAndOnlyResolvableServicesOfTheKindAreListed) {
+    ScratchFolder folder(L"SvcCollect");
+    const std::wstring program = folder.AddFile(L"svc.exe");
+    const std::wstring driverFile = folder.AddFile(L"drv.sys");
+    TestService demand(L"KivSvcTestDemand", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                       L"\"" + program + L"\" -run");
+    TestService off(L"KivSvcTestOff", SERVICE_WIN32_OWN_PROCESS, SERVICE_DISABLED, program);
+    TestService missing(L"KivSvcTestMissing", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                        folder.Path() + L"\\missing.exe");
+    TestService driver(L"KivSvcTestDriver", SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, driverFile);
+
+    m_kiv->Collect();
+    CKivItem* demandItem = Find(m_services, demand);
+    ASSERT_NE(nullptr, demandItem);
+    EXPECT_EQ(1u, demandItem->m_enabled);
+    EXPECT_EQ(std::vector<std::wstring>{demand.Name()}, demandItem->m_regNames);
+    EXPECT_EQ(Lower(program), Lower(demandItem->m_file.filePath));
+
+    CKivItem* offItem = Find(m_services, off);
+    ASSERT_NE(nullptr, offItem);
+    EXPECT_EQ(0u, offItem->m_enabled);
+    EXPECT_EQ(nullptr, Find(m_services, missing));
+
+    // Drivers belong to the driver location only, services to the service location only.
+    EXPECT_EQ(nullptr, Find(m_services, driver));
+    CKivItem* driverItem = Find(m_drivers, driver);
+    ASSERT_NE(nullptr, driverItem);
+    EXPECT_EQ(Lower(driverFile), Lower(driverItem->m_file.filePath));
+    EXPECT_EQ(nullptr, Find(m_drivers, demand));
+}
+
+TEST_F(ServiceHandlerTest, DisableKeepsTheFormerStartTypeThroughRepeatsAndEnableRestoresIt) {
+    ScratchFolder folder(L"SvcDisable");
+    TestService service(L"KivSvcTestDisable", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                        folder.AddFile(L"svc.exe"));
+    CKivItem* item = Collected(service);
+    ASSERT_NE(nullptr, item);
+    ASSERT_EQ(1u, item->m_enabled);
+
+    ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_EQ(0, m_kiv->GetItemEnabled(item->m_globalId));
+    EXPECT_EQ(Dword(4), ReadServiceValue(service.Name(), L"Start"));
+    EXPECT_EQ(Dword(2), ReadServiceValue(service.Name(), L"_disabledByKiv"));
+
+    // A second disable must not save the 4 over the start type it had.
+    ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_EQ(Dword(2), ReadServiceValue(service.Name(), L"_disabledByKiv"));
+
+    // The service manager still reports automatic start until the system restarts;
+    // the next collection lists the service as disabled all the same.
+    item = Collected(service);
+    ASSERT_NE(nullptr, item);
+    EXPECT_EQ(0u, item->m_enabled);
+
+    ASSERT_EQ(1, m_kiv->EnableItem(item->m_globalId));
+    EXPECT_EQ(1, m_kiv->GetItemEnabled(item->m_globalId));
+    EXPECT_EQ(Dword(2), ReadServiceValue(service.Name(), L"Start"));
+    EXPECT_EQ(REG_NONE, ReadServiceValue(service.Name(), L"_disabledByKiv").type);
+}
+
+TEST_F(ServiceHandlerTest, EnableNeverInventsAStartTypeSilentlyAndUnusableValuesAreNeverOverwritten) {
+    ScratchFolder folder(L"SvcNoMark");
+    const std::wstring program = folder.AddFile(L"svc.exe");
+    TestService offElsewhere(L"KivSvcTestOffElsewhere", SERVICE_WIN32_OWN_PROCESS, SERVICE_DISABLED, program);
+    TestService backOn(L"KivSvcTestBackOn", SERVICE_WIN32_OWN_PROCESS, SERVICE_DISABLED, program);
+    TestService badMark(L"KivSvcTestBadMark", SERVICE_WIN32_OWN_PROCESS, SERVICE_DISABLED, program);
+    TestService badStart(L"KivSvcTestBadStart", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, program);
+    m_kiv->Collect();
+    CKivItem* offItem = Find(m_services, offElsewhere);
+    CKivItem* backItem = Find(m_services, backOn);
+    CKivItem* badMarkItem = Find(m_services, badMark);
+    CKivItem* badStartItem = Find(m_services, badStart);
+    ASSERT_TRUE(offItem && backItem && badMarkItem && badStartItem);
+
+    // Disabled by other means: automatic start, and the log tells.
+    LogCapture log;
+    ASSERT_EQ(1, m_kiv->EnableItem(offItem->m_globalId));
+    EXPECT_EQ(Dword(2), ReadServiceValue(offElsewhere.Name(), L"Start"));
+    std::vector<std::string> messages = log.Messages();
+    ASSERT_EQ(1u, messages.size());
+    EXPECT_NE(std::string::npos, messages[0].find("KivSvcTestOffElsewhere"));
+
+    // Started again by other means since the collection: its start type stays.
+    WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(backOn.Name()), L"Start", Dword(3));
+    ASSERT_EQ(1, m_kiv->EnableItem(backItem->m_globalId));
+    EXPECT_EQ(Dword(3), ReadServiceValue(backOn.Name(), L"Start"));
+    EXPECT_EQ(1u, log.Messages().size());
+
+    RawValue quadword;
+    quadword.type = REG_QWORD;
+    quadword.bytes.assign(8, 0);
+    for (const RawValue& mark : {TextValue(REG_SZ, L"2"), Dword(4), Dword(7), quadword}) {
+        WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(badMark.Name()), L"_disabledByKiv", mark);
+        EXPECT_EQ(0, m_kiv->EnableItem(badMarkItem->m_globalId));
+        EXPECT_EQ(Dword(4), ReadServiceValue(badMark.Name(), L"Start"));
+        EXPECT_EQ(mark, ReadServiceValue(badMark.Name(), L"_disabledByKiv"));
+    }
+    const RawValue textStart = TextValue(REG_SZ, L"3");
+    WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(badStart.Name()), L"Start", textStart);
+    EXPECT_EQ(0, m_kiv->DisableItem(badStartItem->m_globalId));
+    EXPECT_EQ(textStart, ReadServiceValue(badStart.Name(), L"Start"));
+    EXPECT_EQ(REG_NONE, ReadServiceValue(badStart.Name(), L"_disabledByKiv").type);
+}
+
+// Services leave the shared-process groups that name them; drivers belong to none.
+TEST_F(ServiceHandlerTest, RemovalDeletesTheServiceAndTakesAServiceOutOfEveryGroupThatNamesIt) {
+    ScratchFolder folder(L"SvcRemove");
+    TestService service(L"KivSvcTestGrouped", SERVICE_WIN32_SHARE_PROCESS, SERVICE_DEMAND_START,
+                        folder.AddFile(L"host.exe") + L" -k kivtest");
+    TestService driver(L"KivSvcTestDriverGone", SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
+                       folder.AddFile(L"gone.sys"));
+    const std::wstring nul(1, L'\0');
+    // Too large for the group buffer: passed over, and the walk goes on behind it.
+    std::wstring many;
+    for (int i = 0; i < 200; ++i) many += L"KivSvcTestFiller" + std::to_wstring(i) + nul;
+    const RawValue large = MultiValue(many + L"KivSvcTestGrouped" + nul + nul);
+    // Without the final NUL, so that any rewrite would show.
+    const RawValue other = MultiValue(L"other" + nul);
+    const RawValue driverGroup = MultiValue(L"KivSvcTestDriverGone" + nul);
+    TestGroups groups;
+    groups.Add(L"KivSvcTestGroupLarge", large);
+    groups.Add(L"KivSvcTestGroupMixed", MultiValue(L"alpha" + nul + L"kivsvctestgrouped" + nul + L"beta" + nul + nul));
+    groups.Add(L"KivSvcTestGroupOther", other);
+    groups.Add(L"KivSvcTestGroupOnly", MultiValue(L"KIVSVCTESTGROUPED" + nul + nul));
+    groups.Add(L"KivSvcTestGroupDriver", driverGroup);
+    m_kiv->Collect();
+    CKivItem* serviceItem = Find(m_services, service);
+    CKivItem* driverItem = Find(m_drivers, driver);
+    ASSERT_TRUE(serviceItem && driverItem);
+
+    ASSERT_EQ(1, m_kiv->RemoveItem(driverItem->m_globalId));
+    EXPECT_FALSE(ServiceExists(driver.Name()));
+    EXPECT_EQ(driverGroup, groups.Read(L"KivSvcTestGroupDriver"));
+
+    ASSERT_EQ(1, m_kiv->RemoveItem(serviceItem->m_globalId));
+    EXPECT_FALSE(ServiceExists(service.Name()));
+    EXPECT_EQ(MultiValue(L"alpha" + nul + L"beta" + nul + nul), groups.Read(L"KivSvcTestGroupMixed"));
+    EXPECT_EQ(MultiValue(nul), groups.Read(L"KivSvcTestGroupOnly"));
+    EXPECT_EQ(large, groups.Read(L"KivSvcTestGroupLarge"));
+    EXPECT_EQ(other, groups.Read(L"KivSvcTestGroupOther"));
+    EXPECT_EQ(0, m_kiv->RemoveItem(serviceItem->m_globalId));  // gone already
+}
