@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 #include "core/Records.h"
 #include "handlers/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
@@ -11,8 +13,6 @@
 
 namespace {
 
-const std::size_t kMarkerLength = 14;  // "_disabledByKiv"
-
 std::wstring FolderOf(const std::wstring& path) {
     const std::size_t slash = path.rfind(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
@@ -20,8 +20,11 @@ std::wstring FolderOf(const std::wstring& path) {
 
 std::wstring NameOf(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
 
+std::size_t MarkerLength() { return std::wcslen(kiv::kMarker); }
+
 bool EndsWithMarker(const std::wstring& folder) {
-    return folder.size() >= kMarkerLength && folder.compare(folder.size() - kMarkerLength, kMarkerLength, kiv::kMarker) == 0;
+    const std::size_t length = MarkerLength();
+    return folder.size() >= length && folder.compare(folder.size() - length, length, kiv::kMarker) == 0;
 }
 
 bool IsPlainFile(const std::wstring& path) {
@@ -32,18 +35,6 @@ bool IsPlainFile(const std::wstring& path) {
 bool IsFolder(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Paths compared by the "C" locale's rule: only A to Z fold.
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        wchar_t x = a[i], y = b[i];
-        if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
-        if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
-        if (x != y) return false;
-    }
-    return true;
 }
 
 std::wstring PassFolder(const Location* location, unsigned enabledPass) {
@@ -75,7 +66,7 @@ void CollectOneFile(Location* location, unsigned enabledPass) {
     std::wstring path = folder + L"\\" + location->m_value;
     if (!kiv::ResolveEntry(path, 0)) return;
     kiv::ExpandPath(folder);
-    if (!SamePath(FolderOf(path), folder) || !IsPlainFile(path)) return;
+    if (_wcsicmp(FolderOf(path).c_str(), folder.c_str()) != 0 || !IsPlainFile(path)) return;
     if (kiv::IsExecutableFile(path)) AddItem(NameOf(path), path, location, enabledPass);
 }
 
@@ -123,7 +114,7 @@ int CKivHandler_SimpleFile::EnableItem(CKivItem* item) {
     if (!IsPlainFile(path)) return 0;
     const std::wstring disabled = FolderOf(path);
     if (!EndsWithMarker(disabled)) return 0;
-    const std::wstring live = disabled.substr(0, disabled.size() - kMarkerLength);
+    const std::wstring live = disabled.substr(0, disabled.size() - MarkerLength());
     return MoveItemFile(item, live + L"\\" + item->m_file.fileName);
 }
 
