@@ -1,3 +1,132 @@
 #include "handlers/KivHandler_SimpleFile.h"
 
+#include <windows.h>
+
+#include <cwchar>
+
+#include "core/Records.h"
+#include "handlers/RegistryValues.h"
+#include "iteminfo/CommandLine.h"
+#include "iteminfo/FileFacts.h"
+#include "iteminfo/PathNormalize.h"
+#include "platform/Handles.h"
+
+namespace {
+
+std::wstring FolderOf(const std::wstring& path) {
+    const std::size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring NameOf(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
+
+std::size_t MarkerLength() { return std::wcslen(kiv::kMarker); }
+
+bool EndsWithMarker(const std::wstring& folder) {
+    const std::size_t length = MarkerLength();
+    return folder.size() >= length && folder.compare(folder.size() - length, length, kiv::kMarker) == 0;
+}
+
+bool IsPlainFile(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring PassFolder(const Location* location, unsigned enabledPass) {
+    return enabledPass ? location->m_path : location->m_path + kiv::kMarker;
+}
+
+void AddItem(const std::wstring& title, const std::wstring& path, Location* location, unsigned enabledPass) {
+    new CKivItem(title, path, location, 2, 0, enabledPass, 0);
+}
+
+// Every executable file directly in the folder, taken by its name as found.
+void CollectFolder(Location* location, unsigned enabledPass) {
+    const std::wstring folder = PassFolder(location, enabledPass);
+    WIN32_FIND_DATAW found = {};
+    kiv::UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &found) != FALSE) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        const std::wstring path = folder + L"\\" + found.cFileName;
+        if (kiv::IsExecutableFile(path)) AddItem(found.cFileName, path, location, enabledPass);
+    }
+}
+
+// The one file the location names. Resolution may find a file elsewhere (a name
+// cut at a blank, a search along the system folders); only a file that lies in
+// the pass's folder belongs to the location, since the actions move files between
+// that folder and its sibling.
+void CollectOneFile(Location* location, unsigned enabledPass) {
+    std::wstring folder = PassFolder(location, enabledPass);
+    std::wstring path = folder + L"\\" + location->m_value;
+    if (!kiv::ResolveEntry(path, 0)) return;
+    kiv::ExpandPath(folder);
+    if (_wcsicmp(FolderOf(path).c_str(), folder.c_str()) != 0 || !IsPlainFile(path)) return;
+    if (kiv::IsExecutableFile(path)) AddItem(NameOf(path), path, location, enabledPass);
+}
+
+// Moves the item's file to target without replacing anything there, then lets the
+// item describe the file at its new place.
+int MoveItemFile(CKivItem* item, const std::wstring& target) {
+    if (!MoveFileW(item->m_file.filePath.c_str(), target.c_str())) return 0;
+    kiv::ReleaseFileFacts(item->m_file);
+    kiv::FillFileFacts(item->m_file, target);
+    return 1;
+}
+
+}  // namespace
+
 CKivHandler_SimpleFile::~CKivHandler_SimpleFile() = default;
+
+void CKivHandler_SimpleFile::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
+    // The view flag belongs to registry twins; a folder has none.
+    if (!location || wow64) return;
+    if (location->m_value.empty())
+        CollectFolder(location, enabledPass);
+    else
+        CollectOneFile(location, enabledPass);
+}
+
+int CKivHandler_SimpleFile::DisableItem(CKivItem* item) {
+    if (!item) return 0;
+    const std::wstring& path = item->m_file.filePath;
+    if (!IsPlainFile(path)) return 0;
+    const std::wstring source = FolderOf(path);
+    // A file already in a disabled folder is not moved one level further, where
+    // no collection would find it again.
+    if (source.empty() || EndsWithMarker(source)) return 0;
+    const std::wstring disabled = source + kiv::kMarker;
+    if (!IsFolder(disabled) && !CreateDirectoryW(disabled.c_str(), nullptr)) return 0;
+    return MoveItemFile(item, disabled + L"\\" + item->m_file.fileName);
+}
+
+// The file goes back to the folder whose disabled sibling holds it: its own folder
+// without the marker at its end (a marker elsewhere in the path belongs to some
+// other folder's name).
+int CKivHandler_SimpleFile::EnableItem(CKivItem* item) {
+    if (!item) return 0;
+    const std::wstring& path = item->m_file.filePath;
+    if (!IsPlainFile(path)) return 0;
+    const std::wstring disabled = FolderOf(path);
+    if (!EndsWithMarker(disabled)) return 0;
+    const std::wstring live = disabled.substr(0, disabled.size() - MarkerLength());
+    return MoveItemFile(item, live + L"\\" + item->m_file.fileName);
+}
+
+// Deletes the file for good; read-only, hidden and system files too. A file that
+// cannot be deleted keeps its attributes.
+int CKivHandler_SimpleFile::RemoveItem(CKivItem* item) {
+    if (!item) return 0;
+    const std::wstring& path = item->m_file.filePath;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileW(path.c_str())) return 1;
+    SetFileAttributesW(path.c_str(), attributes);
+    return 0;
+}

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "core/Records.h"
+#include "filefacts/TestFolder.h"
+#include "support/TestSupport.h"
+
+using kivtest::WriteBytes;
+
+namespace {
+
+const wchar_t kAbsent[] = L"<absent>";
+const std::wstring kWinIni;  // no file: win.ini through the system's profile functions
+
+std::wstring ReadKey(const std::wstring& file, const wchar_t* section, const std::wstring& key) {
+    wchar_t buffer[1024] = {};
+    if (file.empty()) GetProfileStringW(section, key.c_str(), kAbsent, buffer, 1024);
+    else GetPrivateProfileStringW(section, key.c_str(), kAbsent, buffer, 1024, file.c_str());
+    return buffer;
+}
+
+void WriteKey(const std::wstring& file, const wchar_t* section, const std::wstring& key, const wchar_t* text) {
+    if (file.empty()) WriteProfileStringW(section, key.c_str(), text);
+    else WritePrivateProfileStringW(section, key.c_str(), text, file.c_str());
+}
+
+// Every key of win.ini's section "windows" a test may touch, taken away for the
+// test and put back as it was (or left absent) afterwards.
+class WinIniKeysGuard {
+public:
+    WinIniKeysGuard() {
+        for (const wchar_t* base : {L"Run", L"Load"})
+            for (const wchar_t* suffix : {L"", L"_disabledByKiv", L"_removedByKiv", L"_disabledByKiv_removedByKiv"}) {
+                const std::wstring key = std::wstring(base) + suffix;
+                m_saved.emplace_back(key, ReadKey(kWinIni, L"windows", key));
+                WriteKey(kWinIni, L"windows", key, nullptr);
+            }
+    }
+    ~WinIniKeysGuard() {
+        for (const auto& saved : m_saved)
+            WriteKey(kWinIni, L"windows", saved.first, saved.second == kAbsent ? nullptr : saved.second.c_str());
+    }
+
+private:
+    std::vector<std::pair<std::wstring, std::wstring>> m_saved;
+};
+
+// A facade over an empty catalogue; a folder c:\kivtests\profiles\<case> with two
+// programs, a profile file of the case's own, and k.exe in %TEMP% (a folder
+// searched for bare names) so that the one-letter text "k" names a program.
+class ProfileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
+        kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
+        m_kiv = CKiv::Init();
+        m_category = new Category(L"test", 0);
+        CKivTestAccess::Categories(m_kiv).push_back(m_category);
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        m_case.reset(new kivtest::TestFolder(L"profiles", std::wstring(name.begin(), name.end())));
+        m_app = *m_case / L"app.exe";
+        m_saver = *m_case / L"saver.scr";
+        m_ini = *m_case / L"system.ini";
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        m_letter = std::wstring(temp) + L"k.exe";
+        ASSERT_TRUE(WriteBytes(m_app, "MZ") && WriteBytes(m_saver, "MZ") && WriteBytes(m_letter, "MZ"));
+    }
+    void TearDown() override {
+        CKiv::Dispose();
+        m_case.reset();
+        DeleteFileW(m_letter.c_str());
+    }
+
+    Location* AddLocation(const std::wstring& path, EKivHandlerType type, unsigned ltype = Location::Folder,
+                          unsigned char wow64 = 0) {
+        m_category->m_locations.push_back(new Location(path, L"", ltype, type, wow64));
+        return m_category->m_locations.back();
+    }
+    CKivItem* Item(Location* location, size_t index) { return m_kiv->ItemMapGet(location->m_itemIds.at(index)); }
+    std::wstring Boot(const std::wstring& key) { return ReadKey(m_ini, L"boot", key); }
+    void SetBoot(const std::wstring& key, const std::wstring& text) { WriteKey(m_ini, L"boot", key, text.c_str()); }
+    void DeleteBoot(const std::wstring& key) { WriteKey(m_ini, L"boot", key, nullptr); }
+
+    CKiv* m_kiv = nullptr;
+    Category* m_category = nullptr;
+    std::unique_ptr<kivtest::TestFolder> m_case;
+    std::wstring m_app, m_saver, m_ini, m_letter;
+};
+
+}  // namespace
+
+TEST_F(ProfileTest, BootEntriesMoveWholeThroughEveryState) {
+    const std::wstring shell = L"\"" + m_app + L"\" /boot";
+    SetBoot(L"shell", shell);
+    SetBoot(L"scrnsave.exe", L"k");  // one letter names a program like any other text in "boot"
+    Location* location = AddLocation(m_ini, SystemIni);
+    m_kiv->Collect();
+    ASSERT_EQ(2u, location->m_itemIds.size());
+    CKivItem* item = Item(location, 0);
+    EXPECT_EQ(L"shell= app.exe", item->m_title);
+    ASSERT_EQ(std::vector<std::wstring>{L"shell"}, item->m_regNames);
+    EXPECT_EQ(L"scrnsave.exe= k.exe", Item(location, 1)->m_title);
+
+    ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_EQ(kAbsent, Boot(L"shell"));
+    EXPECT_EQ(shell, Boot(L"shell_disabledByKiv"));
+
+    m_kiv->Collect();
+    item = Item(location, 1);  // the disabled pass comes second
+    EXPECT_EQ(L"shell_disabledByKiv= app.exe", item->m_title);
+    EXPECT_EQ(0u, item->m_enabled);
+    ASSERT_EQ(1, m_kiv->RemoveItem(item->m_globalId));
+    EXPECT_EQ(kAbsent, Boot(L"shell_disabledByKiv"));
+    EXPECT_EQ(shell, Boot(L"shell_disabledByKiv_removedByKiv"));
+
+    m_kiv->Collect();
+    item = Item(location, 1);
+    EXPECT_EQ(L"shell_disabledByKiv_removedByKiv= app.exe", item->m_title);
+    EXPECT_EQ(1u, item->m_removed);
+    ASSERT_EQ(1, m_kiv->RestoreItem(item->m_globalId));
+    ASSERT_EQ(1, m_kiv->EnableItem(item->m_globalId));
+    EXPECT_EQ(shell, Boot(L"shell"));
+    EXPECT_EQ(kAbsent, Boot(L"shell_disabledByKiv"));
+    EXPECT_EQ(kAbsent, Boot(L"shell_disabledByKiv_removedByKiv"));
+}
+
+TEST_F(ProfileTest, NoActionOverwritesAnotherEntryOrWritesACutOne) {
+    SetBoot(L"shell", m_app);
+    SetBoot(L"shell_disabledByKiv", m_saver);
+    SetBoot(L"scrnsave.exe_removedByKiv", m_saver);
+    Location* location = AddLocation(m_ini, SystemIni);
+    m_kiv->Collect();
+    ASSERT_EQ(3u, location->m_itemIds.size());
+    CKivItem* live = Item(location, 0);
+    CKivItem* removed = Item(location, 1);
+    CKivItem* off = Item(location, 2);
+    EXPECT_EQ(0, m_kiv->DisableItem(live->m_globalId));
+    EXPECT_EQ(0, m_kiv->EnableItem(off->m_globalId));
+    EXPECT_EQ(m_app, Boot(L"shell"));
+    EXPECT_EQ(m_saver, Boot(L"shell_disabledByKiv"));
+
+    // A removed entry is not in use: a new key of its name is not its to disable,
+    // nor to replace by a restore.
+    SetBoot(L"scrnsave.exe", m_app);
+    EXPECT_EQ(0, m_kiv->DisableItem(removed->m_globalId));
+    EXPECT_EQ(0, m_kiv->RestoreItem(removed->m_globalId));
+    EXPECT_EQ(m_app, Boot(L"scrnsave.exe"));
+    EXPECT_EQ(m_saver, Boot(L"scrnsave.exe_removedByKiv"));
+
+    // The same text under both keys (a move whose delete failed) is one entry.
+    SetBoot(L"shell_disabledByKiv", m_app);
+    EXPECT_EQ(1, m_kiv->DisableItem(live->m_globalId));
+    EXPECT_EQ(kAbsent, Boot(L"shell"));
+
+    // Longer than 260 characters: not listed, and not moved when it grew after collection.
+    const std::wstring fits = m_app + L" /" + std::wstring(258 - m_app.size(), L'y');
+    SetBoot(L"shell", fits);
+    DeleteBoot(L"shell_disabledByKiv");
+    m_kiv->Collect();
+    CKivItem* item = Item(location, 0);
+    ASSERT_EQ(L"shell= app.exe", item->m_title);
+    SetBoot(L"shell", fits + L"z");
+    SetBoot(L"scrnsave.exe", fits + L"z");
+    EXPECT_EQ(0, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_EQ(fits + L"z", Boot(L"shell"));
+    EXPECT_EQ(kAbsent, Boot(L"shell_disabledByKiv"));
+
+    // A key gone since collection gives 0 and writes nothing.
+    DeleteBoot(L"shell");
+    EXPECT_EQ(0, m_kiv->RemoveItem(item->m_globalId));
+    EXPECT_EQ(kAbsent, Boot(L"shell_removedByKiv"));
+    m_kiv->Collect();
+    EXPECT_EQ(1u, location->m_itemIds.size());  // only the removed scrnsave.exe; the grown one is not listed
+}
+
+TEST_F(ProfileTest, ActionsWriteTheFileCollectionRead) {
+    kivtest::ScopedVariable variable(L"KIVTEST_PROFILE_CASE", m_case->Path());
+    SetBoot(L"shell", m_app);
+    // A location type other than the folder keeps its path as written.
+    Location* location = AddLocation(L"%KIVTEST_PROFILE_CASE%\\system.ini", SystemIni, 3);
+    Location* missing = AddLocation(*m_case / L"missing.ini", SystemIni);
+    Location* twin = AddLocation(m_ini, SystemIni, Location::Folder, 1);
+    m_kiv->Collect();
+    EXPECT_TRUE(missing->m_itemIds.empty());
+    EXPECT_TRUE(twin->m_itemIds.empty());
+    ASSERT_EQ(1u, location->m_itemIds.size());
+    ASSERT_EQ(1, m_kiv->DisableItem(location->m_itemIds[0]));
+    EXPECT_EQ(m_app, Boot(L"shell_disabledByKiv"));
+    EXPECT_EQ(kAbsent, Boot(L"shell"));
+}
+
+TEST_F(ProfileTest, WinIniEntriesKeepTheirArgumentsAndFurtherPrograms) {
+    WinIniKeysGuard guard;
+    const std::wstring run = m_app + L" /min " + m_saver;
+    WriteKey(kWinIni, L"windows", L"Run", run.c_str());
+    WriteKey(kWinIni, L"windows", L"Load", L"k");  // one letter is no entry in win.ini
+    Location* location = AddLocation(L"C:\\windows\\win.ini", WinIni);
+    Location* twin = AddLocation(L"C:\\windows\\win.ini", WinIni, Location::Folder, 1);
+
+    m_kiv->Collect();
+    EXPECT_TRUE(twin->m_itemIds.empty());
+    ASSERT_EQ(1u, location->m_itemIds.size());
+    CKivItem* item = Item(location, 0);
+    EXPECT_EQ(L"Run= app.exe", item->m_title);
+    ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_EQ(kAbsent, ReadKey(kWinIni, L"windows", L"Run"));
+    EXPECT_EQ(run, ReadKey(kWinIni, L"windows", L"Run_disabledByKiv"));
+
+    m_kiv->Collect();
+    item = Item(location, 0);
+    EXPECT_EQ(L"Run_disabledByKiv= app.exe", item->m_title);
+    ASSERT_EQ(1, m_kiv->EnableItem(item->m_globalId));
+    ASSERT_EQ(1, m_kiv->RemoveItem(item->m_globalId));
+    EXPECT_EQ(run, ReadKey(kWinIni, L"windows", L"Run_removedByKiv"));
+    EXPECT_EQ(kAbsent, ReadKey(kWinIni, L"windows", L"Run"));
+}
