@@ -277,7 +277,14 @@ TEST_F(ClassKeyTest, RemovalDeletesTheWholeSubkeyAndAnEmptiedMarker) {
     ASSERT_EQ(1, m_kiv->RemoveItem(offItem->m_globalId));
     EXPECT_FALSE(KeyExists(kUser, marker));
     EXPECT_EQ(0, m_kiv->RemoveItem(offItem->m_globalId));
-    EXPECT_TRUE(KeyExists(kUser, live));
+
+    // A name that is empty stands for no entry: the location's key is never taken whole.
+    WriteNestedEntry(live + L"\\Kept", app);
+    liveItem->m_regNames[0].clear();
+    EXPECT_EQ(0, m_kiv->RemoveItem(liveItem->m_globalId));
+    EXPECT_EQ(0, m_kiv->DisableItem(liveItem->m_globalId));
+    EXPECT_TRUE(KeyExists(kUser, live + L"\\Kept\\Inner\\Deeper"));
+    EXPECT_FALSE(KeyExists(kUser, marker));
 }
 
 TEST_F(ClassKeyTest, AFailedCopyLeavesBothPlacesAsTheyWere) {
@@ -293,7 +300,8 @@ TEST_F(ClassKeyTest, AFailedCopyLeavesBothPlacesAsTheyWere) {
     m_kiv->Collect();
     CKivItem* entry = nullptr;
     for (unsigned id : location->m_itemIds)
-        if (m_kiv->GetItemEnabled(id) && m_kiv->ItemMapGet(id)->m_regNames[0] == L"Entry") entry = m_kiv->ItemMapGet(id);
+        if (m_kiv->GetItemEnabled(id) && m_kiv->ItemMapGet(id)->m_regNames[0] == L"Entry")
+            entry = m_kiv->ItemMapGet(id);
     CKivItem* fresh = FindByName(location, L"Fresh");
     ASSERT_TRUE(entry && fresh);
     const auto liveEntry = Tree(live + L"\\Entry");

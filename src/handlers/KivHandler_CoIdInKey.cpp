@@ -11,7 +11,10 @@
 namespace kiv {
 namespace {
 
-bool HasName(const CKivItem* item) { return item && item->m_location && !item->m_regNames.empty(); }
+// An empty name would stand for the location's key itself, never for one entry.
+bool HasName(const CKivItem* item) {
+    return item && item->m_location && !item->m_regNames.empty() && !item->m_regNames[0].empty();
+}
 
 // The first string value of a subkey whose command line leads to an existing file.
 bool FindCommandFile(HKEY subkey, unsigned char wow64, std::wstring& file) {

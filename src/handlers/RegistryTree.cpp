@@ -2,6 +2,7 @@
 
 #include <shlwapi.h>
 
+#include <utility>
 #include <vector>
 
 #include "handlers/RegistryValues.h"
@@ -124,6 +125,7 @@ bool DeleteRegTree(HKEY parent, const std::wstring& name) {
 }
 
 bool MoveRegSubkey(HKEY from, HKEY to, const std::wstring& name, DeleteTreeFn deleteSource) {
+    if (name.empty()) return false;  // that would be the whole key, not a subkey of it
     {
         UniqueHKey source;
         if (RegOpenKeyExW(from, name.c_str(), 0, KEY_READ, source.Put()) != ERROR_SUCCESS) return false;
