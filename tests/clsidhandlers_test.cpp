@@ -207,13 +207,6 @@ TEST_F(ClassKeyTest, SubkeysNameTheirClassInTheirClsidValue) {
     ASSERT_NE(nullptr, item);
     EXPECT_EQ(L"Kiv Handler Class", item->m_title);
     EXPECT_EQ(Lower(server), Lower(item->m_file.filePath));
-
-    // Its entries move like those of class-named subkeys.
-    ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
-    EXPECT_FALSE(KeyExists(kUser, live + L"\\Handler"));
-    EXPECT_TRUE(KeyExists(kUser, live + L"\\_disabledByKiv\\Handler"));
-    ASSERT_EQ(1, m_kiv->EnableItem(item->m_globalId));
-    EXPECT_FALSE(KeyExists(kUser, live + L"\\_disabledByKiv"));
 }
 
 TEST_F(ClassKeyTest, WholeSubkeysMoveToTheMarkerAndBack) {
