@@ -1,3 +1,169 @@
 #include "handlers/KivHandler_AutoPlay.h"
 
+#include <windows.h>
+#include <shlwapi.h>
+#include <winnetwk.h>
+
+#include <cstring>
+#include <cwchar>
+#include <vector>
+
+#include "core/Records.h"
+#include "handlers/RegistryValues.h"
+#include "platform/Handles.h"
+
+namespace kiv {
+namespace {
+
+const wchar_t kPolicyKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+const wchar_t kPolicyValue[] = L"NoDriveAutoRun";
+const HKEY kPolicyRoots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
+const DWORD kLabelChars = 260;
+const DWORD kRemoteChars = 248;
+
+struct DriveRecord {
+    wchar_t letter = 0;
+    std::wstring title;
+    std::wstring path;
+    unsigned enabled = 0;
+};
+
+// One root's half of the mask. An absent value is 0; a value that is there but is
+// no 4-byte mask cannot be read, so it is never written over either.
+bool ReadMaskValue(HKEY key, DWORD& mask, DWORD& type) {
+    RegValueData value;
+    const ValueRead read = ReadRegValue(key, kPolicyValue, value);
+    mask = 0;
+    type = REG_DWORD;
+    if (read == ValueRead::Absent) return true;
+    if (read != ValueRead::Ok || value.size != sizeof(DWORD)) return false;
+    if (value.type != REG_DWORD && value.type != REG_BINARY) return false;
+    std::memcpy(&mask, value.data, sizeof(DWORD));
+    type = value.type;
+    return true;
+}
+
+// The drives whose AutoRun is off: the bits of both roots together.
+DWORD ReadPolicyMask() {
+    DWORD mask = 0;
+    for (HKEY root : kPolicyRoots) {
+        UniqueHKey key;
+        if (RegOpenKeyExW(root, kPolicyKey, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) continue;
+        DWORD half = 0, type = REG_DWORD;
+        if (ReadMaskValue(key.Get(), half, type)) mask |= half;
+    }
+    return mask;
+}
+
+// Sets or clears the bit in each root whose policy key exists (it is never
+// created); true when at least one root was written.
+bool WritePolicyBit(DWORD bit, bool set) {
+    bool written = false;
+    for (HKEY root : kPolicyRoots) {
+        UniqueHKey key;
+        if (RegOpenKeyExW(root, kPolicyKey, 0, KEY_READ | KEY_WRITE, key.Put()) != ERROR_SUCCESS) continue;
+        DWORD mask = 0, type = REG_DWORD;
+        if (!ReadMaskValue(key.Get(), mask, type)) continue;
+        mask = set ? (mask | bit) : (mask & ~bit);
+        written |= RegSetValueExW(key.Get(), kPolicyValue, 0, type, reinterpret_cast<const BYTE*>(&mask),
+                                  sizeof(mask)) == ERROR_SUCCESS;
+    }
+    return written;
+}
+
+// The item's drive bit, or 0 when its name is no drive letter.
+DWORD DriveBit(const CKivItem* item) {
+    if (!item || item->m_regNames.empty() || item->m_regNames[0].empty()) return 0;
+    const wchar_t letter = item->m_regNames[0][0];
+    if (letter < L'A' || letter > L'Z') return 0;
+    return 1u << (letter - L'A');
+}
+
+// The drive type a location asks for: its value as a decimal number, modulo 256.
+unsigned WantedDriveType(const Location* location) {
+    return static_cast<unsigned>(std::wcstol(location->m_value.c_str(), nullptr, 10)) & 0xFFu;
+}
+
+DriveRecord MakeRecord(const std::wstring& title, const std::wstring& path, wchar_t letter, DWORD mask) {
+    const unsigned enabled = (mask & (1u << (letter - L'A'))) ? 0 : 1;
+    return DriveRecord{letter, title, path, enabled};
+}
+
+// A local drive is titled by its volume label, or by its root when it has none.
+DriveRecord LocalRecord(const std::wstring& path, DWORD mask) {
+    const std::wstring root = path.substr(0, 3);
+    wchar_t label[kLabelChars] = {};
+    if (!GetVolumeInformationW(root.c_str(), label, kLabelChars, nullptr, nullptr, nullptr, nullptr, 0)) label[0] = 0;
+    return MakeRecord(label[0] ? std::wstring(label) : root, path, path[0], mask);
+}
+
+// A mapped network drive is listed by its local name with the share's path of the file.
+bool RemoteRecord(const std::wstring& path, DWORD mask, DriveRecord& record) {
+    const std::wstring local = path.substr(0, 2);
+    wchar_t remote[kRemoteChars] = {};
+    DWORD length = kRemoteChars;
+    if (WNetGetConnectionW(local.c_str(), remote, &length) != NO_ERROR || !remote[0]) return false;
+    const std::wstring remotePath = remote + path.substr(2);
+    if (!PathFileExistsW(remotePath.c_str())) return false;
+    record = MakeRecord(local, remotePath, path[0], mask);
+    return true;
+}
+
+bool FindDriveRecord(const std::wstring& path, unsigned wanted, DWORD mask, DriveRecord& record) {
+    if (wanted == DRIVE_REMOTE) return RemoteRecord(path, mask, record);
+    if (!PathFileExistsW(path.c_str())) return false;
+    const UINT type = GetDriveTypeW(path.substr(0, 3).c_str());
+    const bool match = (wanted == DRIVE_REMOVABLE || wanted == DRIVE_FIXED || wanted == DRIVE_CDROM ||
+                        wanted == DRIVE_RAMDISK)
+                           ? type == wanted
+                           : (type == DRIVE_UNKNOWN || type == DRIVE_NO_ROOT_DIR);
+    if (match) record = LocalRecord(path, mask);
+    return match;
+}
+
+std::vector<DriveRecord> CollectDriveRecords(unsigned wanted) {
+    std::vector<DriveRecord> records;
+    const DWORD mask = ReadPolicyMask();
+    for (wchar_t letter = L'C'; letter <= L'Z'; ++letter) {
+        std::wstring path = L"C:\\AutoRun.inf";
+        path[0] = letter;
+        DriveRecord record;
+        if (FindDriveRecord(path, wanted, mask, record)) records.push_back(record);
+    }
+    return records;
+}
+
+}  // namespace
+}  // namespace kiv
+
 CKivHandler_AutoPlay::~CKivHandler_AutoPlay() = default;
+
+int CKivHandler_AutoPlay::DisableItem(CKivItem* item) {
+    const DWORD bit = kiv::DriveBit(item);
+    return bit && kiv::WritePolicyBit(bit, true) ? 1 : 0;
+}
+
+// AutoRun stays off while either root keeps the bit, so the drive counts as enabled
+// only once the bit is clear in both.
+int CKivHandler_AutoPlay::EnableItem(CKivItem* item) {
+    const DWORD bit = kiv::DriveBit(item);
+    if (!bit || !kiv::WritePolicyBit(bit, false)) return 0;
+    return (kiv::ReadPolicyMask() & bit) ? 0 : 1;
+}
+
+int CKivHandler_AutoPlay::RemoveItem(CKivItem* item) {
+    if (!item) return 0;
+    return DeleteFileW(item->m_file.filePath.c_str()) ? 1 : 0;
+}
+
+void CKivHandler_AutoPlay::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
+    if (wow64 || !location) return;
+    for (const kiv::DriveRecord& record : kiv::CollectDriveRecords(kiv::WantedDriveType(location))) {
+        if (record.enabled != enabledPass) continue;
+        auto* item = new CKivItem(record.title, record.path, location, 3, 0, enabledPass, 0);
+        item->m_regNames.push_back(std::wstring(1, record.letter));
+    }
+}
+
+int CKivHandler_AutoPlay::GoTo(CKivItem*) { return 0; }
+int CKivHandler_AutoPlay::ItemCompatible(CKivItem*) { return 0; }

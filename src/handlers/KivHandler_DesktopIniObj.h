@@ -1,4 +1,5 @@
-// Reads and changes objects named by desktop.ini files.
+// Lists the classes that the desktop.ini files of system folders load; these
+// entries have no disabled state and cannot be changed.
 #pragma once
 
 #include "handlers/KivHandler.h"
@@ -6,4 +7,5 @@
 class CKivHandler_DesktopIniObj : public CKivHandler {
 public:
     ~CKivHandler_DesktopIniObj() override;
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
 };

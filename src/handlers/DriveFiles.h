@@ -1,0 +1,23 @@
+// What the autorun handlers share: the fixed drives, files at their roots, and
+// keys of profile files (Autorun.inf, desktop.ini).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kiv {
+
+// The roots ("C:\") of the drives the system reports as fixed, in its order.
+std::vector<std::wstring> FixedDriveRoots();
+
+// True when the path names an existing file that is not a folder.
+bool IsPlainFile(const std::wstring& path);
+
+enum class ProfileRead { Ok, Absent, Unreadable };
+
+// Reads a key of a profile file's section into 260 characters. A text that fills
+// the buffer may have been cut and counts as unreadable; an empty key is Ok.
+ProfileRead ReadProfileText(const std::wstring& file, const wchar_t* section, const std::wstring& key,
+                            std::wstring& text);
+
+}  // namespace kiv
