@@ -11,11 +11,6 @@
 namespace kiv {
 namespace {
 
-// An empty name would stand for the location's key itself, never for one entry.
-bool HasName(const CKivItem* item) {
-    return item && item->m_location && !item->m_regNames.empty() && !item->m_regNames[0].empty();
-}
-
 // The first string value of a subkey whose command line leads to an existing file.
 bool FindCommandFile(HKEY subkey, unsigned char wow64, std::wstring& file) {
     bool found = false;
@@ -40,7 +35,7 @@ std::wstring CommandSubkeyTitle(HKEY subkey, const std::wstring& name) {
 }  // namespace
 
 int DisableSubkeyItem(CKivItem* item) {
-    if (!HasName(item)) return 0;
+    if (!NamesSubkey(item)) return 0;
     Location* location = item->m_location;
     UniqueHKey live, marker;
     if (!OpenRegKey(location->m_root, location->m_path, live)) return 0;
@@ -55,7 +50,7 @@ int DisableSubkeyItem(CKivItem* item) {
 }
 
 int EnableSubkeyItem(CKivItem* item) {
-    if (!HasName(item)) return 0;
+    if (!NamesSubkey(item)) return 0;
     Location* location = item->m_location;
     bool moved = false;
     {
@@ -70,7 +65,7 @@ int EnableSubkeyItem(CKivItem* item) {
 }
 
 int RemoveSubkeyItem(CKivItem* item) {
-    if (!HasName(item)) return 0;
+    if (!NamesSubkey(item)) return 0;
     Location* location = item->m_location;
     const std::wstring path = item->m_enabled ? location->m_path : MarkerPath(location->m_path);
     bool deleted = false;
@@ -85,7 +80,7 @@ int RemoveSubkeyItem(CKivItem* item) {
 }
 
 void GetSubkeyItemLocation(CKivItem* item, std::wstring& key, std::wstring& value) {
-    if (!HasName(item)) return;
+    if (!NamesSubkey(item)) return;
     key = item->m_location->m_fullPath + L"\\" + item->m_regNames[0];
     value.clear();
 }
@@ -98,10 +93,6 @@ void ForEachEntrySubkey(Location* location, unsigned enabledPass,
         if (enabledPass && name == kMarker) return;
         visit(key.Get(), name);
     });
-}
-
-bool OpenRegKey(HKEY parent, const std::wstring& path, UniqueHKey& key) {
-    return RegOpenKeyExW(parent, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()) == ERROR_SUCCESS;
 }
 
 }  // namespace kiv

@@ -35,7 +35,4 @@ void GetSubkeyItemLocation(CKivItem* item, std::wstring& key, std::wstring& valu
 void ForEachEntrySubkey(Location* location, unsigned enabledPass,
                         const std::function<void(HKEY key, const std::wstring& name)>& visit);
 
-// Opens a key with the access the registry handlers use (KEY_ALL_ACCESS).
-bool OpenRegKey(HKEY parent, const std::wstring& path, UniqueHKey& key);
-
 }  // namespace kiv

@@ -28,10 +28,6 @@ const DWORD kGroupDataBytes = 2048;
 // between; the list is then read again from its start with the larger size.
 const int kEnumAttempts = 3;
 
-bool HasName(const CKivItem* item) {
-    return item && item->m_location && !item->m_regNames.empty() && !item->m_regNames[0].empty();
-}
-
 std::wstring ServiceKeyPath(const Location* location, const std::wstring& service) {
     return location->m_path + L"\\" + service;
 }
@@ -196,7 +192,7 @@ void CollectServiceItems(Location* location, unsigned enabledPass, unsigned char
 }
 
 int DisableServiceItem(CKivItem* item) {
-    if (!HasName(item)) return 0;
+    if (!NamesSubkey(item)) return 0;
     UniqueHKey key;
     if (!OpenServiceKey(item, KEY_ALL_ACCESS, key)) return 0;
     DWORD start = 0;
@@ -209,7 +205,7 @@ int DisableServiceItem(CKivItem* item) {
 }
 
 int EnableServiceItem(CKivItem* item) {
-    if (!HasName(item)) return 0;
+    if (!NamesSubkey(item)) return 0;
     UniqueHKey key;
     if (!OpenServiceKey(item, KEY_ALL_ACCESS, key)) return 0;
     DWORD saved = 0;
@@ -234,7 +230,7 @@ int EnableServiceItem(CKivItem* item) {
 }
 
 int DeleteServiceItem(CKivItem* item) {
-    if (!HasName(item)) return 0;
+    if (!NamesSubkey(item)) return 0;
     UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) return 0;
     UniqueService service(OpenServiceW(manager.Get(), item->m_regNames[0].c_str(), SERVICE_ALL_ACCESS));
@@ -243,7 +239,7 @@ int DeleteServiceItem(CKivItem* item) {
 }
 
 int GoToServiceItem(CKivItem* item) {
-    if (!HasName(item)) return 0;
+    if (!NamesSubkey(item)) return 0;
     const Location* location = item->m_location;
     return NavigateRegEdit(location->m_root, ServiceKeyPath(location, item->m_regNames[0]).c_str(), nullptr);
 }

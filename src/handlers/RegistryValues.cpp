@@ -21,6 +21,8 @@ bool CreateMarkerKey(HKEY live, UniqueHKey& marker) {
 
 bool HasRegName(const CKivItem* item) { return item && item->m_location && !item->m_regNames.empty(); }
 
+bool NamesSubkey(const CKivItem* item) { return HasRegName(item) && !item->m_regNames[0].empty(); }
+
 bool OpenPassKey(const Location* location, unsigned enabledPass, UniqueHKey& key) {
     return OpenRegKey(location->m_root, enabledPass ? location->m_path : MarkerPath(location->m_path), key);
 }

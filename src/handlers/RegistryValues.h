@@ -28,6 +28,10 @@ bool CreateMarkerKey(HKEY live, UniqueHKey& marker);
 // Whether an item names its entry (registry name 0), as every change needs.
 bool HasRegName(const CKivItem* item);
 
+// Whether an item names a subkey of its location: a non-empty registry name 0 (an
+// empty one would stand for the location's key itself, never for one entry).
+bool NamesSubkey(const CKivItem* item);
+
 // Opens the key a collection pass reads: the location's key in the enabled pass,
 // its marker subkey in the disabled pass.
 bool OpenPassKey(const Location* location, unsigned enabledPass, UniqueHKey& key);
