@@ -200,17 +200,12 @@ void DenyPolicyWrites(HKEY root, bool deny) {
     LocalFree(sd);
 }
 
-class AutorunTest : public ::testing::Test {
+class AutorunTest : public kivtest::FacadeTest {
 protected:
     void SetUp() override {
         ASSERT_EQ(static_cast<UINT>(DRIVE_FIXED), GetDriveTypeW(kDrive)) << "the test drive v: is missing";
-        kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
-        kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
-        m_kiv = CKiv::Init();
-        m_category = new Category(L"test", 0);
-        CKivTestAccess::Categories(m_kiv).push_back(m_category);
+        FacadeTest::SetUp();
     }
-    void TearDown() override { CKiv::Dispose(); }
 
     // Type 3 is no registry or folder location: its path and value are kept as given.
     Location* AddLocation(EKivHandlerType type, const std::wstring& value = L"", unsigned char wow64 = 0) {
@@ -229,16 +224,7 @@ protected:
         }
         return items;
     }
-    CKivItem* FindTitle(Location* location, const std::wstring& title) {
-        for (unsigned id : location->m_itemIds) {
-            CKivItem* item = m_kiv->ItemMapGet(id);
-            if (item && item->m_title == title) return item;
-        }
-        return nullptr;
-    }
 
-    CKiv* m_kiv = nullptr;
-    Category* m_category = nullptr;
 };
 
 std::wstring Lower(std::wstring text) {

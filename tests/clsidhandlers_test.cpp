@@ -95,17 +95,8 @@ void WriteNestedEntry(const std::wstring& path, const std::wstring& command) {
     WriteRaw(kUser, path + L"\\Empty", L"", TextValue(REG_SZ, L""));
 }
 
-class ClassKeyTest : public ::testing::Test {
+class ClassKeyTest : public kivtest::FacadeTest {
 protected:
-    void SetUp() override {
-        kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
-        kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
-        m_kiv = CKiv::Init();
-        m_category = new Category(L"test", 0);
-        CKivTestAccess::Categories(m_kiv).push_back(m_category);
-    }
-    void TearDown() override { CKiv::Dispose(); }
-
     Location* AddLocation(const std::wstring& keyBelowHkcu, EKivHandlerType type) {
         auto* location = new Location(L"HKCU\\" + keyBelowHkcu, L"", 0, type, 0);
         m_category->m_locations.push_back(location);
@@ -120,8 +111,6 @@ protected:
         return nullptr;
     }
 
-    CKiv* m_kiv = nullptr;
-    Category* m_category = nullptr;
 };
 
 std::wstring Lower(std::wstring text) {

@@ -23,21 +23,13 @@ RawValue Multi(const std::vector<std::wstring>& strings) {
 }
 
 // A facade over an empty catalogue, and one key and folder of the test's own.
-class ListHandlerTest : public ::testing::Test {
+class ListHandlerTest : public kivtest::FacadeTest {
 protected:
     ListHandlerTest() : m_key(Name()), m_folder(Name()), m_live(m_key.Path()), m_marker(m_live + L"\\_disabledByKiv") {}
     static std::wstring Name() {
         const char* test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         return L"List" + std::wstring(test, test + strlen(test)).substr(0, 40);
     }
-    void SetUp() override {
-        kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
-        kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
-        m_kiv = CKiv::Init();
-        m_category = new Category(L"test", 0);
-        CKivTestAccess::Categories(m_kiv).push_back(m_category);
-    }
-    void TearDown() override { CKiv::Dispose(); }
 
     Location* Add(EKivHandlerType type, const std::wstring& value, const std::wstring& key = L"") {
         auto* location = new Location(L"HKCU\\" + (key.empty() ? m_live : key), value, 1, type, 0);
@@ -65,8 +57,6 @@ protected:
     ScratchKey m_key;
     ScratchFolder m_folder;
     const std::wstring m_live, m_marker;
-    CKiv* m_kiv = nullptr;
-    Category* m_category = nullptr;
 };
 
 }  // namespace

@@ -59,14 +59,10 @@ int __stdcall RecordDeinstall(GUID* provider, int* error) {
 }
 
 // A facade over an empty catalogue, and a provider catalogue of the test's own.
-class LspTest : public ::testing::Test {
+class LspTest : public kivtest::FacadeTest {
 protected:
     void SetUp() override {
-        kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
-        kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
-        m_kiv = CKiv::Init();
-        m_category = new Category(L"test", 0);
-        CKivTestAccess::Categories(m_kiv).push_back(m_category);
+        FacadeTest::SetUp();
         m_providers = InstalledProviders();
         ASSERT_GE(m_providers.size(), 2u);
         m_library = m_folder.AddFile(L"provider.dll");
@@ -76,7 +72,7 @@ protected:
     }
     void TearDown() override {
         kiv::SetProviderDeinstall(m_previous);
-        CKiv::Dispose();
+        FacadeTest::TearDown();
     }
 
     Location* AddCatalogue(unsigned char wow64 = 0) {
@@ -100,8 +96,6 @@ protected:
     std::wstring m_library;
     std::vector<WSAPROTOCOL_INFOW> m_providers;
     kiv::ProviderDeinstall m_previous = nullptr;
-    CKiv* m_kiv = nullptr;
-    Category* m_category = nullptr;
 };
 
 }  // namespace

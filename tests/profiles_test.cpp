@@ -51,14 +51,10 @@ private:
 // A facade over an empty catalogue; a folder c:\kivtests\profiles\<case> with two
 // programs, a profile file of the case's own, and k.exe in %TEMP% (a folder
 // searched for bare names) so that the one-letter text "k" names a program.
-class ProfileTest : public ::testing::Test {
+class ProfileTest : public kivtest::FacadeTest {
 protected:
     void SetUp() override {
-        kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
-        kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
-        m_kiv = CKiv::Init();
-        m_category = new Category(L"test", 0);
-        CKivTestAccess::Categories(m_kiv).push_back(m_category);
+        FacadeTest::SetUp();
         const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         m_case.reset(new kivtest::TestFolder(L"profiles", std::wstring(name.begin(), name.end())));
         m_app = *m_case / L"app.exe";
@@ -70,7 +66,7 @@ protected:
         ASSERT_TRUE(WriteBytes(m_app, "MZ") && WriteBytes(m_saver, "MZ") && WriteBytes(m_letter, "MZ"));
     }
     void TearDown() override {
-        CKiv::Dispose();
+        FacadeTest::TearDown();
         m_case.reset();
         DeleteFileW(m_letter.c_str());
     }
@@ -85,8 +81,6 @@ protected:
     void SetBoot(const std::wstring& key, const std::wstring& text) { WriteKey(m_ini, L"boot", key, text.c_str()); }
     void DeleteBoot(const std::wstring& key) { WriteKey(m_ini, L"boot", key, nullptr); }
 
-    CKiv* m_kiv = nullptr;
-    Category* m_category = nullptr;
     std::unique_ptr<kivtest::TestFolder> m_case;
     std::wstring m_app, m_saver, m_ini, m_letter;
 };

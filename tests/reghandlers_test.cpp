@@ -19,35 +19,14 @@ using kivtest::WriteRaw;
 namespace {
 
 // A facade over an empty catalogue with one category whose locations the test adds.
-class RegHandlerTest : public ::testing::Test {
+class RegHandlerTest : public kivtest::FacadeTest {
 protected:
-    void SetUp() override {
-        kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
-        kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
-        m_kiv = CKiv::Init();
-        m_category = new Category(L"test", 0);
-        CKivTestAccess::Categories(m_kiv).push_back(m_category);
-    }
-    void TearDown() override { CKiv::Dispose(); }
-
     Location* AddLocation(const std::wstring& keyBelowHkcu, EKivHandlerType type, unsigned ltype = 0,
                           const std::wstring& value = L"") {
         auto* location = new Location(L"HKCU\\" + keyBelowHkcu, value, ltype, type, 0);
         m_category->m_locations.push_back(location);
         return location;
     }
-
-    // The item of a location whose title is given, or null.
-    CKivItem* Find(Location* location, const std::wstring& title) {
-        for (unsigned id : location->m_itemIds) {
-            CKivItem* item = m_kiv->ItemMapGet(id);
-            if (item && item->m_title == title) return item;
-        }
-        return nullptr;
-    }
-
-    CKiv* m_kiv = nullptr;
-    Category* m_category = nullptr;
 };
 
 std::wstring Lower(std::wstring text) {
@@ -78,13 +57,13 @@ TEST_F(RegHandlerTest, RunKeyValuesRoundTripWithTypeAndExactBytes) {
 
     m_kiv->Collect();
     ASSERT_EQ(2u, location->m_itemIds.size());  // the DWORD and the over-long value give none
-    CKivItem* appItem = Find(location, L"App");
+    CKivItem* appItem = FindTitle(location, L"App");
     ASSERT_NE(nullptr, appItem);
     EXPECT_EQ(Lower(app), Lower(appItem->m_file.filePath));
     EXPECT_EQ(1u, appItem->m_gotoKind);
     ASSERT_EQ(1u, appItem->m_regNames.size());
     EXPECT_EQ(L"App", appItem->m_regNames[0]);
-    CKivItem* toolItem = Find(location, L"Tool");
+    CKivItem* toolItem = FindTitle(location, L"Tool");
     ASSERT_NE(nullptr, toolItem);
 
     ASSERT_EQ(1, m_kiv->DisableItem(appItem->m_globalId));
@@ -100,7 +79,7 @@ TEST_F(RegHandlerTest, RunKeyValuesRoundTripWithTypeAndExactBytes) {
     // The next collection lists them in the disabled pass.
     m_kiv->Collect();
     ASSERT_EQ(2u, location->m_itemIds.size());
-    appItem = Find(location, L"App");
+    appItem = FindTitle(location, L"App");
     ASSERT_NE(nullptr, appItem);
     EXPECT_EQ(0u, appItem->m_enabled);
 
@@ -110,7 +89,7 @@ TEST_F(RegHandlerTest, RunKeyValuesRoundTripWithTypeAndExactBytes) {
     EXPECT_EQ(quoted, moved);
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, marker));  // still holds "Tool"
 
-    toolItem = Find(location, L"Tool");
+    toolItem = FindTitle(location, L"Tool");
     ASSERT_EQ(1, m_kiv->EnableItem(toolItem->m_globalId));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));  // emptied, so deleted
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"Tool", moved));
@@ -127,8 +106,8 @@ TEST_F(RegHandlerTest, RemovalDeletesTheValueAndAnEmptiedMarker) {
     WriteRaw(HKEY_CURRENT_USER, marker, L"Off", TextValue(REG_SZ, app));
     Location* location = AddLocation(live, RegValue);
     m_kiv->Collect();
-    CKivItem* liveItem = Find(location, L"Live");
-    CKivItem* offItem = Find(location, L"Off");
+    CKivItem* liveItem = FindTitle(location, L"Live");
+    CKivItem* offItem = FindTitle(location, L"Off");
     ASSERT_TRUE(liveItem && offItem);
 
     // Removing an enabled item leaves the marker subkey alone.
@@ -153,7 +132,7 @@ TEST_F(RegHandlerTest, FailedMovesLeaveTheRegistryAndTheItemAsTheyWere) {
     WriteRaw(HKEY_CURRENT_USER, live, L"App", TextValue(REG_SZ, app));
     Location* location = AddLocation(live, RegValue);
     m_kiv->Collect();
-    CKivItem* item = Find(location, L"App");
+    CKivItem* item = FindTitle(location, L"App");
     ASSERT_NE(nullptr, item);
 
     // The value vanished behind the item's back: nothing to move, nothing made.
@@ -243,15 +222,15 @@ TEST_F(RegHandlerTest, ClassValuesAreTitledByTheirDataOrTheirClass) {
     m_kiv->Collect();
 
     ASSERT_EQ(2u, location->m_itemIds.size());
-    CKivItem* byName = Find(location, L"Kiv Test Class");
+    CKivItem* byName = FindTitle(location, L"Kiv Test Class");
     ASSERT_NE(nullptr, byName);
     EXPECT_EQ(named, byName->m_regNames[0]);
     EXPECT_EQ(Lower(server), Lower(byName->m_file.filePath));
-    CKivItem* byData = Find(location, server);  // a class without a name is titled by its server
+    CKivItem* byData = FindTitle(location, server);  // a class without a name is titled by its server
     ASSERT_NE(nullptr, byData);
     EXPECT_EQ(L"ByData", byData->m_regNames[0]);
     ASSERT_EQ(1u, titled->m_itemIds.size());
-    EXPECT_NE(nullptr, Find(titled, L"Own Title"));
+    EXPECT_NE(nullptr, FindTitle(titled, L"Own Title"));
 
     // Class values move like run values.
     ASSERT_EQ(1, m_kiv->DisableItem(byData->m_globalId));
@@ -286,8 +265,8 @@ TEST_F(RegHandlerTest, ListEntriesMoveBetweenTheLiveAndTheMarkerValue) {
 
     kiv::ListCollect(location, 1, 0);
     ASSERT_EQ(2u, location->m_itemIds.size());
-    CKivItem* itemA = Find(location, a);
-    CKivItem* itemB = Find(location, b);
+    CKivItem* itemA = FindTitle(location, a);
+    CKivItem* itemB = FindTitle(location, b);
     ASSERT_TRUE(itemA && itemB);
 
     ASSERT_EQ(1, kiv::ListDisable(itemA));

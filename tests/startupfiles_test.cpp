@@ -26,15 +26,11 @@ std::wstring Lower(std::wstring text) {
 // A facade over an empty catalogue, COM on the test's thread (shortcuts are read
 // through the shell-link object) and a folder c:\kivtests\startupfiles\<case>
 // holding "Startup"; the sibling disabled folder goes with the case folder.
-class StartupFileTest : public ::testing::Test {
+class StartupFileTest : public kivtest::FacadeTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_com.Ok());
-        kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
-        kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
-        m_kiv = CKiv::Init();
-        m_category = new Category(L"test", 0);
-        CKivTestAccess::Categories(m_kiv).push_back(m_category);
+        FacadeTest::SetUp();
         const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         m_case.reset(new kivtest::TestFolder(L"startupfiles", std::wstring(name.begin(), name.end())));
         m_startup = *m_case / L"Startup";
@@ -42,7 +38,7 @@ protected:
         CreateDirectoryW(m_startup.c_str(), nullptr);
     }
     void TearDown() override {
-        CKiv::Dispose();
+        FacadeTest::TearDown();
         m_case.reset();
     }
 
@@ -54,8 +50,6 @@ protected:
     CKivItem* Item(Location* location, size_t index) { return m_kiv->ItemMapGet(location->m_itemIds.at(index)); }
 
     kivtest::ComApartment m_com;
-    CKiv* m_kiv = nullptr;
-    Category* m_category = nullptr;
     std::unique_ptr<kivtest::TestFolder> m_case;
     std::wstring m_startup, m_disabled;
 };

@@ -54,6 +54,25 @@ void LogCapture::Clear() {
 
 namespace kivtest {
 
+void FacadeTest::SetUp() {
+    WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
+    WriteBesideProgram(L"kivwl.dat", Utf16Bytes(L"|0", false));
+    m_kiv = CKiv::Init();
+    ASSERT_NE(nullptr, m_kiv);
+    m_category = new Category(L"test", 0);
+    CKivTestAccess::Categories(m_kiv).push_back(m_category);
+}
+
+void FacadeTest::TearDown() { CKiv::Dispose(); }
+
+CKivItem* FacadeTest::FindTitle(const Location* location, const std::wstring& title) {
+    for (unsigned id : location->m_itemIds) {
+        CKivItem* item = m_kiv->ItemMapGet(id);
+        if (item && item->m_title == title) return item;
+    }
+    return nullptr;
+}
+
 std::wstring ProgramFolder() {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <string>
 #include <thread>
@@ -52,6 +54,19 @@ public:
 };
 
 namespace kivtest {
+
+// A facade over an empty catalogue (and a whitelist of no use), with one category
+// of the test's own to which tests add locations by hand.
+class FacadeTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // The item of a location with this title, or null.
+    CKivItem* FindTitle(const Location* location, const std::wstring& title);
+
+    CKiv* m_kiv = nullptr;
+    Category* m_category = nullptr;
+};
 
 // The folder of the running test program, with its trailing backslash.
 std::wstring ProgramFolder();
