@@ -23,6 +23,16 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$wine" reg add "$run" /v "Demo Updater" /t REG_SZ /d '"C:\Program Files\Demo Tools\updater.exe" /background' /f >/dev/null 2>&1
   "$wine" reg add "$run" /v "Tray Helper" /t REG_EXPAND_SZ /d '%ProgramFiles%\Demo Tools\tray helper.exe' /f >/dev/null 2>&1
   "$wine" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v "Notes" /t REG_SZ /d 'notepad.exe' /f >/dev/null 2>&1
+  # A program in the user's startup folder and a service that starts automatically.
+  startup=$("$wine" cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')
+  startup_unix=$("$wine" winepath -u "$startup\Microsoft\Windows\Start Menu\Programs\Startup" 2>/dev/null)
+  if [ -n "$startup_unix" ]; then
+    mkdir -p "$startup_unix"
+    cp "$tools/updater.exe" "$startup_unix/quick launcher.exe"
+  fi
+  cp "$tools/updater.exe" "$tools/sync.exe"
+  "$wine" sc create DemoSync binPath= '"C:\Program Files\Demo Tools\sync.exe" --service' start= auto \
+    DisplayName= "Demo Sync Service" >/dev/null 2>&1
   /usr/lib/wine/wineserver -w
 fi
 cd build/bin
