@@ -393,3 +393,16 @@ TEST_F(RegHandlerTest, ListEditsLeaveValuesThatAreNotTextAlone) {
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));
     EXPECT_EQ(TextValue(REG_SZ, a), value);
 }
+
+TEST(MultiStrings, SplitWithinTheBytesAndReportAGap) {
+    std::vector<std::wstring> strings;
+    const std::wstring full = std::wstring(L"a.exe") + L'\0' + L"b.exe" + L'\0' + L'\0';
+    EXPECT_TRUE(kiv::SplitMultiString(full.c_str(), static_cast<DWORD>(full.size() * 2), strings));
+    EXPECT_EQ((std::vector<std::wstring>{L"a.exe", L"b.exe"}), strings);
+    // A last string without its NUL ends with the data, never past it.
+    EXPECT_TRUE(kiv::SplitMultiString(full.c_str(), 8, strings));
+    EXPECT_EQ((std::vector<std::wstring>{L"a.ex"}), strings);
+    const std::wstring gap = std::wstring(L"a.exe") + L'\0' + L'\0' + L"b.exe" + L'\0' + L'\0';
+    EXPECT_FALSE(kiv::SplitMultiString(gap.c_str(), static_cast<DWORD>(gap.size() * 2), strings));
+    EXPECT_EQ((std::vector<std::wstring>{L"a.exe"}), strings);
+}

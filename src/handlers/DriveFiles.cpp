@@ -29,13 +29,13 @@ bool IsPlainFile(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-ProfileRead ReadProfileText(const std::wstring& file, const wchar_t* section, const std::wstring& key,
+IniRead ReadProfileText(const std::wstring& file, const wchar_t* section, const std::wstring& key,
                             std::wstring& text) {
     wchar_t buffer[kProfileChars] = {};
     DWORD length = GetPrivateProfileStringW(section, key.c_str(), kAbsentMark, buffer, kProfileChars, file.c_str());
-    if (length >= kProfileChars - 1) return ProfileRead::Unreadable;
+    if (length >= kProfileChars - 1) return IniRead::Unreadable;
     text.assign(buffer, length);
-    return text == kAbsentMark ? ProfileRead::Absent : ProfileRead::Ok;
+    return text == kAbsentMark ? IniRead::Absent : IniRead::Ok;
 }
 
 }  // namespace kiv

@@ -13,11 +13,11 @@ std::vector<std::wstring> FixedDriveRoots();
 // True when the path names an existing file that is not a folder.
 bool IsPlainFile(const std::wstring& path);
 
-enum class ProfileRead { Ok, Absent, Unreadable };
+enum class IniRead { Ok, Absent, Unreadable };
 
 // Reads a key of a profile file's section into 260 characters. A text that fills
 // the buffer may have been cut and counts as unreadable; an empty key is Ok.
-ProfileRead ReadProfileText(const std::wstring& file, const wchar_t* section, const std::wstring& key,
+IniRead ReadProfileText(const std::wstring& file, const wchar_t* section, const std::wstring& key,
                             std::wstring& text);
 
 }  // namespace kiv

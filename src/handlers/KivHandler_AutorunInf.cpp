@@ -51,13 +51,13 @@ bool WriteKey(const std::wstring& file, const std::wstring& key, const wchar_t* 
 // when the old key cannot be deleted, the new one is put back as it was before.
 bool MoveKey(const std::wstring& file, const std::wstring& from, const std::wstring& to) {
     std::wstring text, before;
-    if (ReadProfileText(file, kSection, from, text) != ProfileRead::Ok || text.empty()) return false;
-    const ProfileRead target = ReadProfileText(file, kSection, to, before);
-    if (target == ProfileRead::Unreadable) return false;
-    if (target == ProfileRead::Ok) before = AsStored(file, to, before);
+    if (ReadProfileText(file, kSection, from, text) != IniRead::Ok || text.empty()) return false;
+    const IniRead target = ReadProfileText(file, kSection, to, before);
+    if (target == IniRead::Unreadable) return false;
+    if (target == IniRead::Ok) before = AsStored(file, to, before);
     if (!WriteKey(file, to, AsStored(file, from, text).c_str())) return false;
     if (WriteKey(file, from, nullptr)) return true;
-    WriteKey(file, to, target == ProfileRead::Ok ? before.c_str() : nullptr);
+    WriteKey(file, to, target == IniRead::Ok ? before.c_str() : nullptr);
     return false;
 }
 
@@ -69,7 +69,7 @@ std::wstring NameOf(const std::wstring& path) {
 void CollectKey(Location* location, const std::wstring& file, const wchar_t* baseKey, const std::wstring& key,
                 unsigned enabledPass, unsigned removed) {
     std::wstring text;
-    if (ReadProfileText(file, kSection, key, text) != ProfileRead::Ok || text.empty()) return;
+    if (ReadProfileText(file, kSection, key, text) != IniRead::Ok || text.empty()) return;
     if (!ResolveEntry(text, 0)) return;
     auto* item = new CKivItem(baseKey + std::wstring(L"= ") + NameOf(text), text, location, 2, 0, enabledPass, removed);
     item->m_regNames.push_back(baseKey);

@@ -29,7 +29,7 @@ void CollectDesktopIni(Location* location, const std::wstring& folder) {
     if (!IsPlainFile(ini)) return;
     for (const wchar_t* key : kClassKeys) {
         std::wstring classId, title, file;
-        if (ReadProfileText(ini, kShellSection, key, classId) != ProfileRead::Ok || classId.empty()) continue;
+        if (ReadProfileText(ini, kShellSection, key, classId) != IniRead::Ok || classId.empty()) continue;
         if (!LookupClass(classId, title, file)) continue;
         auto* item = new CKivItem(title, file, location, 2, 0, 1, 0);
         item->m_regNames.push_back(ini);

@@ -42,19 +42,10 @@ bool MoveSingleString(HKEY from, HKEY to, const CKivItem* item) {
     return MoveRegValue(from, to, name);
 }
 
-// The strings of a multi-string up to its first empty string, never past the bytes
-// read (a last string without its NUL ends with the data).
-Strings MultiStrings(const RegValueData& value) {
-    Strings strings;
-    const wchar_t* text = reinterpret_cast<const wchar_t*>(value.data);
-    const size_t chars = value.size / sizeof(wchar_t);
-    for (size_t at = 0; at < chars && text[at] != L'\0';) {
-        size_t end = at;
-        while (end < chars && text[end] != L'\0') ++end;
-        strings.emplace_back(text + at, end - at);
-        at = end + 1;
-    }
-    return strings;
+// The strings of a multi-string value; false when the list has a gap (see
+// SplitMultiString) and so must not be rewritten.
+bool MultiStrings(const RegValueData& value, Strings& strings) {
+    return SplitMultiString(reinterpret_cast<const wchar_t*>(value.data), value.size, strings);
 }
 
 // Each string with its NUL, then the closing NUL; an empty list is two NULs. Refused
@@ -93,8 +84,7 @@ bool ReadExtendable(HKEY key, const std::wstring& name, ValueRead& read, RegValu
     if (read == ValueRead::Unreadable) return false;
     if (read == ValueRead::Absent) return true;
     if (before.type != REG_MULTI_SZ) return false;
-    strings = MultiStrings(before);
-    return true;
+    return MultiStrings(before, strings);
 }
 
 // Undoes a write of ours: the value as it was, or none when there was none.
@@ -113,7 +103,8 @@ bool StoreMarkerList(HKEY marker, const std::wstring& name, const Strings& strin
 // live list; if the live write fails the marker list is put back as it was.
 int DisableMultiEntry(HKEY live, HKEY marker, const std::wstring& name, const std::wstring& entry,
                       const RegValueData& liveValue) {
-    Strings liveList = MultiStrings(liveValue);
+    Strings liveList;
+    if (!MultiStrings(liveValue, liveList)) return 0;
     if (!TakeOut(liveList, entry)) return 0;
     ValueRead read;
     RegValueData before;
@@ -133,7 +124,8 @@ int DisableMultiEntry(HKEY live, HKEY marker, const std::wstring& name, const st
 // fails the live list is put back as it was.
 int EnableMultiEntry(HKEY live, HKEY marker, const std::wstring& name, const std::wstring& entry,
                      const RegValueData& markerValue) {
-    Strings markerList = MultiStrings(markerValue);
+    Strings markerList;
+    if (!MultiStrings(markerValue, markerList)) return 0;
     if (!TakeOut(markerList, entry)) return 0;
     ValueRead read;
     RegValueData before;
@@ -147,7 +139,8 @@ int EnableMultiEntry(HKEY live, HKEY marker, const std::wstring& name, const std
 }
 
 int RemoveMultiEntry(HKEY key, const CKivItem* item, const RegValueData& value) {
-    Strings strings = MultiStrings(value);
+    Strings strings;
+    if (!MultiStrings(value, strings)) return 0;
     if (!TakeOut(strings, item->m_regNames[0])) return 0;
     const std::wstring& name = item->m_location->m_value;
     if (!item->m_enabled) return StoreMarkerList(key, name, strings) ? 1 : 0;
@@ -177,7 +170,9 @@ void CollectValue(Location* location, unsigned enabledPass, unsigned char wow64)
         return;
     }
     if (value.type != REG_MULTI_SZ) return;
-    for (const std::wstring& text : MultiStrings(value)) AddItem(location, text, text, enabledPass, wow64);
+    Strings strings;
+    MultiStrings(value, strings);  // listing stops at a gap; only changes refuse one
+    for (const std::wstring& text : strings) AddItem(location, text, text, enabledPass, wow64);
 }
 
 int DisableValueItem(CKivItem* item) {

@@ -8,7 +8,6 @@
 #include "handlers/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
 #include "platform/Handles.h"
-#include "platform/Log.h"
 #include "platform/Navigation.h"
 #include "platform/RegPath.h"
 #include "platform/ServiceHandles.h"
@@ -80,7 +79,9 @@ ServiceList EnumerateServices(SC_HANDLE manager, DWORD serviceType) {
         GetLastError() != ERROR_MORE_DATA)
         return ServiceList();
     for (int attempt = 0; attempt < kEnumAttempts; ++attempt) {
-        list.entries.assign(needed / sizeof(ENUM_SERVICE_STATUSW) + 1, ENUM_SERVICE_STATUSW());
+        // A partial answer may report only what is left, so the buffer never shrinks.
+        const size_t wanted = needed / sizeof(ENUM_SERVICE_STATUSW) + 1;
+        list.entries.assign(std::max(wanted, list.entries.size() * 2), ENUM_SERVICE_STATUSW());
         const DWORD bytes = static_cast<DWORD>(list.entries.size() * sizeof(ENUM_SERVICE_STATUSW));
         list.count = 0;
         resume = 0;
@@ -122,21 +123,6 @@ bool SameNameNoCase(const std::wstring& a, const std::wstring& b) {
     return a.size() == b.size() && PrefixCompare(a.c_str(), b.c_str(), a.size()) == 0;
 }
 
-// The strings of a multi-string up to the first empty one, never read past the
-// bytes returned.
-std::vector<std::wstring> SplitMultiString(const wchar_t* text, DWORD bytes) {
-    std::vector<std::wstring> strings;
-    const size_t chars = bytes / sizeof(wchar_t);
-    size_t start = 0;
-    while (start < chars && text[start] != L'\0') {
-        size_t end = start;
-        while (end < chars && text[end] != L'\0') ++end;
-        strings.emplace_back(text + start, end - start);
-        start = end + 1;
-    }
-    return strings;
-}
-
 // Each string followed by its NUL, then the NUL that ends the list; the byte count
 // includes it (an emptied list is that one NUL).
 bool WriteMultiString(HKEY key, const wchar_t* name, DWORD type, const std::vector<std::wstring>& strings) {
@@ -154,8 +140,9 @@ bool WriteMultiString(HKEY key, const wchar_t* name, DWORD type, const std::vect
 // not written.
 void DropFromGroup(HKEY key, const wchar_t* name, DWORD type, const wchar_t* data, DWORD bytes,
                    const std::wstring& service) {
-    std::vector<std::wstring> members = SplitMultiString(data, bytes);
-    if (members.empty()) return;
+    std::vector<std::wstring> members;
+    // A group with a gap in it would lose the names after the gap: left alone.
+    if (!SplitMultiString(data, bytes, members) || members.empty()) return;
     std::vector<std::wstring> kept;
     for (const std::wstring& member : members)
         if (!SameNameNoCase(member, service)) kept.push_back(member);
@@ -221,12 +208,14 @@ int EnableServiceItem(CKivItem* item) {
     case ValueRead::Absent:
         break;
     }
-    // Disabled by other means: nothing tells what the service had before.
+    // Disabled by other means: nothing tells what the service had before, so it is
+    // given an automatic start, unless its start value cannot be read (never
+    // replaced) or it starts already.
     DWORD start = 0;
-    if (ReadStartType(key.Get(), kStartValue, start) == ValueRead::Ok && start < kStartDisabled) return 1;
-    if (!WriteStartType(key.Get(), kStartValue, kStartAutomatic)) return 0;
-    LogLine(L"KIV\t\t\t No saved start type for service %s, set to automatic start\n", item->m_regNames[0].c_str());
-    return 1;
+    const ValueRead current = ReadStartType(key.Get(), kStartValue, start);
+    if (current == ValueRead::Unreadable) return 0;
+    if (current == ValueRead::Ok && start < kStartDisabled) return 1;
+    return WriteStartType(key.Get(), kStartValue, kStartAutomatic) ? 1 : 0;
 }
 
 int DeleteServiceItem(CKivItem* item) {

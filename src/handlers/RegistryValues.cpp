@@ -56,6 +56,21 @@ bool WriteRegText(HKEY key, const std::wstring& name, DWORD type, const std::wst
            ERROR_SUCCESS;
 }
 
+bool SplitMultiString(const wchar_t* text, DWORD bytes, std::vector<std::wstring>& strings) {
+    strings.clear();
+    const size_t chars = bytes / sizeof(wchar_t);
+    size_t at = 0;
+    while (at < chars && text[at] != L'\0') {
+        size_t end = at;
+        while (end < chars && text[end] != L'\0') ++end;
+        strings.emplace_back(text + at, end - at);
+        at = end + 1;
+    }
+    for (; at < chars; ++at)
+        if (text[at] != L'\0') return false;
+    return true;
+}
+
 void EnumRegValues(HKEY key, const std::function<void(const std::wstring&, const RegValueData&)>& visit) {
     for (DWORD index = 0;; ++index) {
         wchar_t name[kNameChars] = {};

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/Handles.h"
 
@@ -60,6 +61,12 @@ bool WriteRegValue(HKEY key, const std::wstring& name, const RegValueData& value
 // Writes a string value with its terminator, keeping the type given; refused when
 // the text with its terminator exceeds 520 bytes.
 bool WriteRegText(HKEY key, const std::wstring& name, DWORD type, const std::wstring& text);
+
+// The strings of a multi-string, never read past the bytes given (a last string
+// without its NUL ends with the data). False when a string follows an empty one:
+// a list rewritten from its strings would drop what stands after that gap, so
+// callers that change the list leave it alone.
+bool SplitMultiString(const wchar_t* text, DWORD bytes, std::vector<std::wstring>& strings);
 
 // Calls visit for each value that fits the buffers, from index 0 upward. An index
 // whose value does not fit is skipped; any other error ends the walk, so a key
