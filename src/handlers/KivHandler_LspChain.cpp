@@ -114,7 +114,10 @@ private:
     bool m_started = false;
 };
 
-// The first installed provider whose protocol name is exactly this one.
+// The installed provider whose protocol name is exactly this one. A layered
+// provider may copy the name of the base provider below it; when providers of
+// different IDs share the name, none is chosen, since removing the wrong one
+// would cut the machine off the network.
 bool FindInstalledProvider(const std::wstring& protocol, GUID& provider) {
     DWORD bytes = 0;
     if (WSAEnumProtocolsW(nullptr, nullptr, &bytes) != SOCKET_ERROR || WSAGetLastError() != WSAENOBUFS) return false;
@@ -122,14 +125,15 @@ bool FindInstalledProvider(const std::wstring& protocol, GUID& provider) {
     bytes = static_cast<DWORD>(records.size() * sizeof(WSAPROTOCOL_INFOW));
     const int count = WSAEnumProtocolsW(nullptr, records.data(), &bytes);
     if (count == SOCKET_ERROR) return false;
+    bool found = false;
     for (size_t i = 0; i < records.size() && i < static_cast<size_t>(count); ++i) {
         const wchar_t* name = records[i].szProtocol;
-        if (protocol == std::wstring(name, wcsnlen(name, kProtocolChars))) {
-            provider = records[i].ProviderId;
-            return true;
-        }
+        if (protocol != std::wstring(name, wcsnlen(name, kProtocolChars))) continue;
+        if (found && !IsEqualGUID(provider, records[i].ProviderId)) return false;
+        provider = records[i].ProviderId;
+        found = true;
     }
-    return false;
+    return found;
 }
 
 }  // namespace
