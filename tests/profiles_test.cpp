@@ -212,3 +212,21 @@ TEST_F(ProfileTest, WinIniEntriesKeepTheirArgumentsAndFurtherPrograms) {
     EXPECT_EQ(run, ReadKey(kWinIni, L"windows", L"Run_removedByKiv"));
     EXPECT_EQ(kAbsent, ReadKey(kWinIni, L"windows", L"Run"));
 }
+
+TEST_F(ProfileTest, AWholeQuotedEntryKeepsItsQuotesThroughAMove) {
+    // The profile functions hand the text back without the quotes around it; a path
+    // with a blank would come back as two words.
+    const std::wstring spaced = *m_case / L"my app.exe";
+    ASSERT_TRUE(WriteBytes(spaced, "MZ"));
+    const std::wstring quoted = L"\"" + spaced + L"\"";
+    SetBoot(L"shell", quoted);
+    Location* location = AddLocation(m_ini, SystemIni);
+    m_kiv->Collect();
+    ASSERT_EQ(1u, location->m_itemIds.size());
+    const unsigned id = location->m_itemIds[0];
+    ASSERT_EQ(1, m_kiv->DisableItem(id));
+    ASSERT_EQ(1, m_kiv->EnableItem(id));
+    std::vector<wchar_t> section(4096);
+    GetPrivateProfileSectionW(L"boot", section.data(), 4096, m_ini.c_str());
+    EXPECT_EQ(L"shell=" + quoted, std::wstring(section.data()));
+}

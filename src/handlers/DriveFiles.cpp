@@ -4,6 +4,8 @@
 
 #include <cwchar>
 
+#include "iteminfo/TokenSplit.h"
+
 namespace kiv {
 namespace {
 
@@ -36,6 +38,25 @@ IniRead ReadProfileText(const std::wstring& file, const wchar_t* section, const 
     if (length >= kProfileChars - 1) return IniRead::Unreadable;
     text.assign(buffer, length);
     return text == kAbsentMark ? IniRead::Absent : IniRead::Ok;
+}
+
+std::wstring ProfileTextAsStored(const std::wstring& file, const wchar_t* section, const std::wstring& key,
+                                 const std::wstring& text) {
+    const DWORD sectionChars = 32767;
+    std::vector<wchar_t> lines(sectionChars);
+    const DWORD length = file.empty() ? GetProfileSectionW(section, lines.data(), sectionChars)
+                                      : GetPrivateProfileSectionW(section, lines.data(), sectionChars, file.c_str());
+    if (length == 0 || length >= sectionChars - 2) return text;
+    const std::wstring quoted = L"\"" + text + L"\"";
+    for (const wchar_t* line = lines.data(); *line; line += wcslen(line) + 1) {
+        const std::wstring entry(line);
+        const size_t equals = entry.find(L'=');
+        if (equals == std::wstring::npos) continue;
+        const std::wstring name = TrimWhiteSpace(entry.substr(0, equals));
+        if (CompareStringOrdinal(name.c_str(), -1, key.c_str(), -1, TRUE) != CSTR_EQUAL) continue;
+        return TrimWhiteSpace(entry.substr(equals + 1)) == quoted ? quoted : text;
+    }
+    return text;
 }
 
 }  // namespace kiv

@@ -20,4 +20,10 @@ enum class IniRead { Ok, Absent, Unreadable };
 IniRead ReadProfileText(const std::wstring& file, const wchar_t* section, const std::wstring& key,
                             std::wstring& text);
 
+// The profile functions drop the quotes around a whole value. A value written back
+// keeps them as the file holds them, so "C:\Program Files\x.exe" does not come back
+// as two words. An empty file names win.ini, read through the profile functions.
+std::wstring ProfileTextAsStored(const std::wstring& file, const wchar_t* section, const std::wstring& key,
+                                 const std::wstring& text);
+
 }  // namespace kiv

@@ -17,32 +17,6 @@ namespace {
 const wchar_t kSection[] = L"autorun";
 const wchar_t kRemoved[] = L"_removedByKiv";
 const wchar_t* const kBaseKeys[] = {L"open", L"shellexecute", L"Shell\\Option1\\Command"};
-const DWORD kSectionChars = 32767;
-
-std::wstring TrimBlanks(const std::wstring& text) {
-    const size_t first = text.find_first_not_of(L" \t");
-    if (first == std::wstring::npos) return std::wstring();
-    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
-}
-
-// The profile functions drop the quotes around a whole value. A moved command keeps
-// them as the file holds them, so "My Setup.exe" does not come back as two words.
-std::wstring AsStored(const std::wstring& file, const std::wstring& key, const std::wstring& text) {
-    std::vector<wchar_t> section(kSectionChars);
-    DWORD length = GetPrivateProfileSectionW(kSection, section.data(), kSectionChars, file.c_str());
-    if (length == 0 || length >= kSectionChars - 2) return text;
-    const std::wstring quoted = L"\"" + text + L"\"";
-    for (const wchar_t* line = section.data(); *line; line += wcslen(line) + 1) {
-        const std::wstring entry(line);
-        const size_t equals = entry.find(L'=');
-        if (equals == std::wstring::npos) continue;
-        const std::wstring name = TrimBlanks(entry.substr(0, equals));
-        if (CompareStringOrdinal(name.c_str(), -1, key.c_str(), -1, TRUE) != CSTR_EQUAL) continue;
-        return TrimBlanks(entry.substr(equals + 1)) == quoted ? quoted : text;
-    }
-    return text;
-}
-
 bool WriteKey(const std::wstring& file, const std::wstring& key, const wchar_t* text) {
     return WritePrivateProfileStringW(kSection, key.c_str(), text, file.c_str()) != FALSE;
 }
@@ -54,8 +28,8 @@ bool MoveKey(const std::wstring& file, const std::wstring& from, const std::wstr
     if (ReadProfileText(file, kSection, from, text) != IniRead::Ok || text.empty()) return false;
     const IniRead target = ReadProfileText(file, kSection, to, before);
     if (target == IniRead::Unreadable) return false;
-    if (target == IniRead::Ok) before = AsStored(file, to, before);
-    if (!WriteKey(file, to, AsStored(file, from, text).c_str())) return false;
+    if (target == IniRead::Ok) before = ProfileTextAsStored(file, kSection, to, before);
+    if (!WriteKey(file, to, ProfileTextAsStored(file, kSection, from, text).c_str())) return false;
     if (WriteKey(file, from, nullptr)) return true;
     WriteKey(file, to, target == IniRead::Ok ? before.c_str() : nullptr);
     return false;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/Records.h"
+#include "handlers/DriveFiles.h"
 #include "handlers/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
 
@@ -71,7 +72,8 @@ int MoveProfileKey(const ProfileSection& where, const std::wstring& from, const 
     if (ReadProfileKey(where, from, text) != ProfileRead::Ok) return 0;
     const ProfileRead target = ReadProfileKey(where, to, existing);
     if (target == ProfileRead::TooLong || (target == ProfileRead::Ok && existing != text)) return 0;
-    if (!WriteProfileKey(where, to, text.c_str())) return 0;
+    const std::wstring stored = ProfileTextAsStored(where.file, where.section, from, text);
+    if (!WriteProfileKey(where, to, stored.c_str())) return 0;
     if (WriteProfileKey(where, from, nullptr)) return 1;
     if (target == ProfileRead::Empty) WriteProfileKey(where, to, nullptr);
     return 0;
