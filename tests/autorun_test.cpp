@@ -88,14 +88,7 @@ private:
 class DriveFolders {
 public:
     ~DriveFolders() {
-        for (const std::wstring& top : m_tops) {
-            std::wstring from = top + L'\0';
-            SHFILEOPSTRUCTW op = {};
-            op.wFunc = FO_DELETE;
-            op.pFrom = from.c_str();
-            op.fFlags = FOF_NO_UI;
-            SHFileOperationW(&op);
-        }
+        for (const std::wstring& top : m_tops) kivtest::DeleteFolderTree(top);
     }
     // Makes kDrive + relative (and its parents); the last folder gets the attributes.
     std::wstring Make(const std::wstring& relative, DWORD attributes) {

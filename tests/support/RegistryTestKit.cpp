@@ -53,14 +53,16 @@ ScratchFolder::ScratchFolder(const std::wstring& name) : m_path(L"C:\\kivtests\\
     CreateDirectoryW(m_path.c_str(), nullptr);
 }
 
-ScratchFolder::~ScratchFolder() {
-    std::wstring from = m_path + L'\0';
+void DeleteFolderTree(const std::wstring& path) {
+    std::wstring from = path + L'\0';
     SHFILEOPSTRUCTW op = {};
     op.wFunc = FO_DELETE;
     op.pFrom = from.c_str();
     op.fFlags = FOF_NO_UI;
     SHFileOperationW(&op);
 }
+
+ScratchFolder::~ScratchFolder() { DeleteFolderTree(m_path); }
 
 std::wstring ScratchFolder::AddFile(const std::wstring& name, const std::string& bytes) {
     std::wstring path = m_path + L"\\" + name;

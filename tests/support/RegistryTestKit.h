@@ -21,6 +21,9 @@ void WriteRaw(HKEY root, const std::wstring& key, const std::wstring& name, cons
 RawValue TextValue(DWORD type, const std::wstring& text, bool withTerminator = true);
 bool KeyExists(HKEY root, const std::wstring& key);
 
+// Deletes a folder with everything in it.
+void DeleteFolderTree(const std::wstring& path);
+
 // A folder c:\kivtests\<name> with files in it, removed with everything in it.
 class ScratchFolder {
 public:
