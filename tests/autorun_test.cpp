@@ -242,7 +242,7 @@ TEST_F(AutorunTest, CommandsMoveThroughTheDisabledAndRemovedKeys) {
     ASSERT_NE(nullptr, open);
     EXPECT_EQ(Lower(setup), Lower(open->m_file.filePath));
     EXPECT_EQ((std::vector<std::wstring>{L"open", inf.Path()}), open->m_regNames);
-    EXPECT_EQ(2u, open->m_gotoKind);
+    EXPECT_EQ(GotoKind::Explorer, open->m_gotoKind);
     EXPECT_EQ(0u, open->m_removed);
     ASSERT_NE(nullptr, FindTitle(location, L"shellexecute= tool.exe"));
 
@@ -432,7 +432,7 @@ TEST_F(AutorunTest, SystemFoldersListTheClassesOfTheirDesktopIni) {
         EXPECT_EQ(L"Kiv Folder Class", item->m_title);
         EXPECT_EQ(Lower(server), Lower(item->m_file.filePath));
         EXPECT_EQ(1u, item->m_enabled);
-        EXPECT_EQ(2u, item->m_gotoKind);
+        EXPECT_EQ(GotoKind::Explorer, item->m_gotoKind);
     }
     EXPECT_TRUE(twin->m_itemIds.empty());
 

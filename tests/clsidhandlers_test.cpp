@@ -157,7 +157,7 @@ TEST_F(ClassKeyTest, ClassNamedSubkeysAndCommandSubkeysAreCollected) {
     ASSERT_NE(nullptr, byClass);
     EXPECT_EQ(L"Kiv Named Class", byClass->m_title);
     EXPECT_EQ(Lower(server), Lower(byClass->m_file.filePath));
-    EXPECT_EQ(0u, byClass->m_gotoKind);
+    EXPECT_EQ(GotoKind::RegistryKey, byClass->m_gotoKind);
     EXPECT_EQ(1u, byClass->m_enabled);
     CKivItem* byServer = FindByName(location, kNameless);
     ASSERT_NE(nullptr, byServer);

@@ -31,7 +31,7 @@ public:
         }
         ++m_calls;
         for (unsigned i = 0; i < m_perPass; ++i)
-            new CKivItem(L"item", L"", location, 1, wow64, enabledPass, 0);
+            new CKivItem(L"item", L"", location, GotoKind::RegistryValue, wow64, enabledPass, 0);
     }
 
     unsigned m_perPass;
@@ -218,7 +218,7 @@ TEST_F(FacadeTest, NewItemNeverTakesTheIdOfALivingItem) {
     m_kiv->Collect();  // IDs 1..4
     CKivItem* third = m_kiv->ItemMapGet(3);
     delete m_kiv->ItemMapGet(2);  // three left: 1, 3, 4
-    auto* added = new CKivItem(L"late", L"", locations[0], 1, 0, 1, 0);
+    auto* added = new CKivItem(L"late", L"", locations[0], GotoKind::RegistryValue, 0, 1, 0);
     EXPECT_NE(3u, added->m_globalId);
     EXPECT_NE(4u, added->m_globalId);
     EXPECT_EQ(third, m_kiv->ItemMapGet(3));

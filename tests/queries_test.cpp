@@ -20,7 +20,7 @@ public:
     }
     int RestoreItem(CKivItem*) override { return ++restores, restoreResult; }
     std::vector<std::wstring> files;
-    unsigned gotoKind = 2;
+    GotoKind gotoKind = GotoKind::Explorer;
     int restores = 0;
     int restoreResult = 0;
 };
@@ -150,7 +150,7 @@ TEST_F(QueriesTest, RestoreCallsTheHandlerOnlyForRemovedItems) {
 TEST_F(QueriesTest, BaseHandlerAnswersAndUnknownGoToKind) {
     ScratchFolder folder(L"QueriesBase");
     m_handler.files = {folder.AddFile(L"a.exe")};
-    m_handler.gotoKind = 7;
+    m_handler.gotoKind = static_cast<GotoKind>(7);
     m_kiv->Collect();
     EXPECT_EQ(0, m_kiv->Ostrel_ItemCompatible(1));  // a folder location is not a registry one
     EXPECT_EQ(0, m_kiv->DisableItem(1));

@@ -60,7 +60,7 @@ TEST_F(RegHandlerTest, RunKeyValuesRoundTripWithTypeAndExactBytes) {
     CKivItem* appItem = FindTitle(location, L"App");
     ASSERT_NE(nullptr, appItem);
     EXPECT_EQ(Lower(app), Lower(appItem->m_file.filePath));
-    EXPECT_EQ(1u, appItem->m_gotoKind);
+    EXPECT_EQ(GotoKind::RegistryValue, appItem->m_gotoKind);
     ASSERT_EQ(1u, appItem->m_regNames.size());
     EXPECT_EQ(L"App", appItem->m_regNames[0]);
     CKivItem* toolItem = FindTitle(location, L"Tool");

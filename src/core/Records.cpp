@@ -43,7 +43,7 @@ Category::~Category() {
     m_locations.clear();
 }
 
-CKivItem::CKivItem(const std::wstring& title, const std::wstring& fileText, Location* location, unsigned gotoKind,
+CKivItem::CKivItem(const std::wstring& title, const std::wstring& fileText, Location* location, GotoKind gotoKind,
                    unsigned win32, unsigned enabled, unsigned removed)
     : m_title(title), m_win32(win32), m_enabled(enabled), m_removed(removed), m_gotoKind(gotoKind), m_globalId(0),
       m_location(location), m_handler(location ? location->m_handler : nullptr) {

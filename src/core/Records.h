@@ -10,6 +10,10 @@
 #include "iteminfo/FileFacts.h"
 #include "kiv.h"
 
+// How the base go-to shows an item: its registry key or value in the registry
+// editor, or its location's folder in Explorer. Other kinds have no go-to.
+enum class GotoKind : unsigned { RegistryKey = 0, RegistryValue = 1, Explorer = 2, None = 3 };
+
 // One place from which Windows starts programs, read by one handler.
 class Location {
 public:
@@ -49,7 +53,7 @@ public:
 // owned and destroyed by the facade.
 class CKivItem {
 public:
-    CKivItem(const std::wstring& title, const std::wstring& fileText, Location* location, unsigned gotoKind,
+    CKivItem(const std::wstring& title, const std::wstring& fileText, Location* location, GotoKind gotoKind,
              unsigned win32, unsigned enabled, unsigned removed);
     ~CKivItem();
     CKivItem(const CKivItem&) = delete;
@@ -61,7 +65,7 @@ public:
     unsigned m_win32;
     unsigned m_enabled;
     unsigned m_removed;
-    unsigned m_gotoKind;
+    GotoKind m_gotoKind;
     unsigned m_globalId;
     Location* m_location;
     CKivHandler* m_handler;

@@ -18,17 +18,17 @@ void CKivHandler::CollectLocation(Location*, unsigned, unsigned char) {}
 int CKivHandler::GoTo(CKivItem* item) {
     if (!item) return 0;
     const Location* location = item->m_location;
-    const unsigned kind = item->m_gotoKind;
-    if (kind > 2) {
+    const GotoKind kind = item->m_gotoKind;
+    if (kind != GotoKind::RegistryKey && kind != GotoKind::RegistryValue && kind != GotoKind::Explorer) {
         kiv::LogLine(L"KIV\t\t\t Uknown item no go to method available\n");
         return 0;
     }
     if (!location) return 0;
-    if (kind == 2) return kiv::SelectInExplorer(location->m_path.c_str());
+    if (kind == GotoKind::Explorer) return kiv::SelectInExplorer(location->m_path.c_str());
     if (item->m_regNames.empty()) return 0;
     std::wstring key = item->m_enabled ? location->m_path : kiv::MarkerPath(location->m_path);
     const std::wstring& name = item->m_regNames[0];
-    if (kind == 0) return kiv::NavigateRegEdit(location->m_root, (key + L"\\" + name).c_str(), nullptr);
+    if (kind == GotoKind::RegistryKey) return kiv::NavigateRegEdit(location->m_root, (key + L"\\" + name).c_str(), nullptr);
     return kiv::NavigateRegEdit(location->m_root, key.c_str(), name.c_str());
 }
 

@@ -160,7 +160,7 @@ void CKivHandler_AutoPlay::CollectLocation(Location* location, unsigned enabledP
     if (wow64 || !location) return;
     for (const kiv::DriveRecord& record : kiv::CollectDriveRecords(kiv::WantedDriveType(location))) {
         if (record.enabled != enabledPass) continue;
-        auto* item = new CKivItem(record.title, record.path, location, 3, 0, enabledPass, 0);
+        auto* item = new CKivItem(record.title, record.path, location, GotoKind::None, 0, enabledPass, 0);
         item->m_regNames.push_back(std::wstring(1, record.letter));
     }
 }

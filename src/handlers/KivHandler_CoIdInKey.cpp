@@ -116,7 +116,7 @@ void CKivHandler_CoIdInKey::CollectLocation(Location* location, unsigned enabled
             if (!kiv::OpenRegKey(key, name, subkey) || !kiv::FindCommandFile(subkey.Get(), wow64, file)) return;
             title = kiv::CommandSubkeyTitle(subkey.Get(), name);
         }
-        auto* item = new CKivItem(title, file, location, 0, wow64, enabledPass, 0);
+        auto* item = new CKivItem(title, file, location, GotoKind::RegistryKey, wow64, enabledPass, 0);
         item->m_regNames.push_back(name);
     });
 }

@@ -27,7 +27,7 @@ void CKivHandler_CoIdInValue::CollectLocation(Location* location, unsigned enabl
         } else if (!(isText && kiv::LookupClass(value.Text(), title, file))) {
             return;
         }
-        auto* item = new CKivItem(title, file, location, 1, wow64, enabledPass, 0);
+        auto* item = new CKivItem(title, file, location, GotoKind::RegistryValue, wow64, enabledPass, 0);
         item->m_regNames.push_back(name);
     });
 }

@@ -31,7 +31,7 @@ void CollectDesktopIni(Location* location, const std::wstring& folder) {
         std::wstring classId, title, file;
         if (ReadProfileText(ini, kShellSection, key, classId) != IniRead::Ok || classId.empty()) continue;
         if (!LookupClass(classId, title, file)) continue;
-        auto* item = new CKivItem(title, file, location, 2, 0, 1, 0);
+        auto* item = new CKivItem(title, file, location, GotoKind::Explorer, 0, 1, 0);
         item->m_regNames.push_back(ini);
     }
 }

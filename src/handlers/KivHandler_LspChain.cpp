@@ -91,7 +91,7 @@ void CollectEntry(Location* location, HKEY entries, const std::wstring& name) {
     std::wstring file = ProviderPath(packed);
     if (!ResolveEntry(file, 0)) return;
     const std::wstring protocol = ResolveProtocolName(StoredProtocolName(packed));
-    auto* item = new CKivItem(WideFormat(L"%s > %s", name.c_str(), protocol.c_str()), file, location, 1, 0, 1, 0);
+    auto* item = new CKivItem(WideFormat(L"%s > %s", name.c_str(), protocol.c_str()), file, location, GotoKind::RegistryValue, 0, 1, 0);
     item->m_regNames.push_back(name);
     item->m_regNames.push_back(protocol);
 }

@@ -75,7 +75,7 @@ void CKivHandler_RegValue::CollectLocation(Location* location, unsigned enabledP
         if (!value.IsString()) return;
         std::wstring file = value.Text();
         if (!kiv::ResolveEntry(file, wow64)) return;
-        auto* item = new CKivItem(name, file, location, 1, wow64, enabledPass, 0);
+        auto* item = new CKivItem(name, file, location, GotoKind::RegistryValue, wow64, enabledPass, 0);
         item->m_regNames.push_back(name);
     });
 }

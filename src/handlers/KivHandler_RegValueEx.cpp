@@ -156,7 +156,7 @@ void AddItem(Location* location, const std::wstring& entry, const std::wstring& 
              unsigned char wow64) {
     std::wstring file = entry;
     if (!ResolveEntry(file, wow64)) return;
-    auto* item = new CKivItem(FileNamePart(file), file, location, 1, wow64, enabledPass, 0);
+    auto* item = new CKivItem(FileNamePart(file), file, location, GotoKind::RegistryValue, wow64, enabledPass, 0);
     item->m_regNames.push_back(regName);
 }
 

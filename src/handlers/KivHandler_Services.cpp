@@ -115,7 +115,7 @@ void CollectService(Location* location, SC_HANDLE manager, const ENUM_SERVICE_ST
     const std::wstring name = entry.lpServiceName;
     const bool enabled = CurrentStartType(location, name, config[0].dwStartType) < kStartDisabled;
     if (enabled != (enabledPass != 0)) return;
-    auto* item = new CKivItem(entry.lpDisplayName ? entry.lpDisplayName : L"", file, location, 0, 0, enabledPass, 0);
+    auto* item = new CKivItem(entry.lpDisplayName ? entry.lpDisplayName : L"", file, location, GotoKind::RegistryKey, 0, enabledPass, 0);
     item->m_regNames.push_back(name);
 }
 

@@ -42,7 +42,7 @@ std::wstring PassFolder(const Location* location, unsigned enabledPass) {
 }
 
 void AddItem(const std::wstring& title, const std::wstring& path, Location* location, unsigned enabledPass) {
-    new CKivItem(title, path, location, 2, 0, enabledPass, 0);
+    new CKivItem(title, path, location, GotoKind::Explorer, 0, enabledPass, 0);
 }
 
 // Every executable file directly in the folder, taken by its name as found.

@@ -55,7 +55,7 @@ void AddTaskItem(Location* location, const std::wstring& name, const std::wstrin
     if (enabled != (enabledPass != 0)) return;
     std::wstring file = program;
     if (!kiv::ResolveEntry(file, 0)) return;
-    auto* item = new CKivItem(name, file, location, 2, 0, enabledPass, 0);
+    auto* item = new CKivItem(name, file, location, GotoKind::Explorer, 0, enabledPass, 0);
     item->m_regNames.push_back(name);
 }
 

@@ -82,7 +82,7 @@ void ListCollect(Location* location, unsigned enabledPass, unsigned char wow64) 
     for (const std::wstring& token : tokens) {
         std::wstring file = token;
         if (!IsExecutableFile(token) || !ResolveEntry(file, wow64)) continue;
-        auto* item = new CKivItem(token, file, location, 1, wow64, enabledPass, 0);
+        auto* item = new CKivItem(token, file, location, GotoKind::RegistryValue, wow64, enabledPass, 0);
         item->m_regNames.push_back(token);
     }
 }

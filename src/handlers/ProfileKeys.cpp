@@ -33,7 +33,7 @@ void CollectKey(Location* location, unsigned enabledPass, const ProfileSection& 
     std::wstring text;
     if (ReadProfileKey(where, key, text) != ProfileRead::Ok || text.size() < minLength) return;
     if (!ResolveEntry(text, 0)) return;
-    auto* item = new CKivItem(key + L"= " + NameOf(text), text, location, 2, 0, enabledPass, removed);
+    auto* item = new CKivItem(key + L"= " + NameOf(text), text, location, GotoKind::Explorer, 0, enabledPass, removed);
     item->m_regNames.push_back(base);
 }
 

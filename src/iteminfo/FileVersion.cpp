@@ -118,10 +118,10 @@ int CFileVersion::Read(const wchar_t* path) {
 namespace kiv {
 
 std::size_t ChooseTranslation(const std::vector<DWORD>& table, LANGID user) {
-    using Test = bool (*)(WORD language, LANGID user);
+    using Test = bool (*)(WORD language, LANGID wanted);
     static const Test kTests[] = {
-        [](WORD language, LANGID user) { return language == user; },
-        [](WORD language, LANGID user) { return (language & 0xFF) == (user & 0xFF); },
+        [](WORD language, LANGID wanted) { return language == wanted; },
+        [](WORD language, LANGID wanted) { return (language & 0xFF) == (wanted & 0xFF); },
         [](WORD language, LANGID) { return language == 0; },
         [](WORD language, LANGID) { return (language & 0xFF) == 0; },
         [](WORD language, LANGID) { return language == 9; },
