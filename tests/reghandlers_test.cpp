@@ -3,8 +3,8 @@
 #include <shlwapi.h>
 
 #include "core/Records.h"
-#include "handlers/ListValue.h"
-#include "handlers/RegistryValues.h"
+#include "handlers/steps/ListEntries.h"
+#include "handlers/steps/RegistryValues.h"
 #include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
 
@@ -269,25 +269,25 @@ TEST_F(RegHandlerTest, ListEntriesMoveBetweenTheLiveAndTheMarkerValue) {
     CKivItem* itemB = FindTitle(location, b);
     ASSERT_TRUE(itemA && itemB);
 
-    ASSERT_EQ(1, kiv::ListDisable(itemA));
+    ASSERT_TRUE(kiv::ListDisable(itemA));
     RawValue value;
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));
     EXPECT_EQ(TextValue(REG_EXPAND_SZ, b + L", "), value);  // separators stay, type and terminator kept
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"List", value));
     EXPECT_EQ(TextValue(REG_EXPAND_SZ, a), value);
-    ASSERT_EQ(1, kiv::ListDisable(itemB));
+    ASSERT_TRUE(kiv::ListDisable(itemB));
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"List", value));
     EXPECT_EQ(TextValue(REG_EXPAND_SZ, a + L" " + b), value);
 
     itemA->m_enabled = 0;
-    ASSERT_EQ(1, kiv::ListEnable(itemA));
+    ASSERT_TRUE(kiv::ListEnable(itemA));
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"List", value));
     EXPECT_EQ(TextValue(REG_EXPAND_SZ, b), value);  // mya.dll untouched by a.dll's enable
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));
     EXPECT_EQ(TextValue(REG_EXPAND_SZ, L",  " + a), value);
 
     itemB->m_enabled = 0;
-    ASSERT_EQ(1, kiv::ListRemove(itemB));
+    ASSERT_TRUE(kiv::ListRemove(itemB));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));  // last entry gone, marker deleted
 }
 
@@ -305,7 +305,7 @@ TEST_F(RegHandlerTest, UnreadableListValuesAreNeverReplaced) {
     ASSERT_EQ(1u, location->m_itemIds.size());
     CKivItem* item = m_kiv->ItemMapGet(location->m_itemIds[0]);
 
-    EXPECT_EQ(0, kiv::ListDisable(item));
+    EXPECT_FALSE(kiv::ListDisable(item));
     RawValue value;
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"List", value));
     EXPECT_EQ(huge, value);
@@ -374,8 +374,8 @@ TEST_F(RegHandlerTest, ListEditsLeaveValuesThatAreNotTextAlone) {
     kiv::ListCollect(location, 1, 0);
     ASSERT_EQ(1u, location->m_itemIds.size());
     CKivItem* item = m_kiv->ItemMapGet(location->m_itemIds[0]);
-    EXPECT_EQ(0, kiv::ListDisable(item));
-    EXPECT_EQ(0, kiv::ListRemove(item));
+    EXPECT_FALSE(kiv::ListDisable(item));
+    EXPECT_FALSE(kiv::ListRemove(item));
     RawValue value;
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));
     EXPECT_EQ(multi, value);
@@ -387,7 +387,7 @@ TEST_F(RegHandlerTest, ListEditsLeaveValuesThatAreNotTextAlone) {
     number.type = REG_DWORD;
     number.bytes = {7, 0, 0, 0};
     WriteRaw(HKEY_CURRENT_USER, live + L"\\_disabledByKiv", L"List", number);
-    EXPECT_EQ(0, kiv::ListDisable(item));
+    EXPECT_FALSE(kiv::ListDisable(item));
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live + L"\\_disabledByKiv", L"List", value));
     EXPECT_EQ(number, value);
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));

@@ -1,11 +1,11 @@
-#include "handlers/RegistryTree.h"
+#include "handlers/steps/RegistryTree.h"
 
 #include <shlwapi.h>
 
 #include <utility>
 #include <vector>
 
-#include "handlers/RegistryValues.h"
+#include "handlers/steps/RegistryValues.h"
 #include "platform/Handles.h"
 
 namespace kiv {
@@ -99,12 +99,12 @@ void PutBack(HKEY parent, const std::wstring& name, const KeyTree* before) {
 
 // Copies from\name with everything below it into to\name (created when missing);
 // what to\name already holds and the source lacks stays.
-bool CopyTree(HKEY from, HKEY to, const std::wstring& name) {
+Status CopyTree(HKEY from, HKEY to, const std::wstring& name) {
     UniqueHKey target;
-    if (RegCreateKeyExW(to, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, target.Put(), nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    return SHCopyKeyW(from, name.c_str(), target.Get(), 0) == ERROR_SUCCESS;
+    const Status created = Status::FromRegistry(
+        RegCreateKeyExW(to, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, target.Put(), nullptr));
+    if (!created) return created;
+    return Status::FromRegistry(SHCopyKeyW(from, name.c_str(), target.Get(), 0));
 }
 
 }  // namespace
@@ -120,34 +120,35 @@ void EnumRegSubkeys(HKEY key, const std::function<void(const std::wstring&)>& vi
     }
 }
 
-bool DeleteRegTree(HKEY parent, const std::wstring& name) {
-    return SHDeleteKeyW(parent, name.c_str()) == ERROR_SUCCESS;
+Status DeleteRegTree(HKEY parent, const std::wstring& name) {
+    return Status::FromRegistry(SHDeleteKeyW(parent, name.c_str()));
 }
 
-bool MoveRegSubkey(HKEY from, HKEY to, const std::wstring& name, DeleteTreeFn deleteSource) {
-    if (name.empty()) return false;  // that would be the whole key, not a subkey of it
+Status MoveRegSubkey(HKEY from, HKEY to, const std::wstring& name, DeleteTreeFn deleteSource) {
+    // An empty name would be the whole key, not a subkey of it.
+    if (name.empty()) return Status::Fail(ERROR_INVALID_PARAMETER);
     {
         UniqueHKey source;
-        if (RegOpenKeyExW(from, name.c_str(), 0, KEY_READ, source.Put()) != ERROR_SUCCESS) return false;
+        const Status opened = Status::FromRegistry(RegOpenKeyExW(from, name.c_str(), 0, KEY_READ, source.Put()));
+        if (!opened) return opened;
     }
     KeyTree older;
     const TreeRead target = ReadSubtree(to, name, older);
-    if (target == TreeRead::Unreadable) return false;
+    if (target == TreeRead::Unreadable) return Status::Fail(ERROR_ACCESS_DENIED);
     const KeyTree* before = target == TreeRead::Ok ? &older : nullptr;
     // The entry moved in replaces an older one of the same name rather than mixing with it.
-    if (before && !DeleteRegTree(to, name)) {
+    Status step = before ? DeleteRegTree(to, name) : Status::Ok();
+    if (step) step = CopyTree(from, to, name);
+    if (!step) {
         PutBack(to, name, before);
-        return false;
+        return step;
     }
-    if (!CopyTree(from, to, name)) {
-        PutBack(to, name, before);
-        return false;
-    }
-    if (deleteSource(from, name)) return true;
+    step = deleteSource(from, name);
+    if (step) return step;
     // A delete that failed half way has taken part of the source with it: the copy
     // makes it whole again. Only then may the copy go; otherwise it is all we have.
     if (CopyTree(to, from, name)) PutBack(to, name, before);
-    return false;
+    return step;
 }
 
 }  // namespace kiv
