@@ -335,7 +335,7 @@ TEST(SubkeyMoves, AFailedDeleteMakesTheSourceWholeAndPutsTheTargetBack) {
     {
         // An older entry that cannot be read whole could not be put back: no move.
         DeniedRight keptDenied(to + L"\\Entry\\Kept", L"D:(D;;0x1;;;WD)(A;;KA;;;WD)");
-        EXPECT_FALSE(kiv::MoveRegSubkey(source, target, L"Entry"));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), kiv::MoveRegSubkey(source, target, L"Entry").Code());
     }
     EXPECT_EQ(entryBefore, Tree(from + L"\\Entry"));
     EXPECT_EQ(olderBefore, Tree(to + L"\\Entry"));
