@@ -5,8 +5,8 @@
 
 #include <cstddef>
 #include <cstring>
-#include <new>
 #include <cwchar>
+#include <new>
 #include <vector>
 
 #include "core/Records.h"

@@ -11,12 +11,10 @@ Status ValueExists(HKEY key, const std::wstring& name) {
     return ReadRegValue(key, name, value) == ValueRead::Ok ? Status::Ok() : ReadFailure(value);
 }
 
-Status MoveValue(HKEY from, HKEY to, const std::wstring& name) { return MoveRegValue(from, to, name); }
-
 }  // namespace
 
 // An empty name stands for the key's default value, an entry like any other.
-const EntrySteps kValueEntry{HasRegName, ValueExists, MoveValue, DeleteRegValue};
+const EntrySteps kValueEntry{HasRegName, ValueExists, MoveRegValue, DeleteRegValue};
 
 void GetValueEntryLocation(CKivItem* item, std::wstring& key, std::wstring& value) {
     if (!HasRegName(item)) return;
