@@ -99,9 +99,11 @@ private:
             }
             if (m_pos >= m_text.size()) break;
             wchar_t e = m_text[m_pos++];
-            const wchar_t* plain = wcschr(L"\"\\/bfnrt", e);
-            if (e && plain) {
-                out += L"\"\\/\b\f\n\r\t"[plain - L"\"\\/bfnrt"];
+            static const wchar_t kEscapes[] = L"\"\\/bfnrt";
+            static const wchar_t kMeanings[] = L"\"\\/\b\f\n\r\t";
+            const wchar_t* plain = e ? wcschr(kEscapes, e) : nullptr;
+            if (plain) {
+                out += kMeanings[plain - kEscapes];
             } else if (e == L'u') {
                 unsigned code = 0;
                 if (!Hex4(code)) return false;

@@ -189,6 +189,8 @@ SignatureInfo SignatureChecker::Check(const std::wstring& path) {
     std::wstring key = Folded(path);
     auto seen = m_seen.find(key);
     if (seen != m_seen.end()) return seen->second;
+    // A file that is gone has no signature to judge (and no verdict to cache).
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return {};
     SignatureInfo info = VerifyEmbedded(path);
     if (info.state == SignatureState::NotSigned) info = VerifyByCatalogue(path);
     return m_seen[key] = info;

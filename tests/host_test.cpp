@@ -220,4 +220,5 @@ TEST(HostSignature, VerdictsMapToTheStatesAnAdministratorReads) {
     EXPECT_EQ(L"bad signature", SignatureStateText(SignatureStateFromTrust(TRUST_E_EXPLICIT_DISTRUST, 0)));
     EXPECT_EQ(L"", SignatureChecker().Check(L"").signer);
     EXPECT_EQ(L"", SignatureStateText(SignatureChecker().Check(L"").state));
+    EXPECT_EQ(L"", SignatureStateText(SignatureChecker().Check(L"C:\\kivtests\\no such file.exe").state));
 }
