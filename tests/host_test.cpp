@@ -171,10 +171,11 @@ TEST(HostDiff, MatchesEntriesByPlaceAndTitleAndReportsWhatChanged) {
     for (ItemRow& row : after) row.id += 100;  // IDs of another run mean nothing
     after[0].title = L"UPDATER";
     after[0].filePath = L"c:\\program files\\tools\\UPDATER.EXE";  // same path, other case
+    std::swap(after[0], after[1]);  // the disabled copy now comes first: still paired by state
     EXPECT_TRUE(CompareListings(before, after).Empty());
     EXPECT_EQ(L"No changes.\n", FormatDiffTable(CompareListings(before, after)));
 
-    after[1].enabled = true;  // the disabled copy was enabled again, beside the enabled one
+    after[0].enabled = true;  // the disabled copy was enabled again, beside the enabled one
     after[2].md5 = L"ffffffffffffffffffffffffffffffff";
     after[2].signer = L"New Signer";
     ItemRow added = before[0];
