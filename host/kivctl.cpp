@@ -297,24 +297,23 @@ int Act(CKiv* kiv, const std::vector<ItemRow>& rows, const Options& options) {
     return Ok;
 }
 
-// The live machine's items, through the module; false once the failure is told.
-bool CollectItems(const Options& options, std::vector<ItemRow>& rows) {
+// The module, loaded and filled from the live machine; null once the failure is told.
+CKiv* StartCollected(const Options& options) {
     CKiv* kiv = CKiv::Init();
     if (!kiv) {
         Write(stderr, L"kivctl: the module could not be initialised\n");
-        return false;
+        return nullptr;
     }
+    // The module has already shown its own message when the catalogue was missing.
     if (kiv->GetCategoryCount() == 0) {
         Write(stderr, L"kivctl: no catalogue loaded: kivdata.dat beside kivctl.exe is missing or lists nothing\n");
         CKiv::Dispose();
-        return false;
+        return nullptr;
     }
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     CollectWithProgress(kiv, options);
-    rows = ReadItems(kiv);
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-    CKiv::Dispose();
-    return true;
+    return kiv;
 }
 
 int RunDiff(const Options& options) {
@@ -326,28 +325,21 @@ int RunDiff(const Options& options) {
         Write(stderr, L"kivctl: " + error + L"\n");
         return UsageError;
     }
-    if (options.listings.size() < 2 && !CollectItems(options, after)) return UsageError;
+    if (options.listings.size() < 2) {
+        CKiv* kiv = StartCollected(options);
+        if (!kiv) return UsageError;
+        after = ReadItems(kiv);
+        CKiv::Dispose();
+    }
     return Diff(before, after, options);
 }
 
 int Run(const Options& options) {
     if (options.command == L"diff") return RunDiff(options);
-    CKiv* kiv = CKiv::Init();
-    if (!kiv) {
-        Write(stderr, L"kivctl: the module could not be initialised\n");
-        return UsageError;
-    }
-    // The module has already shown its own message when the catalogue was missing.
-    if (kiv->GetCategoryCount() == 0) {
-        Write(stderr, L"kivctl: no catalogue loaded: kivdata.dat beside kivctl.exe is missing or lists nothing\n");
-        CKiv::Dispose();
-        return UsageError;
-    }
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    CollectWithProgress(kiv, options);
+    CKiv* kiv = StartCollected(options);
+    if (!kiv) return UsageError;
     std::vector<ItemRow> rows = ReadItems(kiv);
     int code = options.command == L"list" ? List(rows, options) : Act(kiv, rows, options);
-    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     CKiv::Dispose();
     return code;
 }
