@@ -267,6 +267,7 @@ void MainWindow::CreateControls() {
                    WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS, IDC_LIST,
                    WS_EX_CLIENTEDGE);
     m_status = child(STATUSCLASSNAMEW, L"", SBARS_SIZEGRIP, IDC_STATUS);
+    SendMessageW(m_filter, EM_LIMITTEXT, 259, 0);  // the filter is read into 260 characters
     SendMessageW(m_filter, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"title, path or publisher"));
     if (m_elevated) ShowWindow(m_runAs, SW_HIDE);
     ShowWindow(m_progress, SW_HIDE);
