@@ -224,8 +224,15 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case kMsgToggle:
         SetItemEnabled(wParam, lParam != 0);
         return 0;
+    case WM_ACTIVATE:
+        // Focus comes back to the control that had it when the window was left.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(m_hwnd, focus)) m_lastFocus = focus;
+        }
+        return 0;
     case WM_SETFOCUS:
-        SetFocus(m_list);
+        SetFocus(m_lastFocus && IsWindow(m_lastFocus) ? m_lastFocus : m_list);
         return 0;
     case WM_CLOSE:
         // The collection is asked to stop; the window goes once the worker is back.

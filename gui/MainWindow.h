@@ -88,6 +88,7 @@ private:
     HWND m_runAs = nullptr;
     HWND m_progress = nullptr;
     HWND m_status = nullptr;
+    HWND m_lastFocus = nullptr;
     HMENU m_menu = nullptr;
     HACCEL m_accelerators = nullptr;
     UniqueFont m_font;

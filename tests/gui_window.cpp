@@ -26,7 +26,13 @@ const wchar_t kSettingsKey[] = L"Software\\kiv\\kivgui";
 const wchar_t kNotepad[] = L"C:\\windows\\system32\\notepad.exe";
 const wchar_t kRegedit[] = L"C:\\windows\\regedit.exe";
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+std::string Narrow(const std::wstring& text) {
+    std::string bytes(text.size() * 3 + 1, '\0');
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], static_cast<int>(bytes.size()), nullptr,
+                                nullptr);
+    bytes.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
+    return bytes;
+}
 
 void SetString(const std::wstring& key, const wchar_t* name, const std::wstring& data) {
     kiv::UniqueHKey k;
