@@ -98,6 +98,14 @@ public:
         ASSERT_TRUE(block.Write(&request, sizeof(request)));
         Ask(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(block.At(0)));
     }
+    void Select(int index) const {
+        RemoteBlock block(m_list, sizeof(LVITEMW));
+        LVITEMW request = {};
+        request.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        request.state = LVIS_SELECTED | LVIS_FOCUSED;
+        ASSERT_TRUE(block.Write(&request, sizeof(request)));
+        Ask(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(block.At(0)));
+    }
     HWND Handle() const { return m_list; }
 
 private:
@@ -156,6 +164,19 @@ private:
     kiv::UniqueHandle m_process;
     DWORD m_id = 0;
 };
+
+std::wstring ClipboardText() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return L"<no clipboard>";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
 
 // The settings the window stores when it closes are the test's to remove.
 class SettingsGuard {
@@ -260,6 +281,24 @@ TEST(KivGuiWindow, ListsTheEntriesActsOnCheckBoxesFiltersAndClosesCleanly) {
         << WindowText(status);
     EXPECT_TRUE(list.Checked(gamma));
     EXPECT_EQ(L"enabled", list.Text(gamma, 1));
+
+    // Properties show the file's facts in a dialog of their own; Copy path puts the path
+    // on the clipboard.
+    list.Select(alpha);
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
+    HWND dialog = nullptr;
+    EXPECT_TRUE(WaitUntil(
+        [&] { return (dialog = FindWindowW(L"#32770", L"Properties of KivGuiTest Alpha")) != nullptr; }, 10000));
+    if (dialog) {
+        std::wstring facts = WindowText(GetDlgItem(dialog, IDC_FACTS));
+        EXPECT_NE(std::wstring::npos, facts.find(L"MD5: " + kiv::FileMd5(kNotepad) + L"\r\n")) << facts;
+        EXPECT_NE(std::wstring::npos, facts.find(L"Location: HKCU\\" + run + L"\r\n")) << facts;
+        EXPECT_NE(std::wstring::npos, facts.find(L"Modified: ")) << facts;
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, 5000));
+    }
+    Ask(main, WM_COMMAND, MAKEWPARAM(IDM_COPYPATH, 0), 0);
+    EXPECT_EQ(0, _wcsicmp(kNotepad, ClipboardText().c_str())) << ClipboardText();
 
     // Refresh (F5) collects again: the vanished entry is gone.
     Ask(main, WM_COMMAND, MAKEWPARAM(IDM_REFRESH, 0), 0);
