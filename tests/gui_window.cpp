@@ -145,7 +145,8 @@ public:
                      w = FindWindowExW(nullptr, w, L"KivGuiMainWindow", nullptr)) {
                     DWORD owner = 0;
                     GetWindowThreadProcessId(w, &owner);
-                    if (owner == m_id) found = w;
+                    // Shown only once every control is in place.
+                    if (owner == m_id && IsWindowVisible(w)) found = w;
                 }
                 return found != nullptr;
             },
@@ -176,6 +177,15 @@ std::wstring ClipboardText() {
     }
     CloseClipboard();
     return text;
+}
+
+// A catalogue of one category that lists the test's key the given number of times.
+void WriteCatalogue(const std::wstring& key, int copies) {
+    std::string locations;
+    for (int i = 0; i < copies; ++i)
+        locations += "<loc><htype>0</htype><ltype>0</ltype><path>HKCU\\" + Narrow(key) + "</path></loc>";
+    kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata><cat><name>GUI test entries</name><icon>0</icon><locs>" +
+                                                    locations + "</locs></cat></kivdata>");
 }
 
 // The settings the window stores when it closes are the test's to remove.
@@ -216,9 +226,7 @@ TEST(KivGuiWindow, ListsTheEntriesActsOnCheckBoxesFiltersAndClosesCleanly) {
     SetString(run, L"KivGuiTest Alpha", std::wstring(L"\"") + kNotepad + L"\" /background");
     SetString(run, L"KivGuiTest Beta", kRegedit);
     SetString(run, L"KivGuiTest Gamma", kNotepad);
-    kivtest::WriteBesideProgram(
-        L"kivdata.dat", "<kivdata><cat><name>GUI test entries</name><icon>0</icon><locs><loc><htype>0</htype>"
-                        "<ltype>0</ltype><path>HKCU\\" + Narrow(run) + "</path></loc></locs></cat></kivdata>");
+    WriteCatalogue(run, 1);
     // The registry editor's file is whitelisted, the text editor's is not.
     kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(kiv::FileMd5(kRegedit) + L"|1\r\n", false));
     SettingsGuard settings;
@@ -330,6 +338,43 @@ TEST(KivGuiWindow, ListsTheEntriesActsOnCheckBoxesFiltersAndClosesCleanly) {
     std::wstring widths = GetString(kSettingsKey, L"ColumnWidths");
     EXPECT_EQ(0u, widths.rfind(L"333,", 0)) << widths;
 
+    kivtest::DeleteBesideProgram(L"kivdata.dat");
+    kivtest::DeleteBesideProgram(L"kivwl.dat");
+}
+
+TEST(KivGuiWindow, StopKeepsWhatWasFoundAndClosingDuringACollectionEndsCleanly) {
+    kivtest::ScratchKey scratch(L"GuiWindowStop");
+    for (const wchar_t* name : {L"KivGuiStop One", L"KivGuiStop Two", L"KivGuiStop Three"})
+        SetString(scratch.Path(), name, kNotepad);
+    // Long enough a run that the stop always comes in the middle of it.
+    const int copies = 400;
+    WriteCatalogue(scratch.Path(), copies);
+    kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
+    SettingsGuard settings;
+
+    GuiProcess gui;
+    ASSERT_TRUE(gui.Started());
+    HWND main = gui.MainWindow();
+    ASSERT_TRUE(main);
+    HWND status = FindWindowExW(main, nullptr, STATUSCLASSNAMEW, nullptr);
+    RemoteList list(FindWindowExW(main, nullptr, WC_LISTVIEWW, nullptr));
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(status).rfind(L"Collecting...", 0) == 0; }, 30000))
+        << WindowText(status);
+    Ask(main, WM_COMMAND, MAKEWPARAM(IDM_STOP, 0), 0);
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(status).rfind(L"Stopped: ", 0) == 0; }, 60000))
+        << WindowText(status);
+    // Whole locations only: each holds the three entries.
+    int found = list.Count();
+    EXPECT_EQ(L"Stopped: " + std::to_wstring(found) + L" item(s) collected.", WindowText(status));
+    EXPECT_EQ(0, found % 3);
+    EXPECT_LT(found, copies * 3);
+
+    // A close asked for while collecting waits for the run to stop, then ends the program.
+    Ask(main, WM_COMMAND, MAKEWPARAM(IDM_REFRESH, 0), 0);
+    EXPECT_EQ(0, list.Count());
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, gui.WaitForExit(60000));
+    EXPECT_EQ(0, ProcessesNamed(L"kivgui.exe"));
     kivtest::DeleteBesideProgram(L"kivdata.dat");
     kivtest::DeleteBesideProgram(L"kivwl.dat");
 }
