@@ -8,6 +8,7 @@
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <string>
 
 #include "iteminfo/Md5.h"
@@ -207,6 +208,10 @@ void TakeScreenshot(HWND window) {
     if (GetEnvironmentVariableW(L"KIVGUI_SCREENSHOT", wanted, 8) == 0) return;
     RECT rect = {};
     GetWindowRect(window, &rect);
+    // Without a window manager nobody draws the caption: the picture starts at the menu.
+    POINT client = {0, 0};
+    ClientToScreen(window, &client);
+    rect.top = std::max<LONG>(rect.top, client.y - GetSystemMetrics(SM_CYMENU) - 1);
     std::wstring picture = kivtest::ProgramFolder() + L"kivgui-main-window.png";
     DeleteFileW(picture.c_str());
     kivtest::WriteBesideProgram(L"screenshot.request",
