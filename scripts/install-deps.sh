@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs the cross compiler, Wine, the virtual display and the signing tools
-# the tests use from Debian's packages.
+# Installs the cross compiler, Wine, the virtual display, the signing tools and
+# the screenshot tool the tests use, from Debian's packages.
 set -euo pipefail
-need=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 xvfb cmake make googletest python3 osslsigncode openssl)
+need=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 xvfb cmake make googletest python3 osslsigncode openssl imagemagick)
 missing=()
 for p in "${need[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then
