@@ -8,7 +8,7 @@
 #include "core/Records.h"
 #include "handlers/ClassLookup.h"
 #include "handlers/DriveFiles.h"
-#include "iteminfo/PathNormalize.h"
+#include "platform/FileSystem.h"
 #include "platform/Handles.h"
 
 namespace kiv {

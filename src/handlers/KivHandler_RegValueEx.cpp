@@ -12,6 +12,7 @@
 #include "platform/Handles.h"
 #include "platform/Navigation.h"
 #include "platform/RegPath.h"
+#include "platform/Text.h"
 
 namespace kiv {
 namespace {

@@ -11,6 +11,7 @@
 #include "platform/Navigation.h"
 #include "platform/RegPath.h"
 #include "platform/ServiceHandles.h"
+#include "platform/Text.h"
 
 namespace kiv {
 namespace {

@@ -8,7 +8,7 @@
 #include "handlers/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
 #include "iteminfo/FileFacts.h"
-#include "iteminfo/PathNormalize.h"
+#include "platform/Environment.h"
 #include "platform/Handles.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include "handlers/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
 #include "iteminfo/FileFacts.h"
-#include "iteminfo/TokenSplit.h"
 #include "platform/Handles.h"
 #include "platform/RegPath.h"
+#include "platform/Text.h"
 
 namespace kiv {
 namespace {
