@@ -26,6 +26,7 @@ constexpr DWORD kSettlePauseMs = 100;
 constexpr DWORD kTypeAheadGapMs = 600;
 // A freshly started editor gets this long to become ready for input.
 constexpr DWORD kStartIdleWaitMs = 5000;
+constexpr DWORD kWindowPollMs = 50;
 // A keystroke the editor has not taken within this time counts as lost: a hung
 // or busy editor must not hold the host's thread.
 constexpr UINT kAnswerTimeoutMs = 2000;
@@ -66,8 +67,18 @@ HWND StartEditor() {
     info.nShow = SW_SHOWNORMAL;
     if (!ShellExecuteWithRetry(info)) return nullptr;
     UniqueHandle process(info.hProcess);
+    const ULONGLONG start = GetTickCount64();
     if (process) WaitForInputIdle(process.Get(), kStartIdleWaitMs);
-    return FindWindowW(kEditorClass, nullptr);
+    // An editor can answer as idle before its main window exists (a busy machine
+    // shows it): the window is looked for again within the same bounded wait.
+    for (;;) {
+        HWND editor = FindWindowW(kEditorClass, nullptr);
+        if (editor || GetTickCount64() - start >= kStartIdleWaitMs) return editor;
+        // A started program that ended has shown all the windows it will show.
+        if (!process) Sleep(kWindowPollMs);
+        else if (WaitForSingleObject(process.Get(), kWindowPollMs) == WAIT_OBJECT_0)
+            return FindWindowW(kEditorClass, nullptr);
+    }
 }
 
 // Keyboard focus cannot be moved into another program's window; these calls only
