@@ -3,13 +3,15 @@
 // that entry with the file Windows would start.
 #include <gtest/gtest.h>
 
-#include <cwctype>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <shlwapi.h>
+
+#include "iteminfo/PathNormalize.h"
 #include "kiv.h"
 #include "platform/RegPath.h"
 #include "support/RegistryTestKit.h"
@@ -30,19 +32,10 @@ const wchar_t kExtensionId[] = L"{6A1C0E52-4B7D-4E0B-9C1A-5D2E8F3B7A12}";
 const wchar_t kButtonId[] = L"{6A1C0E52-4B7D-4E0B-9C1A-5D2E8F3B7A13}";
 const wchar_t kExecButtonClass[] = L"{1FBA04EE-3024-11D2-8F1F-0000F87ABD16}";
 
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
-    return text;
-}
-
-std::wstring Expand(const std::wstring& text) {
-    wchar_t buffer[MAX_PATH] = {};
-    ExpandEnvironmentStringsW(text.c_str(), buffer, MAX_PATH);
-    return buffer;
-}
+using kiv::ExpandPlain;
 
 std::wstring D(const std::wstring& name) { return std::wstring(kDir) + L"\\" + name; }
-std::wstring Sys(const std::wstring& name) { return Expand(L"%SystemRoot%\\System32\\" + name); }
+std::wstring Sys(const std::wstring& name) { return ExpandPlain(L"%SystemRoot%\\System32\\" + name); }
 std::wstring Wow(const std::wstring& name) {
     wchar_t folder[MAX_PATH] = {};
     GetSystemWow64DirectoryW(folder, MAX_PATH);
@@ -163,7 +156,8 @@ Seed Own(const std::wstring& text) { return Own(TextValue(REG_SZ, text)); }
 Seed Sub(const std::wstring& name, const std::vector<std::pair<std::wstring, std::wstring>>& values) {
     return [=](MachineEdits& m, HKEY root, const std::wstring& key, const std::wstring&) {
         m.MakeKey(root, key + L"\\" + name);
-        for (const auto& value : values) m.SetValue(root, key + L"\\" + name, value.first, TextValue(REG_SZ, value.second));
+        for (const auto& value : values)
+            m.SetValue(root, key + L"\\" + name, value.first, TextValue(REG_SZ, value.second));
     };
 }
 // A subkey named by the test's class, as shell extensions register themselves.
@@ -259,10 +253,10 @@ std::vector<Place> Places() {
         WinsockEntry("C:\\kivtests\\DefaultCatalogue\\kivlsp.dll", L"KivCat Layered Provider"), D(L"kivlsp.dll"));
     add(L"Startup folders", SimpleFile, L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", L"",
         FolderFile(L"kivcat-user.exe"),
-        Expand(L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\kivcat-user.exe"));
+        ExpandPlain(L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\kivcat-user.exe"));
     add(L"Startup folders", SimpleFile, L"%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp", L"",
         FolderFile(L"kivcat-common.exe"),
-        Expand(L"%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\kivcat-common.exe"));
+        ExpandPlain(L"%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\kivcat-common.exe"));
     add(L"Services", Services, kCCS + L"\\Services", L"",
         Service(L"KivCatService", SERVICE_WIN32_OWN_PROCESS, Quoted(D(L"service.exe"), L"-service")),
         D(L"service.exe"));
@@ -310,10 +304,11 @@ std::vector<Place> Places() {
         ext);
     // The autorun file written just above stands for the fixed drive's AutoPlay.
     add(L"Autorun", AutoPlay, kCV + L"\\Policies\\Explorer", L"3",
-        [](MachineEdits&, HKEY, const std::wstring&, const std::wstring&) {}, Expand(L"%SystemDrive%\\autorun.inf"));
+        [](MachineEdits&, HKEY, const std::wstring&, const std::wstring&) {},
+        ExpandPlain(L"%SystemDrive%\\autorun.inf"));
 
-    const wchar_t* menus[] = {L"*", L"AllFileSystemObjects", L"Directory", L"Directory\\Background", L"Drive", L"Folder"};
-    for (const wchar_t* owner : menus)
+    for (const wchar_t* owner :
+         {L"*", L"AllFileSystemObjects", L"Directory", L"Directory\\Background", L"Drive", L"Folder"})
         add(L"Shell extensions", CoIdInKey, std::wstring(L"HKCR\\") + owner + L"\\shellex\\ContextMenuHandlers", L"",
             ClassSub(), ext);
     for (const wchar_t* owner : {L"*", L"AllFileSystemObjects", L"Directory", L"Drive", L"Folder"})
@@ -398,8 +393,15 @@ const std::map<std::wstring, int> kUnseeded = {
 // The key of a place: category, handler and path (value places of one key differ
 // only in their value, so they count up under the same key).
 std::wstring PlaceKey(const std::wstring& category, EKivHandlerType handler, const std::wstring& path) {
-    return category + L"|" + std::to_wstring(static_cast<int>(handler)) + L"|" + Lower(path);
+    return category + L"|" + std::to_wstring(static_cast<int>(handler)) + L"|" + path;
 }
+
+struct NoCase {
+    bool operator()(const std::wstring& a, const std::wstring& b) const { return _wcsicmp(a.c_str(), b.c_str()) < 0; }
+};
+using PlaceCounts = std::map<std::wstring, int, NoCase>;
+
+bool IsTwin(const std::wstring& path) { return StrStrIW(path.c_str(), L"\\Wow6432Node\\") != nullptr; }
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
@@ -449,7 +451,7 @@ TEST_F(DefaultCatalogueTest, EveryPlaceListsItsSeededEntryWithTheFileWindowsStar
         HKEY root = nullptr;
         std::wstring key = path;
         if (IsFolderPlace(place))
-            path = key = Expand(path);
+            path = key = ExpandPlain(path);
         else
             ASSERT_NE(0, kiv::SplitRootPrefix(key, root)) << Narrow(path);
         machine.AddFile(place.file);
@@ -462,23 +464,23 @@ TEST_F(DefaultCatalogueTest, EveryPlaceListsItsSeededEntryWithTheFileWindowsStar
     m_kiv->Collect();
 
     // Every place of the catalogue has its entry here, twins of the 32-bit view aside.
-    std::map<std::wstring, int> listed, seeded;
+    PlaceCounts listed, seeded;
     for (unsigned c = 0; c < m_kiv->GetCategoryCount(); ++c)
         for (unsigned l = 0; l < m_kiv->GetLocationCount(c); ++l) {
             const std::wstring path = m_kiv->GetLocationPath(c, l);
-            if (Lower(path).find(L"\\wow6432node") != std::wstring::npos) continue;
+            if (IsTwin(path)) continue;
             ++listed[PlaceKey(m_kiv->GetCategoryName(c), m_kiv->GetLocationHandlerType(c, l), path)];
         }
     for (size_t p = 0; p < places.size(); ++p)
-        if (Lower(paths[p]).find(L"\\wow6432node") == std::wstring::npos)
-            ++seeded[PlaceKey(places[p].category, places[p].handler, paths[p])];
+        if (!IsTwin(paths[p])) ++seeded[PlaceKey(places[p].category, places[p].handler, paths[p])];
     for (const auto& place : listed) {
         int expected = place.second;
         for (const auto& skip : kUnseeded)
-            if (place.first.rfind(skip.first, 0) == 0) expected -= skip.second;
+            if (_wcsnicmp(place.first.c_str(), skip.first.c_str(), skip.first.size()) == 0) expected -= skip.second;
         EXPECT_EQ(expected, seeded[place.first]) << "entries seeded for " << Narrow(place.first);
     }
-    for (const auto& place : seeded) EXPECT_EQ(1u, listed.count(place.first)) << "not in the catalogue: " << Narrow(place.first);
+    for (const auto& place : seeded)
+        EXPECT_EQ(1u, listed.count(place.first)) << "not in the catalogue: " << Narrow(place.first);
 
     for (size_t p = 0; p < places.size(); ++p) {
         const std::vector<std::wstring> files = FilesAt(places[p], paths[p]);
