@@ -212,6 +212,7 @@ std::vector<Place> Places() {
     };
     run(L"Run keys", kCV + L"\\Run", L"run-machine.exe");
     run(L"Run keys", kUserCV + L"\\Run", L"run-user.exe");
+    run(L"Run keys", L"HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", L"run-32bit.exe");
     run(L"Run keys", kCV + L"\\RunOnce", L"runonce-machine.exe");
     run(L"Run keys", kUserCV + L"\\RunOnce", L"runonce-user.exe");
     run(L"Run keys", kCV + L"\\RunServices", L"runservices.exe");
@@ -249,6 +250,8 @@ std::vector<Place> Places() {
         Sys(L"kivcatcmd.exe"));
 
     add(L"AppInit DLLs", AppInitDll, kNT + L"\\Windows", L"AppInit_DLLs", Own(D(L"appinit.dll")), D(L"appinit.dll"));
+    add(L"AppInit DLLs", AppInitDll, L"HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
+        L"AppInit_DLLs", Own(D(L"appinit32.dll")), D(L"appinit32.dll"));
     add(L"Winsock providers", LspChain, kCCS + L"\\Services\\WinSock2\\Parameters\\Protocol_Catalog9", L"",
         WinsockEntry("C:\\kivtests\\DefaultCatalogue\\kivlsp.dll", L"KivCat Layered Provider"), D(L"kivlsp.dll"));
     add(L"Startup folders", SimpleFile, L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", L"",
