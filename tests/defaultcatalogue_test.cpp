@@ -1,6 +1,6 @@
 // The shipped catalogue on a test machine: every place it lists gets one realistic
-// entry where Windows itself reads it, and a collection through the catalogue lists
-// that entry with the file Windows would start.
+// entry where Windows itself reads it, a collection through the catalogue lists that
+// entry with the file Windows would start, and the machine is put back as it was.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -389,7 +389,8 @@ const std::map<std::wstring, int> kUnseeded = {
     // AutoPlay of removable, network and CD drives needs a drive of that type, which
     // Wine learns of only when its server starts again (the autorun test does that).
     {L"Autorun|15|", 3},
-    // Task Scheduler work items are made by the task test's own helper.
+    // Work items are made through the Task Scheduler by the task test's helper; that
+    // test lists them from the same folder.
     {L"Scheduled tasks|6|", 1},
 };
 
