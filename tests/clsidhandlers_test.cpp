@@ -7,7 +7,7 @@
 #include <map>
 
 #include "core/Records.h"
-#include "handlers/RegistryTree.h"
+#include "handlers/steps/RegistryTree.h"
 #include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
 
@@ -321,10 +321,11 @@ TEST(SubkeyMoves, AFailedDeleteMakesTheSourceWholeAndPutsTheTargetBack) {
     // nested key it may not delete would.
     auto halfDelete = [](HKEY parent, const std::wstring& name) {
         SHDeleteKeyW(parent, (name + L"\\Inner").c_str());
-        return false;
+        return kiv::Status::Fail(ERROR_ACCESS_DENIED);
     };
 
-    EXPECT_FALSE(kiv::MoveRegSubkey(source, target, L"Entry", halfDelete));
+    // The failed delete's cause is the move's.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), kiv::MoveRegSubkey(source, target, L"Entry", halfDelete).Code());
     EXPECT_EQ(entryBefore, Tree(from + L"\\Entry"));
     EXPECT_EQ(olderBefore, Tree(to + L"\\Entry"));
     EXPECT_FALSE(kiv::MoveRegSubkey(source, target, L"Fresh", halfDelete));
@@ -334,7 +335,7 @@ TEST(SubkeyMoves, AFailedDeleteMakesTheSourceWholeAndPutsTheTargetBack) {
     {
         // An older entry that cannot be read whole could not be put back: no move.
         DeniedRight keptDenied(to + L"\\Entry\\Kept", L"D:(D;;0x1;;;WD)(A;;KA;;;WD)");
-        EXPECT_FALSE(kiv::MoveRegSubkey(source, target, L"Entry"));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), kiv::MoveRegSubkey(source, target, L"Entry").Code());
     }
     EXPECT_EQ(entryBefore, Tree(from + L"\\Entry"));
     EXPECT_EQ(olderBefore, Tree(to + L"\\Entry"));

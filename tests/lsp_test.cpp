@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/Records.h"
-#include "handlers/KivHandler_LspChain.h"
+#include "handlers/HandlerKinds.h"
 #include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
 

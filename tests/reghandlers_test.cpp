@@ -3,8 +3,9 @@
 #include <shlwapi.h>
 
 #include "core/Records.h"
-#include "handlers/ListValue.h"
-#include "handlers/RegistryValues.h"
+#include "handlers/KivHandler.h"
+#include "handlers/steps/ListEntries.h"
+#include "handlers/steps/RegistryValues.h"
 #include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
 
@@ -269,25 +270,25 @@ TEST_F(RegHandlerTest, ListEntriesMoveBetweenTheLiveAndTheMarkerValue) {
     CKivItem* itemB = FindTitle(location, b);
     ASSERT_TRUE(itemA && itemB);
 
-    ASSERT_EQ(1, kiv::ListDisable(itemA));
+    ASSERT_TRUE(kiv::ListDisable(itemA));
     RawValue value;
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));
     EXPECT_EQ(TextValue(REG_EXPAND_SZ, b + L", "), value);  // separators stay, type and terminator kept
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"List", value));
     EXPECT_EQ(TextValue(REG_EXPAND_SZ, a), value);
-    ASSERT_EQ(1, kiv::ListDisable(itemB));
+    ASSERT_TRUE(kiv::ListDisable(itemB));
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"List", value));
     EXPECT_EQ(TextValue(REG_EXPAND_SZ, a + L" " + b), value);
 
     itemA->m_enabled = 0;
-    ASSERT_EQ(1, kiv::ListEnable(itemA));
+    ASSERT_TRUE(kiv::ListEnable(itemA));
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"List", value));
     EXPECT_EQ(TextValue(REG_EXPAND_SZ, b), value);  // mya.dll untouched by a.dll's enable
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));
     EXPECT_EQ(TextValue(REG_EXPAND_SZ, L",  " + a), value);
 
     itemB->m_enabled = 0;
-    ASSERT_EQ(1, kiv::ListRemove(itemB));
+    ASSERT_TRUE(kiv::ListRemove(itemB));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));  // last entry gone, marker deleted
 }
 
@@ -305,12 +306,54 @@ TEST_F(RegHandlerTest, UnreadableListValuesAreNeverReplaced) {
     ASSERT_EQ(1u, location->m_itemIds.size());
     CKivItem* item = m_kiv->ItemMapGet(location->m_itemIds[0]);
 
-    EXPECT_EQ(0, kiv::ListDisable(item));
+    // The registry's own answer for the over-long marker value is the cause.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MORE_DATA), kiv::ListDisable(item).Code());
     RawValue value;
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"List", value));
     EXPECT_EQ(huge, value);
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));
     EXPECT_EQ(TextValue(REG_SZ, a), value);
+}
+
+// A handler's failed change leaves its cause in the thread's last error, and a
+// change that succeeds leaves no older error behind.
+TEST_F(RegHandlerTest, HandlerChangesPublishTheirCause) {
+    ScratchKey key(L"ChangeCause");
+    ScratchFolder folder(L"ChangeCause");
+    const std::wstring live = key.Path();
+    const RawValue app = TextValue(REG_SZ, folder.AddFile(L"app.exe"));
+    WriteRaw(HKEY_CURRENT_USER, live, L"App", app);
+    WriteRaw(HKEY_CURRENT_USER, live, L"List", TextValue(REG_SZ, folder.AddFile(L"a.dll")));
+    Location* values = AddLocation(live, RegValue);
+    Location* list = AddLocation(live, AppInitDll, 1, L"List");
+    m_kiv->Collect();
+    CKivItem* entry = FindTitle(values, L"App");
+    ASSERT_NE(nullptr, entry);
+    ASSERT_EQ(1u, list->m_itemIds.size());
+    CKivItem* listed = m_kiv->ItemMapGet(list->m_itemIds[0]);
+
+    {
+        HKEY opened = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, live.c_str(), 0, KEY_ALL_ACCESS, &opened));
+        RegDeleteValueW(opened, L"App");
+        RegCloseKey(opened);
+    }
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(0, entry->m_handler->DisableItem(entry));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, live + L"\\_disabledByKiv"));
+
+    WriteRaw(HKEY_CURRENT_USER, live, L"App", app);
+    SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(1, entry->m_handler->DisableItem(entry));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    entry->m_enabled = 0;
+    EXPECT_EQ(1, entry->m_handler->EnableItem(entry));
+
+    // A list that no longer holds the entry: not found among its elements.
+    WriteRaw(HKEY_CURRENT_USER, live, L"List", TextValue(REG_SZ, L"other.dll"));
+    EXPECT_EQ(0, listed->m_handler->RemoveItem(listed));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_FOUND), GetLastError());
 }
 
 TEST(RegistryText, ReadsAreBoundedAndOverlongWritesRefused) {
@@ -349,7 +392,7 @@ TEST(RegistryMoves, AFailedMovePutsTheTargetBackAsItWas) {
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, from.c_str(), 0, KEY_QUERY_VALUE, &readOnly));
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, to.c_str(), 0, KEY_ALL_ACCESS, &target));
 
-    EXPECT_FALSE(kiv::MoveRegValue(readOnly, target, L"Entry"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), kiv::MoveRegValue(readOnly, target, L"Entry").Code());
     RawValue value;
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, to, L"Entry", value));
     EXPECT_EQ(older, value);  // what stood there before is back, not deleted
@@ -374,8 +417,8 @@ TEST_F(RegHandlerTest, ListEditsLeaveValuesThatAreNotTextAlone) {
     kiv::ListCollect(location, 1, 0);
     ASSERT_EQ(1u, location->m_itemIds.size());
     CKivItem* item = m_kiv->ItemMapGet(location->m_itemIds[0]);
-    EXPECT_EQ(0, kiv::ListDisable(item));
-    EXPECT_EQ(0, kiv::ListRemove(item));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_DATA), kiv::ListDisable(item).Code());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_DATA), kiv::ListRemove(item).Code());
     RawValue value;
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));
     EXPECT_EQ(multi, value);
@@ -387,7 +430,7 @@ TEST_F(RegHandlerTest, ListEditsLeaveValuesThatAreNotTextAlone) {
     number.type = REG_DWORD;
     number.bytes = {7, 0, 0, 0};
     WriteRaw(HKEY_CURRENT_USER, live + L"\\_disabledByKiv", L"List", number);
-    EXPECT_EQ(0, kiv::ListDisable(item));
+    EXPECT_FALSE(kiv::ListDisable(item));
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live + L"\\_disabledByKiv", L"List", value));
     EXPECT_EQ(number, value);
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"List", value));

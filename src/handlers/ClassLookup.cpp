@@ -1,6 +1,6 @@
 #include "handlers/ClassLookup.h"
 
-#include "handlers/RegistryValues.h"
+#include "handlers/steps/RegistryValues.h"
 #include "iteminfo/PathNormalize.h"
 #include "kiv.h"
 #include "platform/Handles.h"

@@ -1,7 +1,7 @@
 #include "handlers/KivHandler.h"
 
 #include "core/Records.h"
-#include "handlers/RegistryValues.h"
+#include "handlers/steps/RegistryValues.h"
 #include "platform/Log.h"
 #include "platform/Navigation.h"
 

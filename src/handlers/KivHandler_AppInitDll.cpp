@@ -1,20 +1,25 @@
-#include "handlers/KivHandler_AppInitDll.h"
+// Reads and changes a registry value that lists libraries separated by spaces or
+// commas, such as the AppInit DLL list that Windows loads into every program
+// using user32.
+#include <new>
 
 #include "core/Records.h"
-#include "handlers/KivHandler_RegValueEx.h"
-#include "handlers/ListValue.h"
+#include "handlers/HandlerKinds.h"
+#include "handlers/steps/ListEntries.h"
 
-CKivHandler_AppInitDll::~CKivHandler_AppInitDll() = default;
+namespace {
 
-int CKivHandler_AppInitDll::DisableItem(CKivItem* item) { return kiv::ListDisable(item); }
-int CKivHandler_AppInitDll::EnableItem(CKivItem* item) { return kiv::ListEnable(item); }
-int CKivHandler_AppInitDll::RemoveItem(CKivItem* item) { return kiv::ListRemove(item); }
-
-void CKivHandler_AppInitDll::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
-    if (location) kiv::ListCollect(location, enabledPass, wow64);
-}
-
-int CKivHandler_AppInitDll::GoTo(CKivItem* item) { return kiv::GoToLocationValue(item); }
+class CKivHandler_AppInitDll : public CKivHandler {
+public:
+    int DisableItem(CKivItem* item) override { return kiv::ListDisable(item).Report(); }
+    int EnableItem(CKivItem* item) override { return kiv::ListEnable(item).Report(); }
+    int RemoveItem(CKivItem* item) override { return kiv::ListRemove(item).Report(); }
+    int GoTo(CKivItem* item) override { return kiv::GoToLocationValue(item); }
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override {
+        if (location) kiv::ListCollect(location, enabledPass, wow64);
+    }
+    void GetItemRegLocation(CKivItem* item, std::wstring& key, std::wstring& value) override;
+};
 
 // Every entry lives in the one list value, so the answer is the same for each.
 void CKivHandler_AppInitDll::GetItemRegLocation(CKivItem* item, std::wstring& key, std::wstring& value) {
@@ -22,3 +27,7 @@ void CKivHandler_AppInitDll::GetItemRegLocation(CKivItem* item, std::wstring& ke
     key = item->m_location->m_fullPath;
     value = item->m_location->m_value;
 }
+
+}  // namespace
+
+CKivHandler* NewAppInitDllHandler() { return new (std::nothrow) CKivHandler_AppInitDll(); }

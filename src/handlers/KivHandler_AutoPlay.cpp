@@ -1,15 +1,18 @@
-#include "handlers/KivHandler_AutoPlay.h"
-
+// Reads and changes the AutoPlay policy of the drives: one item per drive letter
+// whose root holds an autorun file, switched through the drive's bit in the
+// Explorer policy "NoDriveAutoRun".
 #include <windows.h>
 #include <shlwapi.h>
 #include <winnetwk.h>
 
 #include <cstring>
 #include <cwchar>
+#include <new>
 #include <vector>
 
 #include "core/Records.h"
-#include "handlers/RegistryValues.h"
+#include "handlers/HandlerKinds.h"
+#include "handlers/steps/RegistryValues.h"
 #include "platform/Handles.h"
 
 namespace kiv {
@@ -56,19 +59,24 @@ DWORD ReadPolicyMask() {
 }
 
 // Sets or clears the bit in each root whose policy key exists (it is never
-// created); true when at least one root was written.
-bool WritePolicyBit(DWORD bit, bool set) {
+// created); a success when at least one root was written. failure keeps the cause
+// of the first root that could not be written.
+Status WritePolicyBit(DWORD bit, bool set, Status& failure) {
     bool written = false;
+    failure = Status::Ok();
     for (HKEY root : kPolicyRoots) {
         UniqueHKey key;
-        if (RegOpenKeyExW(root, kPolicyKey, 0, KEY_READ | KEY_WRITE, key.Put()) != ERROR_SUCCESS) continue;
+        Status step = Status::FromRegistry(RegOpenKeyExW(root, kPolicyKey, 0, KEY_READ | KEY_WRITE, key.Put()));
         DWORD mask = 0, type = REG_DWORD;
-        if (!ReadMaskValue(key.Get(), mask, type)) continue;
+        if (step && !ReadMaskValue(key.Get(), mask, type)) step = Status::Fail(ERROR_INVALID_DATA);
         mask = set ? (mask | bit) : (mask & ~bit);
-        written |= RegSetValueExW(key.Get(), kPolicyValue, 0, type, reinterpret_cast<const BYTE*>(&mask),
-                                  sizeof(mask)) == ERROR_SUCCESS;
+        if (step)
+            step = Status::FromRegistry(RegSetValueExW(key.Get(), kPolicyValue, 0, type,
+                                                       reinterpret_cast<const BYTE*>(&mask), sizeof(mask)));
+        written |= step.Succeeded();
+        if (!step && failure) failure = step;
     }
-    return written;
+    return written ? Status::Ok() : failure;
 }
 
 // The item's drive bit, or 0 when its name is no drive letter.
@@ -133,37 +141,43 @@ std::vector<DriveRecord> CollectDriveRecords(unsigned wanted) {
     return records;
 }
 
-}  // namespace
-}  // namespace kiv
-
-CKivHandler_AutoPlay::~CKivHandler_AutoPlay() = default;
-
-int CKivHandler_AutoPlay::DisableItem(CKivItem* item) {
-    const DWORD bit = kiv::DriveBit(item);
-    return bit && kiv::WritePolicyBit(bit, true) ? 1 : 0;
+// The drive's bit is the item's state.
+Status SwitchAutoRun(CKivItem* item, bool off) {
+    const DWORD bit = DriveBit(item);
+    if (!bit) return Status::Fail(ERROR_INVALID_PARAMETER);
+    Status failure;
+    const Status written = WritePolicyBit(bit, off, failure);
+    // AutoRun stays off while either root keeps the bit, so the drive counts as
+    // enabled only once the bit is clear in both.
+    if (written && !off && (ReadPolicyMask() & bit)) return Status::Fail(failure.Code());
+    return written;
 }
 
-// AutoRun stays off while either root keeps the bit, so the drive counts as enabled
-// only once the bit is clear in both.
-int CKivHandler_AutoPlay::EnableItem(CKivItem* item) {
-    const DWORD bit = kiv::DriveBit(item);
-    if (!bit || !kiv::WritePolicyBit(bit, false)) return 0;
-    return (kiv::ReadPolicyMask() & bit) ? 0 : 1;
+Status DeleteAutorunFile(const CKivItem* item) {
+    if (!item) return Status::Fail(ERROR_INVALID_PARAMETER);
+    return DeleteFileW(item->m_file.filePath.c_str()) ? Status::Ok() : Status::FromLastError();
 }
 
-int CKivHandler_AutoPlay::RemoveItem(CKivItem* item) {
-    if (!item) return 0;
-    return DeleteFileW(item->m_file.filePath.c_str()) ? 1 : 0;
-}
+class CKivHandler_AutoPlay : public CKivHandler {
+public:
+    int DisableItem(CKivItem* item) override { return SwitchAutoRun(item, true).Report(); }
+    int EnableItem(CKivItem* item) override { return SwitchAutoRun(item, false).Report(); }
+    int RemoveItem(CKivItem* item) override { return DeleteAutorunFile(item).Report(); }
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
+    int GoTo(CKivItem*) override { return 0; }
+    int ItemCompatible(CKivItem*) override { return 0; }
+};
 
 void CKivHandler_AutoPlay::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
     if (wow64 || !location) return;
-    for (const kiv::DriveRecord& record : kiv::CollectDriveRecords(kiv::WantedDriveType(location))) {
+    for (const DriveRecord& record : CollectDriveRecords(WantedDriveType(location))) {
         if (record.enabled != enabledPass) continue;
         auto* item = new CKivItem(record.title, record.path, location, GotoKind::None, 0, enabledPass, 0);
         item->m_regNames.push_back(std::wstring(1, record.letter));
     }
 }
 
-int CKivHandler_AutoPlay::GoTo(CKivItem*) { return 0; }
-int CKivHandler_AutoPlay::ItemCompatible(CKivItem*) { return 0; }
+}  // namespace
+}  // namespace kiv
+
+CKivHandler* NewAutoPlayHandler() { return new (std::nothrow) kiv::CKivHandler_AutoPlay(); }

@@ -1,13 +1,15 @@
-#include "handlers/KivHandler_AutorunInf.h"
-
+// Reads and changes the commands of the autorun file at the root of each fixed
+// drive. A command is disabled or removed by renaming its key in that file.
 #include <windows.h>
 
 #include <cwchar>
+#include <new>
 #include <vector>
 
 #include "core/Records.h"
-#include "handlers/DriveFiles.h"
-#include "handlers/RegistryValues.h"
+#include "handlers/HandlerKinds.h"
+#include "handlers/steps/DriveFiles.h"
+#include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
 #include "platform/Format.h"
 
@@ -17,22 +19,28 @@ namespace {
 const wchar_t kSection[] = L"autorun";
 const wchar_t kRemoved[] = L"_removedByKiv";
 const wchar_t* const kBaseKeys[] = {L"open", L"shellexecute", L"Shell\\Option1\\Command"};
-bool WriteKey(const std::wstring& file, const std::wstring& key, const wchar_t* text) {
-    return WritePrivateProfileStringW(kSection, key.c_str(), text, file.c_str()) != FALSE;
+
+Status WriteKey(const std::wstring& file, const std::wstring& key, const wchar_t* text) {
+    return WritePrivateProfileStringW(kSection, key.c_str(), text, file.c_str()) ? Status::Ok()
+                                                                                 : Status::FromLastError();
 }
 
 // Renames a key of the autorun section. An older key of the new name gives way;
 // when the old key cannot be deleted, the new one is put back as it was before.
-bool MoveKey(const std::wstring& file, const std::wstring& from, const std::wstring& to) {
+Status MoveKey(const std::wstring& file, const std::wstring& from, const std::wstring& to) {
     std::wstring text, before;
-    if (ReadProfileText(file, kSection, from, text) != IniRead::Ok || text.empty()) return false;
+    const IniRead source = ReadProfileText(file, kSection, from, text);
+    // A cut text could not be written back whole; an absent or empty key holds no command.
+    if (source == IniRead::Unreadable) return Status::Fail(ERROR_INVALID_DATA);
+    if (source != IniRead::Ok || text.empty()) return Status::Fail(ERROR_NOT_FOUND);
     const IniRead target = ReadProfileText(file, kSection, to, before);
-    if (target == IniRead::Unreadable) return false;
+    if (target == IniRead::Unreadable) return Status::Fail(ERROR_INVALID_DATA);
     if (target == IniRead::Ok) before = ProfileTextAsStored(file, kSection, to, before);
-    if (!WriteKey(file, to, ProfileTextAsStored(file, kSection, from, text).c_str())) return false;
-    if (WriteKey(file, from, nullptr)) return true;
-    WriteKey(file, to, target == IniRead::Ok ? before.c_str() : nullptr);
-    return false;
+    Status step = WriteKey(file, to, ProfileTextAsStored(file, kSection, from, text).c_str());
+    if (!step) return step;
+    step = WriteKey(file, from, nullptr);
+    if (!step) WriteKey(file, to, target == IniRead::Ok ? before.c_str() : nullptr);
+    return step;
 }
 
 std::wstring NameOf(const std::wstring& path) {
@@ -50,6 +58,7 @@ void CollectKey(Location* location, const std::wstring& file, const wchar_t* bas
     item->m_regNames.push_back(file);
 }
 
+// Items name their base key (registry name 0) and their file (registry name 1).
 bool HasKeyAndFile(const CKivItem* item) { return item && item->m_regNames.size() >= 2; }
 
 // The key an item stands under now: its base key, or the disabled one.
@@ -57,44 +66,36 @@ std::wstring CurrentKey(const CKivItem* item) {
     return item->m_enabled ? item->m_regNames[0] : item->m_regNames[0] + kMarker;
 }
 
-}  // namespace
-}  // namespace kiv
-
-CKivHandler_AutorunInf::~CKivHandler_AutorunInf() = default;
-
-int CKivHandler_AutorunInf::DisableItem(CKivItem* item) {
-    if (!kiv::HasKeyAndFile(item)) return 0;
-    const std::wstring& key = item->m_regNames[0];
-    return kiv::MoveKey(item->m_regNames[1], key, key + kiv::kMarker) ? 1 : 0;
+// Renames the item's key from its name with one suffix to its name with another.
+Status Rename(CKivItem* item, bool fromCurrent, const std::wstring& fromSuffix, const std::wstring& toSuffix) {
+    if (!HasKeyAndFile(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
+    const std::wstring key = fromCurrent ? CurrentKey(item) : item->m_regNames[0];
+    return MoveKey(item->m_regNames[1], key + fromSuffix, key + toSuffix);
 }
 
-int CKivHandler_AutorunInf::EnableItem(CKivItem* item) {
-    if (!kiv::HasKeyAndFile(item)) return 0;
-    const std::wstring& key = item->m_regNames[0];
-    return kiv::MoveKey(item->m_regNames[1], key + kiv::kMarker, key) ? 1 : 0;
-}
-
-int CKivHandler_AutorunInf::RemoveItem(CKivItem* item) {
-    if (!kiv::HasKeyAndFile(item)) return 0;
-    const std::wstring current = kiv::CurrentKey(item);
-    return kiv::MoveKey(item->m_regNames[1], current, current + kiv::kRemoved) ? 1 : 0;
-}
-
-int CKivHandler_AutorunInf::RestoreItem(CKivItem* item) {
-    if (!kiv::HasKeyAndFile(item)) return 0;
-    const std::wstring current = kiv::CurrentKey(item);
-    return kiv::MoveKey(item->m_regNames[1], current + kiv::kRemoved, current) ? 1 : 0;
-}
+class CKivHandler_AutorunInf : public CKivHandler {
+public:
+    int DisableItem(CKivItem* item) override { return Rename(item, false, L"", kMarker).Report(); }
+    int EnableItem(CKivItem* item) override { return Rename(item, false, kMarker, L"").Report(); }
+    int RemoveItem(CKivItem* item) override { return Rename(item, true, L"", kRemoved).Report(); }
+    int RestoreItem(CKivItem* item) override { return Rename(item, true, kRemoved, L"").Report(); }
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
+};
 
 void CKivHandler_AutorunInf::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
     if (wow64) return;
-    for (const std::wstring& root : kiv::FixedDriveRoots()) {
-        const std::wstring file = kiv::WideFormat(L"%sAutorun.inf", root.c_str());
-        if (!kiv::IsPlainFile(file)) continue;
-        for (const wchar_t* baseKey : kiv::kBaseKeys) {
-            const std::wstring key = enabledPass ? std::wstring(baseKey) : baseKey + std::wstring(kiv::kMarker);
-            kiv::CollectKey(location, file, baseKey, key, enabledPass, 0);
-            kiv::CollectKey(location, file, baseKey, key + kiv::kRemoved, enabledPass, 1);
+    for (const std::wstring& root : FixedDriveRoots()) {
+        const std::wstring file = WideFormat(L"%sAutorun.inf", root.c_str());
+        if (!IsPlainFile(file)) continue;
+        for (const wchar_t* baseKey : kBaseKeys) {
+            const std::wstring key = enabledPass ? std::wstring(baseKey) : baseKey + std::wstring(kMarker);
+            CollectKey(location, file, baseKey, key, enabledPass, 0);
+            CollectKey(location, file, baseKey, key + kRemoved, enabledPass, 1);
         }
     }
 }
+
+}  // namespace
+}  // namespace kiv
+
+CKivHandler* NewAutorunInfHandler() { return new (std::nothrow) kiv::CKivHandler_AutorunInf(); }

@@ -1,20 +1,26 @@
-#include "handlers/KivHandler_CoIdInKeyValue.h"
+// Reads and changes subkeys that name the class they load in their value "CLSID".
+#include <new>
 
 #include "core/Records.h"
 #include "handlers/ClassLookup.h"
-#include "handlers/KivHandler_CoIdInKey.h"
-#include "handlers/RegistryValues.h"
+#include "handlers/HandlerKinds.h"
+#include "handlers/steps/RegistryValues.h"
+#include "handlers/steps/SubkeyEntries.h"
 #include "platform/Handles.h"
 
-CKivHandler_CoIdInKeyValue::~CKivHandler_CoIdInKeyValue() = default;
+namespace {
 
 // The entries are whole subkeys, moved like those of the class-named subkeys.
-int CKivHandler_CoIdInKeyValue::DisableItem(CKivItem* item) { return kiv::DisableSubkeyItem(item); }
-int CKivHandler_CoIdInKeyValue::EnableItem(CKivItem* item) { return kiv::EnableSubkeyItem(item); }
-int CKivHandler_CoIdInKeyValue::RemoveItem(CKivItem* item) { return kiv::RemoveSubkeyItem(item); }
-void CKivHandler_CoIdInKeyValue::GetItemRegLocation(CKivItem* item, std::wstring& key, std::wstring& value) {
-    kiv::GetSubkeyItemLocation(item, key, value);
-}
+class CKivHandler_CoIdInKeyValue : public CKivHandler {
+public:
+    int DisableItem(CKivItem* item) override { return kiv::DisableMarkerEntry(item, kiv::kSubkeyEntry).Report(); }
+    int EnableItem(CKivItem* item) override { return kiv::EnableMarkerEntry(item, kiv::kSubkeyEntry).Report(); }
+    int RemoveItem(CKivItem* item) override { return kiv::RemoveMarkerEntry(item, kiv::kSubkeyEntry).Report(); }
+    void GetItemRegLocation(CKivItem* item, std::wstring& key, std::wstring& value) override {
+        kiv::GetSubkeyEntryLocation(item, key, value);
+    }
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
+};
 
 void CKivHandler_CoIdInKeyValue::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
     kiv::ForEachEntrySubkey(location, enabledPass, [&](HKEY key, const std::wstring& name) {
@@ -28,3 +34,7 @@ void CKivHandler_CoIdInKeyValue::CollectLocation(Location* location, unsigned en
         item->m_regNames.push_back(name);
     });
 }
+
+}  // namespace
+
+CKivHandler* NewCoIdInKeyValueHandler() { return new (std::nothrow) CKivHandler_CoIdInKeyValue(); }

@@ -1,19 +1,26 @@
-#include "handlers/KivHandler_CoIdInValue.h"
+// Reads and changes values of a registry key that name a class identifier, by
+// their name or by their string data (shell service objects and the like).
+#include <new>
 
 #include "core/Records.h"
 #include "handlers/ClassLookup.h"
-#include "handlers/KivHandler_RegValue.h"
-#include "handlers/RegistryValues.h"
+#include "handlers/HandlerKinds.h"
+#include "handlers/steps/RegistryValues.h"
+#include "handlers/steps/ValueEntries.h"
 #include "platform/Handles.h"
 
-CKivHandler_CoIdInValue::~CKivHandler_CoIdInValue() = default;
+namespace {
 
-int CKivHandler_CoIdInValue::DisableItem(CKivItem* item) { return kiv::DisableRegValueItem(item); }
-int CKivHandler_CoIdInValue::EnableItem(CKivItem* item) { return kiv::EnableRegValueItem(item); }
-int CKivHandler_CoIdInValue::RemoveItem(CKivItem* item) { return kiv::RemoveRegValueItem(item); }
-void CKivHandler_CoIdInValue::GetItemRegLocation(CKivItem* item, std::wstring& key, std::wstring& value) {
-    kiv::GetRegValueItemLocation(item, key, value);
-}
+class CKivHandler_CoIdInValue : public CKivHandler {
+public:
+    int DisableItem(CKivItem* item) override { return kiv::DisableMarkerEntry(item, kiv::kValueEntry).Report(); }
+    int EnableItem(CKivItem* item) override { return kiv::EnableMarkerEntry(item, kiv::kValueEntry).Report(); }
+    int RemoveItem(CKivItem* item) override { return kiv::RemoveMarkerEntry(item, kiv::kValueEntry).Report(); }
+    void GetItemRegLocation(CKivItem* item, std::wstring& key, std::wstring& value) override {
+        kiv::GetValueEntryLocation(item, key, value);
+    }
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
+};
 
 void CKivHandler_CoIdInValue::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
     kiv::UniqueHKey key;
@@ -31,3 +38,7 @@ void CKivHandler_CoIdInValue::CollectLocation(Location* location, unsigned enabl
         item->m_regNames.push_back(name);
     });
 }
+
+}  // namespace
+
+CKivHandler* NewCoIdInValueHandler() { return new (std::nothrow) CKivHandler_CoIdInValue(); }

@@ -1,13 +1,15 @@
-#include "handlers/KivHandler_DesktopIniObj.h"
-
+// Lists the classes that the desktop.ini files of system folders load; these
+// entries have no disabled state and cannot be changed.
 #include <windows.h>
 
 #include <cwchar>
 #include <deque>
+#include <new>
 
 #include "core/Records.h"
 #include "handlers/ClassLookup.h"
-#include "handlers/DriveFiles.h"
+#include "handlers/HandlerKinds.h"
+#include "handlers/steps/DriveFiles.h"
 #include "iteminfo/PathNormalize.h"
 #include "platform/Handles.h"
 
@@ -66,6 +68,16 @@ void WalkDrive(Location* location, const std::wstring& root) {
 }  // namespace
 }  // namespace kiv
 
+namespace {
+
+class CKivHandler_DesktopIniObj : public CKivHandler {
+public:
+    ~CKivHandler_DesktopIniObj() override;
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
+};
+
+}  // namespace
+
 CKivHandler_DesktopIniObj::~CKivHandler_DesktopIniObj() = default;
 
 void CKivHandler_DesktopIniObj::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
@@ -78,3 +90,5 @@ void CKivHandler_DesktopIniObj::CollectLocation(Location* location, unsigned ena
         kiv::WalkDrive(location, root);
     }
 }
+
+CKivHandler* NewDesktopIniObjHandler() { return new (std::nothrow) CKivHandler_DesktopIniObj(); }

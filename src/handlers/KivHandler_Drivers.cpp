@@ -1,19 +1,24 @@
-#include "handlers/KivHandler_Drivers.h"
+// Reads and changes kernel, file-system and recognizer drivers from the service
+// control manager; disabling and enabling work as for services.
+#include <new>
 
-#include <windows.h>
+#include "handlers/HandlerKinds.h"
+#include "handlers/steps/ServiceEntries.h"
 
-#include "handlers/KivHandler_Services.h"
+namespace {
 
-CKivHandler_Drivers::~CKivHandler_Drivers() = default;
+class CKivHandler_Drivers : public CKivHandler {
+public:
+    int DisableItem(CKivItem* item) override { return kiv::DisableServiceItem(item).Report(); }
+    int EnableItem(CKivItem* item) override { return kiv::EnableServiceItem(item).Report(); }
+    // Drivers belong to no shared-process group: deleting the service is all.
+    int RemoveItem(CKivItem* item) override { return kiv::DeleteServiceItem(item).Report(); }
+    int GoTo(CKivItem* item) override { return kiv::GoToServiceItem(item); }
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override {
+        kiv::CollectServiceItems(location, enabledPass, wow64, SERVICE_DRIVER);
+    }
+};
 
-int CKivHandler_Drivers::DisableItem(CKivItem* item) { return kiv::DisableServiceItem(item); }
-int CKivHandler_Drivers::EnableItem(CKivItem* item) { return kiv::EnableServiceItem(item); }
-int CKivHandler_Drivers::GoTo(CKivItem* item) { return kiv::GoToServiceItem(item); }
+}  // namespace
 
-// Kernel, file-system and recognizer drivers.
-void CKivHandler_Drivers::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
-    kiv::CollectServiceItems(location, enabledPass, wow64, SERVICE_DRIVER);
-}
-
-// Drivers belong to no shared-process group: deleting the service is all.
-int CKivHandler_Drivers::RemoveItem(CKivItem* item) { return kiv::DeleteServiceItem(item); }
+CKivHandler* NewDriversHandler() { return new (std::nothrow) CKivHandler_Drivers(); }

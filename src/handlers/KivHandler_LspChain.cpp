@@ -1,15 +1,17 @@
-#include "handlers/KivHandler_LspChain.h"
-
+// Lists the providers of the Winsock catalogue from its registry entries and removes
+// a provider through the Winsock provider interface. Providers cannot be disabled.
 #include <winsock2.h>
 #include <ws2spi.h>
 
 #include <cstddef>
 #include <cstring>
 #include <cwchar>
+#include <new>
 #include <vector>
 
 #include "core/Records.h"
-#include "handlers/RegistryValues.h"
+#include "handlers/HandlerKinds.h"
+#include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
 #include "platform/Format.h"
 #include "platform/Handles.h"
@@ -146,6 +148,19 @@ ProviderDeinstall SetProviderDeinstall(ProviderDeinstall call) {
 
 }  // namespace kiv
 
+namespace {
+
+class CKivHandler_LspChain : public CKivHandler {
+public:
+    ~CKivHandler_LspChain() override;
+    int RemoveItem(CKivItem* item) override;
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
+    int GoTo(CKivItem* item) override;
+    int ItemCompatible(CKivItem* item) override;
+};
+
+}  // namespace
+
 CKivHandler_LspChain::~CKivHandler_LspChain() = default;
 
 // Only the live 64-bit catalogue is listed; its entries are never disabled.
@@ -183,3 +198,5 @@ int CKivHandler_LspChain::GoTo(CKivItem* item) {
 }
 
 int CKivHandler_LspChain::ItemCompatible(CKivItem*) { return 0; }
+
+CKivHandler* NewLspChainHandler() { return new (std::nothrow) CKivHandler_LspChain(); }

@@ -1,11 +1,15 @@
-#include "handlers/KivHandler_SimpleFile.h"
-
+// Reads and changes files in a startup folder. A disabled file lies under the same
+// name in the sibling folder whose name is the folder's own followed by the marker
+// (Startup -> Startup_disabledByKiv); where the file lies is its state.
 #include <windows.h>
 
 #include <cwchar>
+#include <new>
 
 #include "core/Records.h"
-#include "handlers/RegistryValues.h"
+#include "handlers/HandlerKinds.h"
+#include "handlers/steps/DriveFiles.h"
+#include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
 #include "iteminfo/FileFacts.h"
 #include "iteminfo/PathNormalize.h"
@@ -25,11 +29,6 @@ std::size_t MarkerLength() { return std::wcslen(kiv::kMarker); }
 bool EndsWithMarker(const std::wstring& folder) {
     const std::size_t length = MarkerLength();
     return folder.size() >= length && folder.compare(folder.size() - length, length, kiv::kMarker) == 0;
-}
-
-bool IsPlainFile(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool IsFolder(const std::wstring& path) {
@@ -66,22 +65,70 @@ void CollectOneFile(Location* location, unsigned enabledPass) {
     std::wstring path = folder + L"\\" + location->m_value;
     if (!kiv::ResolveEntry(path, 0)) return;
     kiv::ExpandPath(folder);
-    if (_wcsicmp(FolderOf(path).c_str(), folder.c_str()) != 0 || !IsPlainFile(path)) return;
+    if (_wcsicmp(FolderOf(path).c_str(), folder.c_str()) != 0 || !kiv::IsPlainFile(path)) return;
     if (kiv::IsExecutableFile(path)) AddItem(NameOf(path), path, location, enabledPass);
 }
 
 // Moves the item's file to target without replacing anything there, then lets the
 // item describe the file at its new place.
-int MoveItemFile(CKivItem* item, const std::wstring& target) {
-    if (!MoveFileW(item->m_file.filePath.c_str(), target.c_str())) return 0;
+kiv::Status MoveItemFile(CKivItem* item, const std::wstring& target) {
+    if (!MoveFileW(item->m_file.filePath.c_str(), target.c_str())) return kiv::Status::FromLastError();
     kiv::ReleaseFileFacts(item->m_file);
     kiv::FillFileFacts(item->m_file, target);
-    return 1;
+    return kiv::Status::Ok();
 }
 
-}  // namespace
+// The item's file must still be there, as a file, for any change.
+kiv::Status ItemFilePresent(const CKivItem* item) {
+    if (!item) return kiv::Status::Fail(ERROR_INVALID_PARAMETER);
+    return kiv::IsPlainFile(item->m_file.filePath) ? kiv::Status::Ok() : kiv::Status::Fail(ERROR_FILE_NOT_FOUND);
+}
 
-CKivHandler_SimpleFile::~CKivHandler_SimpleFile() = default;
+kiv::Status DisableFile(CKivItem* item) {
+    const kiv::Status present = ItemFilePresent(item);
+    if (!present) return present;
+    const std::wstring source = FolderOf(item->m_file.filePath);
+    // A file already in a disabled folder is not moved one level further, where
+    // no collection would find it again.
+    if (source.empty() || EndsWithMarker(source)) return kiv::Status::Fail(ERROR_INVALID_PARAMETER);
+    const std::wstring disabled = source + kiv::kMarker;
+    if (!IsFolder(disabled) && !CreateDirectoryW(disabled.c_str(), nullptr)) return kiv::Status::FromLastError();
+    return MoveItemFile(item, disabled + L"\\" + item->m_file.fileName);
+}
+
+// The file goes back to the folder whose disabled sibling holds it: its own folder
+// without the marker at its end (a marker elsewhere in the path belongs to some
+// other folder's name).
+kiv::Status EnableFile(CKivItem* item) {
+    const kiv::Status present = ItemFilePresent(item);
+    if (!present) return present;
+    const std::wstring disabled = FolderOf(item->m_file.filePath);
+    if (!EndsWithMarker(disabled)) return kiv::Status::Fail(ERROR_INVALID_PARAMETER);
+    const std::wstring live = disabled.substr(0, disabled.size() - MarkerLength());
+    return MoveItemFile(item, live + L"\\" + item->m_file.fileName);
+}
+
+// Deletes the file for good; read-only, hidden and system files too. A file that
+// cannot be deleted keeps its attributes.
+kiv::Status RemoveFile(CKivItem* item) {
+    const kiv::Status present = ItemFilePresent(item);
+    if (!present) return present;
+    const std::wstring& path = item->m_file.filePath;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileW(path.c_str())) return kiv::Status::Ok();
+    const kiv::Status failed = kiv::Status::FromLastError();
+    SetFileAttributesW(path.c_str(), attributes);
+    return failed;
+}
+
+class CKivHandler_SimpleFile : public CKivHandler {
+public:
+    int DisableItem(CKivItem* item) override { return DisableFile(item).Report(); }
+    int EnableItem(CKivItem* item) override { return EnableFile(item).Report(); }
+    int RemoveItem(CKivItem* item) override { return RemoveFile(item).Report(); }
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
+};
 
 void CKivHandler_SimpleFile::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
     // The view flag belongs to registry twins; a folder has none.
@@ -92,41 +139,6 @@ void CKivHandler_SimpleFile::CollectLocation(Location* location, unsigned enable
         CollectOneFile(location, enabledPass);
 }
 
-int CKivHandler_SimpleFile::DisableItem(CKivItem* item) {
-    if (!item) return 0;
-    const std::wstring& path = item->m_file.filePath;
-    if (!IsPlainFile(path)) return 0;
-    const std::wstring source = FolderOf(path);
-    // A file already in a disabled folder is not moved one level further, where
-    // no collection would find it again.
-    if (source.empty() || EndsWithMarker(source)) return 0;
-    const std::wstring disabled = source + kiv::kMarker;
-    if (!IsFolder(disabled) && !CreateDirectoryW(disabled.c_str(), nullptr)) return 0;
-    return MoveItemFile(item, disabled + L"\\" + item->m_file.fileName);
-}
+}  // namespace
 
-// The file goes back to the folder whose disabled sibling holds it: its own folder
-// without the marker at its end (a marker elsewhere in the path belongs to some
-// other folder's name).
-int CKivHandler_SimpleFile::EnableItem(CKivItem* item) {
-    if (!item) return 0;
-    const std::wstring& path = item->m_file.filePath;
-    if (!IsPlainFile(path)) return 0;
-    const std::wstring disabled = FolderOf(path);
-    if (!EndsWithMarker(disabled)) return 0;
-    const std::wstring live = disabled.substr(0, disabled.size() - MarkerLength());
-    return MoveItemFile(item, live + L"\\" + item->m_file.fileName);
-}
-
-// Deletes the file for good; read-only, hidden and system files too. A file that
-// cannot be deleted keeps its attributes.
-int CKivHandler_SimpleFile::RemoveItem(CKivItem* item) {
-    if (!item) return 0;
-    const std::wstring& path = item->m_file.filePath;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (DeleteFileW(path.c_str())) return 1;
-    SetFileAttributesW(path.c_str(), attributes);
-    return 0;
-}
+CKivHandler* NewSimpleFileHandler() { return new (std::nothrow) CKivHandler_SimpleFile(); }

@@ -1,7 +1,10 @@
-#include "handlers/KivHandler_SystemIni.h"
+// Reads and changes the start keys "shell" and "scrnsave.exe" of the section "boot"
+// of the profile file the location names (system.ini).
+#include <new>
 
 #include "core/Records.h"
-#include "handlers/ProfileKeys.h"
+#include "handlers/HandlerKinds.h"
+#include "handlers/steps/ProfileEntries.h"
 #include "iteminfo/CommandLine.h"
 
 namespace {
@@ -19,24 +22,28 @@ bool BootSection(const Location* location, kiv::ProfileSection& where) {
     return true;
 }
 
+// An item whose profile file is gone has nothing left to change.
 template <typename Action>
 int OnBootSection(CKivItem* item, Action action) {
     kiv::ProfileSection where;
-    if (!item || !BootSection(item->m_location, where)) return 0;
-    return action(item, where);
+    if (!item) return kiv::Status::Fail(ERROR_INVALID_PARAMETER).Report();
+    if (!BootSection(item->m_location, where)) return kiv::Status::Fail(ERROR_FILE_NOT_FOUND).Report();
+    return action(item, where).Report();
 }
+
+class CKivHandler_SystemIni : public CKivHandler {
+public:
+    int DisableItem(CKivItem* item) override { return OnBootSection(item, kiv::DisableProfileItem); }
+    int EnableItem(CKivItem* item) override { return OnBootSection(item, kiv::EnableProfileItem); }
+    int RemoveItem(CKivItem* item) override { return OnBootSection(item, kiv::RemoveProfileItem); }
+    int RestoreItem(CKivItem* item) override { return OnBootSection(item, kiv::RestoreProfileItem); }
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override {
+        kiv::ProfileSection where;
+        if (wow64 || !BootSection(location, where)) return;
+        kiv::CollectProfileKeys(location, enabledPass, where, kKeys);
+    }
+};
 
 }  // namespace
 
-CKivHandler_SystemIni::~CKivHandler_SystemIni() = default;
-
-void CKivHandler_SystemIni::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
-    kiv::ProfileSection where;
-    if (wow64 || !BootSection(location, where)) return;
-    kiv::CollectProfileKeys(location, enabledPass, where, kKeys);
-}
-
-int CKivHandler_SystemIni::DisableItem(CKivItem* item) { return OnBootSection(item, kiv::DisableProfileItem); }
-int CKivHandler_SystemIni::EnableItem(CKivItem* item) { return OnBootSection(item, kiv::EnableProfileItem); }
-int CKivHandler_SystemIni::RemoveItem(CKivItem* item) { return OnBootSection(item, kiv::RemoveProfileItem); }
-int CKivHandler_SystemIni::RestoreItem(CKivItem* item) { return OnBootSection(item, kiv::RestoreProfileItem); }
+CKivHandler* NewSystemIniHandler() { return new (std::nothrow) CKivHandler_SystemIni(); }

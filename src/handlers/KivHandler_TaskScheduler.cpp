@@ -1,5 +1,7 @@
-#include "handlers/KivHandler_TaskScheduler.h"
-
+// Reads and changes scheduled tasks through the Task Scheduler's own interfaces.
+// The host's sibling library decides, at every call, whether the 2.0 interfaces
+// (root folder only) or the 1.0 interfaces (work items) are used. The calling
+// thread must have initialised COM.
 #include <windows.h>
 #include <mstask.h>
 #include <objbase.h>
@@ -11,9 +13,11 @@
 #undef TaskScheduler
 
 #include <functional>
+#include <new>
 #include <string>
 
 #include "core/Records.h"
+#include "handlers/HandlerKinds.h"
 #include "hubcore.h"
 #include "iteminfo/CommandLine.h"
 #include "iteminfo/PathNormalize.h"
@@ -264,6 +268,20 @@ int ShowWorkItemFile(const std::wstring& name) {
 
 }  // namespace
 
+namespace {
+
+class CKivHandler_TaskScheduler : public CKivHandler {
+public:
+    ~CKivHandler_TaskScheduler() override;
+    int DisableItem(CKivItem* item) override;
+    int EnableItem(CKivItem* item) override;
+    int RemoveItem(CKivItem* item) override;
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
+    int GoTo(CKivItem* item) override;
+};
+
+}  // namespace
+
 CKivHandler_TaskScheduler::~CKivHandler_TaskScheduler() = default;
 
 int CKivHandler_TaskScheduler::DisableItem(CKivItem* item) {
@@ -294,3 +312,5 @@ int CKivHandler_TaskScheduler::GoTo(CKivItem* item) {
     if (UseTaskService()) return OpenTaskConsole();
     return HasName(item) ? ShowWorkItemFile(item->m_regNames[0]) : 0;
 }
+
+CKivHandler* NewTaskSchedulerHandler() { return new (std::nothrow) CKivHandler_TaskScheduler(); }

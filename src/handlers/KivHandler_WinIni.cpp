@@ -1,6 +1,9 @@
-#include "handlers/KivHandler_WinIni.h"
+// Reads and changes the start keys "Run" and "Load" of the section "windows" of the
+// system's win.ini.
+#include <new>
 
-#include "handlers/ProfileKeys.h"
+#include "handlers/HandlerKinds.h"
+#include "handlers/steps/ProfileEntries.h"
 
 namespace {
 
@@ -14,16 +17,18 @@ const kiv::ProfileSection& Windows() {
 // A single character is no program name.
 const kiv::ProfileKeys kKeys{L"Run", L"Load", 2};
 
+class CKivHandler_WinIni : public CKivHandler {
+public:
+    int DisableItem(CKivItem* item) override { return kiv::DisableProfileItem(item, Windows()).Report(); }
+    int EnableItem(CKivItem* item) override { return kiv::EnableProfileItem(item, Windows()).Report(); }
+    int RemoveItem(CKivItem* item) override { return kiv::RemoveProfileItem(item, Windows()).Report(); }
+    int RestoreItem(CKivItem* item) override { return kiv::RestoreProfileItem(item, Windows()).Report(); }
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override {
+        if (!location || wow64) return;
+        kiv::CollectProfileKeys(location, enabledPass, Windows(), kKeys);
+    }
+};
+
 }  // namespace
 
-CKivHandler_WinIni::~CKivHandler_WinIni() = default;
-
-void CKivHandler_WinIni::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
-    if (!location || wow64) return;
-    kiv::CollectProfileKeys(location, enabledPass, Windows(), kKeys);
-}
-
-int CKivHandler_WinIni::DisableItem(CKivItem* item) { return kiv::DisableProfileItem(item, Windows()); }
-int CKivHandler_WinIni::EnableItem(CKivItem* item) { return kiv::EnableProfileItem(item, Windows()); }
-int CKivHandler_WinIni::RemoveItem(CKivItem* item) { return kiv::RemoveProfileItem(item, Windows()); }
-int CKivHandler_WinIni::RestoreItem(CKivItem* item) { return kiv::RestoreProfileItem(item, Windows()); }
+CKivHandler* NewWinIniHandler() { return new (std::nothrow) CKivHandler_WinIni(); }

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/Status.h"
+
 class Location;
 class CKivItem;
 
@@ -32,13 +34,13 @@ enum class ProfileRead { Ok, Empty, TooLong };
 ProfileRead ReadProfileKey(const ProfileSection& where, const std::wstring& key, std::wstring& text);
 
 // Writes key = text; a null text deletes the key.
-bool WriteProfileKey(const ProfileSection& where, const std::wstring& key, const wchar_t* text);
+Status WriteProfileKey(const ProfileSection& where, const std::wstring& key, const wchar_t* text);
 
 // Moves the text of key from to key to and deletes from. Refused when from is empty
 // or unreadable, or when to already holds another text (it would be overwritten);
 // when deleting from fails, a copy that this call made is deleted again, so the
-// profile stays as it was. 1 on success.
-int MoveProfileKey(const ProfileSection& where, const std::wstring& from, const std::wstring& to);
+// profile stays as it was.
+Status MoveProfileKey(const ProfileSection& where, const std::wstring& from, const std::wstring& to);
 
 // The base keys a profile handler serves, in the order they are read, and the
 // shortest text that counts as an entry.
@@ -56,9 +58,9 @@ void CollectProfileKeys(Location* location, unsigned enabledPass, const ProfileS
 
 // The actions on an item of a profile handler; each moves the entry's text from
 // the key that holds it to the key of the new state.
-int DisableProfileItem(CKivItem* item, const ProfileSection& where);
-int EnableProfileItem(CKivItem* item, const ProfileSection& where);
-int RemoveProfileItem(CKivItem* item, const ProfileSection& where);
-int RestoreProfileItem(CKivItem* item, const ProfileSection& where);
+Status DisableProfileItem(CKivItem* item, const ProfileSection& where);
+Status EnableProfileItem(CKivItem* item, const ProfileSection& where);
+Status RemoveProfileItem(CKivItem* item, const ProfileSection& where);
+Status RestoreProfileItem(CKivItem* item, const ProfileSection& where);
 
 }  // namespace kiv

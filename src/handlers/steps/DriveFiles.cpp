@@ -1,4 +1,4 @@
-#include "handlers/DriveFiles.h"
+#include "handlers/steps/DriveFiles.h"
 
 #include <windows.h>
 

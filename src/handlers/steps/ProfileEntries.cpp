@@ -1,10 +1,10 @@
-#include "handlers/ProfileKeys.h"
+#include "handlers/steps/ProfileEntries.h"
 
 #include <windows.h>
 
 #include "core/Records.h"
-#include "handlers/DriveFiles.h"
-#include "handlers/RegistryValues.h"
+#include "handlers/steps/DriveFiles.h"
+#include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
 
 namespace kiv {
@@ -62,21 +62,32 @@ ProfileRead ReadProfileKey(const ProfileSection& where, const std::wstring& key,
     return ProfileRead::Ok;
 }
 
-bool WriteProfileKey(const ProfileSection& where, const std::wstring& key, const wchar_t* text) {
-    if (where.file.empty()) return WriteProfileStringW(where.section, key.c_str(), text) != FALSE;
-    return WritePrivateProfileStringW(where.section, key.c_str(), text, where.file.c_str()) != FALSE;
+Status WriteProfileKey(const ProfileSection& where, const std::wstring& key, const wchar_t* text) {
+    const BOOL written = where.file.empty()
+                             ? WriteProfileStringW(where.section, key.c_str(), text)
+                             : WritePrivateProfileStringW(where.section, key.c_str(), text, where.file.c_str());
+    return written ? Status::Ok() : Status::FromLastError();
 }
 
-int MoveProfileKey(const ProfileSection& where, const std::wstring& from, const std::wstring& to) {
+// Why a key cannot be moved: an empty key holds no entry, a cut one cannot be
+// written back whole.
+Status SourceRefusal(ProfileRead read) {
+    return Status::Fail(read == ProfileRead::TooLong ? ERROR_INVALID_DATA : ERROR_NOT_FOUND);
+}
+
+Status MoveProfileKey(const ProfileSection& where, const std::wstring& from, const std::wstring& to) {
     std::wstring text, existing;
-    if (ReadProfileKey(where, from, text) != ProfileRead::Ok) return 0;
+    const ProfileRead source = ReadProfileKey(where, from, text);
+    if (source != ProfileRead::Ok) return SourceRefusal(source);
     const ProfileRead target = ReadProfileKey(where, to, existing);
-    if (target == ProfileRead::TooLong || (target == ProfileRead::Ok && existing != text)) return 0;
+    if (target == ProfileRead::TooLong) return Status::Fail(ERROR_INVALID_DATA);
+    if (target == ProfileRead::Ok && existing != text) return Status::Fail(ERROR_ALREADY_EXISTS);
     const std::wstring stored = ProfileTextAsStored(where.file, where.section, from, text);
-    if (!WriteProfileKey(where, to, stored.c_str())) return 0;
-    if (WriteProfileKey(where, from, nullptr)) return 1;
-    if (target == ProfileRead::Empty) WriteProfileKey(where, to, nullptr);
-    return 0;
+    Status step = WriteProfileKey(where, to, stored.c_str());
+    if (!step) return step;
+    step = WriteProfileKey(where, from, nullptr);
+    if (!step && target == ProfileRead::Empty) WriteProfileKey(where, to, nullptr);
+    return step;
 }
 
 void CollectProfileKeys(Location* location, unsigned enabledPass, const ProfileSection& where,
@@ -85,26 +96,26 @@ void CollectProfileKeys(Location* location, unsigned enabledPass, const ProfileS
     CollectBaseKey(location, enabledPass, where, keys.second, keys.minLength);
 }
 
-int DisableProfileItem(CKivItem* item, const ProfileSection& where) {
-    if (!InUse(item)) return 0;
+Status DisableProfileItem(CKivItem* item, const ProfileSection& where) {
+    if (!InUse(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
     const std::wstring& base = item->m_regNames[0];
     return MoveProfileKey(where, base, base + kMarker);
 }
 
-int EnableProfileItem(CKivItem* item, const ProfileSection& where) {
-    if (!InUse(item)) return 0;
+Status EnableProfileItem(CKivItem* item, const ProfileSection& where) {
+    if (!InUse(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
     const std::wstring& base = item->m_regNames[0];
     return MoveProfileKey(where, base + kMarker, base);
 }
 
-int RemoveProfileItem(CKivItem* item, const ProfileSection& where) {
-    if (!InUse(item)) return 0;
+Status RemoveProfileItem(CKivItem* item, const ProfileSection& where) {
+    if (!InUse(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
     const std::wstring key = CurrentKey(item);
     return MoveProfileKey(where, key, key + kRemovedMarker);
 }
 
-int RestoreProfileItem(CKivItem* item, const ProfileSection& where) {
-    if (!HasKey(item)) return 0;
+Status RestoreProfileItem(CKivItem* item, const ProfileSection& where) {
+    if (!HasKey(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
     const std::wstring key = CurrentKey(item);
     return MoveProfileKey(where, key + kRemovedMarker, key);
 }

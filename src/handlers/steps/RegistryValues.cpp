@@ -1,4 +1,4 @@
-#include "handlers/RegistryValues.h"
+#include "handlers/steps/RegistryValues.h"
 
 #include <cstring>
 
@@ -10,13 +10,13 @@ const wchar_t kMarker[] = L"_disabledByKiv";
 
 std::wstring MarkerPath(const std::wstring& keyPath) { return keyPath + L"\\" + kMarker; }
 
-bool OpenRegKey(HKEY root, const std::wstring& path, UniqueHKey& key) {
-    return RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()) == ERROR_SUCCESS;
+Status OpenRegKey(HKEY root, const std::wstring& path, UniqueHKey& key) {
+    return Status::FromRegistry(RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()));
 }
 
-bool CreateMarkerKey(HKEY live, UniqueHKey& marker) {
-    return RegCreateKeyExW(live, kMarker, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, marker.Put(), nullptr) ==
-           ERROR_SUCCESS;
+Status CreateMarkerKey(HKEY live, UniqueHKey& marker) {
+    return Status::FromRegistry(
+        RegCreateKeyExW(live, kMarker, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, marker.Put(), nullptr));
 }
 
 bool HasRegName(const CKivItem* item) { return item && item->m_location && !item->m_regNames.empty(); }
@@ -24,7 +24,8 @@ bool HasRegName(const CKivItem* item) { return item && item->m_location && !item
 bool NamesSubkey(const CKivItem* item) { return HasRegName(item) && !item->m_regNames[0].empty(); }
 
 bool OpenPassKey(const Location* location, unsigned enabledPass, UniqueHKey& key) {
-    return OpenRegKey(location->m_root, enabledPass ? location->m_path : MarkerPath(location->m_path), key);
+    return OpenRegKey(location->m_root, enabledPass ? location->m_path : MarkerPath(location->m_path), key)
+        .Succeeded();
 }
 
 std::wstring RegValueData::Text() const {
@@ -39,21 +40,31 @@ ValueRead ReadRegValue(HKEY key, const std::wstring& name, RegValueData& value) 
     value = RegValueData();
     DWORD size = kValueBytes;
     LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, &value.type, value.data, &size);
+    value.result = rc;
     if (rc == ERROR_FILE_NOT_FOUND) return ValueRead::Absent;
     if (rc != ERROR_SUCCESS) return ValueRead::Unreadable;
     value.size = size;
     return ValueRead::Ok;
 }
 
-bool WriteRegValue(HKEY key, const std::wstring& name, const RegValueData& value) {
-    return RegSetValueExW(key, name.c_str(), 0, value.type, value.data, value.size) == ERROR_SUCCESS;
+Status ReadFailure(const RegValueData& value) {
+    return Status::Fail(value.result == ERROR_SUCCESS ? static_cast<DWORD>(ERROR_INVALID_DATA)
+                                                      : static_cast<DWORD>(value.result));
 }
 
-bool WriteRegText(HKEY key, const std::wstring& name, DWORD type, const std::wstring& text) {
+Status WriteRegValue(HKEY key, const std::wstring& name, const RegValueData& value) {
+    return Status::FromRegistry(RegSetValueExW(key, name.c_str(), 0, value.type, value.data, value.size));
+}
+
+Status WriteRegText(HKEY key, const std::wstring& name, DWORD type, const std::wstring& text) {
     DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    if (text.size() >= kValueBytes / sizeof(wchar_t)) return false;
-    return RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()), bytes) ==
-           ERROR_SUCCESS;
+    if (text.size() >= kValueBytes / sizeof(wchar_t)) return Status::Fail(ERROR_INSUFFICIENT_BUFFER);
+    return Status::FromRegistry(
+        RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()), bytes));
+}
+
+Status DeleteRegValue(HKEY key, const std::wstring& name) {
+    return Status::FromRegistry(RegDeleteValueW(key, name.c_str()));
 }
 
 bool SplitMultiString(const wchar_t* text, DWORD bytes, std::vector<std::wstring>& strings) {
@@ -85,18 +96,20 @@ void EnumRegValues(HKEY key, const std::function<void(const std::wstring&, const
     }
 }
 
-bool MoveRegValue(HKEY from, HKEY to, const std::wstring& name) {
+Status MoveRegValue(HKEY from, HKEY to, const std::wstring& name) {
     RegValueData moving;
-    if (ReadRegValue(from, name, moving) != ValueRead::Ok) return false;
+    if (ReadRegValue(from, name, moving) != ValueRead::Ok) return ReadFailure(moving);
     RegValueData before;
     ValueRead target = ReadRegValue(to, name, before);
     // A target value we cannot read could not be put back: leave everything alone.
-    if (target == ValueRead::Unreadable) return false;
-    if (!WriteRegValue(to, name, moving)) return false;
-    if (RegDeleteValueW(from, name.c_str()) == ERROR_SUCCESS) return true;
-    if (target == ValueRead::Absent) RegDeleteValueW(to, name.c_str());
+    if (target == ValueRead::Unreadable) return ReadFailure(before);
+    Status written = WriteRegValue(to, name, moving);
+    if (!written) return written;
+    Status deleted = DeleteRegValue(from, name);
+    if (deleted) return deleted;
+    if (target == ValueRead::Absent) DeleteRegValue(to, name);
     else WriteRegValue(to, name, before);
-    return false;
+    return deleted;
 }
 
 }  // namespace kiv

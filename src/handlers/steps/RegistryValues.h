@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Handles.h"
+#include "platform/Status.h"
 
 class Location;
 class CKivItem;
@@ -21,10 +22,10 @@ std::wstring MarkerPath(const std::wstring& keyPath);
 
 // Opens a key of a registry location with every right, as the registry handlers do
 // for collection and changes alike.
-bool OpenRegKey(HKEY root, const std::wstring& path, UniqueHKey& key);
+Status OpenRegKey(HKEY root, const std::wstring& path, UniqueHKey& key);
 
 // Creates (or opens) the marker subkey below an open location key.
-bool CreateMarkerKey(HKEY live, UniqueHKey& marker);
+Status CreateMarkerKey(HKEY live, UniqueHKey& marker);
 
 // Whether an item names its entry (registry name 0), as every change needs.
 bool HasRegName(const CKivItem* item);
@@ -46,6 +47,7 @@ struct RegValueData {
     DWORD type = REG_NONE;
     DWORD size = 0;
     BYTE data[kValueBytes + sizeof(wchar_t)] = {};  // room for a terminator the data may lack
+    LONG result = ERROR_SUCCESS;                     // what the read answered, kept as the cause of a failure
 
     // The text of a string value: its characters up to the first NUL, never past the
     // bytes read.
@@ -56,11 +58,11 @@ struct RegValueData {
 enum class ValueRead { Ok, Absent, Unreadable };
 
 ValueRead ReadRegValue(HKEY key, const std::wstring& name, RegValueData& value);
-bool WriteRegValue(HKEY key, const std::wstring& name, const RegValueData& value);
+Status WriteRegValue(HKEY key, const std::wstring& name, const RegValueData& value);
 
 // Writes a string value with its terminator, keeping the type given; refused when
 // the text with its terminator exceeds 520 bytes.
-bool WriteRegText(HKEY key, const std::wstring& name, DWORD type, const std::wstring& text);
+Status WriteRegText(HKEY key, const std::wstring& name, DWORD type, const std::wstring& text);
 
 // The strings of a multi-string, never read past the bytes given (a last string
 // without its NUL ends with the data). False when a string follows an empty one:
@@ -73,9 +75,16 @@ bool SplitMultiString(const wchar_t* text, DWORD bytes, std::vector<std::wstring
 // changed during the walk cannot keep it running.
 void EnumRegValues(HKEY key, const std::function<void(const std::wstring& name, const RegValueData& value)>& visit);
 
+// The cause of a read that was not Ok: the registry's answer, or invalid data when
+// the value was there but of no use.
+Status ReadFailure(const RegValueData& value);
+
 // Moves a value between two open keys. When the second step (deleting the source)
 // fails, the target is put back as it was before: the copy is deleted only when
 // the target held no value of that name.
-bool MoveRegValue(HKEY from, HKEY to, const std::wstring& name);
+Status MoveRegValue(HKEY from, HKEY to, const std::wstring& name);
+
+// Deletes a value; the registry's answer is the outcome.
+Status DeleteRegValue(HKEY key, const std::wstring& name);
 
 }  // namespace kiv

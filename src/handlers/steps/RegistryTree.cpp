@@ -1,11 +1,11 @@
-#include "handlers/RegistryTree.h"
+#include "handlers/steps/RegistryTree.h"
 
 #include <shlwapi.h>
 
 #include <utility>
 #include <vector>
 
-#include "handlers/RegistryValues.h"
+#include "handlers/steps/RegistryValues.h"
 #include "platform/Handles.h"
 
 namespace kiv {
@@ -26,11 +26,11 @@ struct KeyTree {
 
 enum class TreeRead { Ok, Absent, Unreadable };
 
-bool ReadTree(HKEY key, KeyTree& tree);
+Status ReadTree(HKEY key, KeyTree& tree);
 
 // Unlike a collection walk, a copy that is to be put back must be whole: any entry
 // that cannot be read makes the whole read fail.
-bool ReadTreeValues(HKEY key, DWORD maxName, DWORD maxData, KeyTree& tree) {
+Status ReadTreeValues(HKEY key, DWORD maxName, DWORD maxData, KeyTree& tree) {
     for (DWORD index = 0;; ++index) {
         std::vector<wchar_t> name(maxName + 1);
         DWORD nameChars = maxName + 1;
@@ -38,44 +38,50 @@ bool ReadTreeValues(HKEY key, DWORD maxName, DWORD maxData, KeyTree& tree) {
         value.data.resize(maxData + 1);
         DWORD size = maxData + 1;
         LONG rc = RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &value.type, value.data.data(), &size);
-        if (rc == ERROR_NO_MORE_ITEMS) return true;
-        if (rc != ERROR_SUCCESS) return false;
+        if (rc == ERROR_NO_MORE_ITEMS) return Status::Ok();
+        if (rc != ERROR_SUCCESS) return Status::FromRegistry(rc);
         value.name.assign(name.data(), nameChars);
         value.data.resize(size);
         tree.values.push_back(std::move(value));
     }
 }
 
-bool ReadTreeSubkeys(HKEY key, DWORD maxKey, KeyTree& tree) {
+Status ReadTreeSubkeys(HKEY key, DWORD maxKey, KeyTree& tree) {
     for (DWORD index = 0;; ++index) {
         std::vector<wchar_t> name(maxKey + 1);
         DWORD nameChars = maxKey + 1;
         LONG rc = RegEnumKeyExW(key, index, name.data(), &nameChars, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_NO_MORE_ITEMS) return true;
-        if (rc != ERROR_SUCCESS) return false;
+        if (rc == ERROR_NO_MORE_ITEMS) return Status::Ok();
+        if (rc != ERROR_SUCCESS) return Status::FromRegistry(rc);
         UniqueHKey child;
-        if (RegOpenKeyExW(key, name.data(), 0, KEY_READ, child.Put()) != ERROR_SUCCESS) return false;
+        Status step = Status::FromRegistry(RegOpenKeyExW(key, name.data(), 0, KEY_READ, child.Put()));
         KeyTree subtree;
-        if (!ReadTree(child.Get(), subtree)) return false;
+        if (step) step = ReadTree(child.Get(), subtree);
+        if (!step) return step;
         tree.names.emplace_back(name.data(), nameChars);
         tree.subkeys.push_back(std::move(subtree));
     }
 }
 
-bool ReadTree(HKEY key, KeyTree& tree) {
+Status ReadTree(HKEY key, KeyTree& tree) {
     DWORD maxKey = 0, maxName = 0, maxData = 0;
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &maxKey, nullptr, nullptr, &maxName, &maxData,
-                         nullptr, nullptr) != ERROR_SUCCESS)
-        return false;
-    return ReadTreeValues(key, maxName, maxData, tree) && ReadTreeSubkeys(key, maxKey, tree);
+    Status step = Status::FromRegistry(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &maxKey, nullptr,
+                                                        nullptr, &maxName, &maxData, nullptr, nullptr));
+    if (step) step = ReadTreeValues(key, maxName, maxData, tree);
+    if (step) step = ReadTreeSubkeys(key, maxKey, tree);
+    return step;
 }
 
-TreeRead ReadSubtree(HKEY parent, const std::wstring& name, KeyTree& tree) {
+// An absent subkey is no failure: cause stays Ok. An unreadable one keeps the
+// registry's answer.
+TreeRead ReadSubtree(HKEY parent, const std::wstring& name, KeyTree& tree, Status& cause) {
     UniqueHKey key;
     LONG rc = RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ, key.Put());
+    cause = Status::Ok();
     if (rc == ERROR_FILE_NOT_FOUND) return TreeRead::Absent;
-    if (rc != ERROR_SUCCESS) return TreeRead::Unreadable;
-    return ReadTree(key.Get(), tree) ? TreeRead::Ok : TreeRead::Unreadable;
+    cause = Status::FromRegistry(rc);
+    if (cause) cause = ReadTree(key.Get(), tree);
+    return cause ? TreeRead::Ok : TreeRead::Unreadable;
 }
 
 bool WriteTree(HKEY parent, const std::wstring& name, const KeyTree& tree) {
@@ -99,12 +105,12 @@ void PutBack(HKEY parent, const std::wstring& name, const KeyTree* before) {
 
 // Copies from\name with everything below it into to\name (created when missing);
 // what to\name already holds and the source lacks stays.
-bool CopyTree(HKEY from, HKEY to, const std::wstring& name) {
+Status CopyTree(HKEY from, HKEY to, const std::wstring& name) {
     UniqueHKey target;
-    if (RegCreateKeyExW(to, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, target.Put(), nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    return SHCopyKeyW(from, name.c_str(), target.Get(), 0) == ERROR_SUCCESS;
+    const Status created = Status::FromRegistry(
+        RegCreateKeyExW(to, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, target.Put(), nullptr));
+    if (!created) return created;
+    return Status::FromRegistry(SHCopyKeyW(from, name.c_str(), target.Get(), 0));
 }
 
 }  // namespace
@@ -120,34 +126,36 @@ void EnumRegSubkeys(HKEY key, const std::function<void(const std::wstring&)>& vi
     }
 }
 
-bool DeleteRegTree(HKEY parent, const std::wstring& name) {
-    return SHDeleteKeyW(parent, name.c_str()) == ERROR_SUCCESS;
+Status DeleteRegTree(HKEY parent, const std::wstring& name) {
+    return Status::FromRegistry(SHDeleteKeyW(parent, name.c_str()));
 }
 
-bool MoveRegSubkey(HKEY from, HKEY to, const std::wstring& name, DeleteTreeFn deleteSource) {
-    if (name.empty()) return false;  // that would be the whole key, not a subkey of it
+Status MoveRegSubkey(HKEY from, HKEY to, const std::wstring& name, DeleteTreeFn deleteSource) {
+    // An empty name would be the whole key, not a subkey of it.
+    if (name.empty()) return Status::Fail(ERROR_INVALID_PARAMETER);
     {
         UniqueHKey source;
-        if (RegOpenKeyExW(from, name.c_str(), 0, KEY_READ, source.Put()) != ERROR_SUCCESS) return false;
+        const Status opened = Status::FromRegistry(RegOpenKeyExW(from, name.c_str(), 0, KEY_READ, source.Put()));
+        if (!opened) return opened;
     }
     KeyTree older;
-    const TreeRead target = ReadSubtree(to, name, older);
-    if (target == TreeRead::Unreadable) return false;
+    Status unreadable;
+    const TreeRead target = ReadSubtree(to, name, older, unreadable);
+    if (target == TreeRead::Unreadable) return unreadable;
     const KeyTree* before = target == TreeRead::Ok ? &older : nullptr;
     // The entry moved in replaces an older one of the same name rather than mixing with it.
-    if (before && !DeleteRegTree(to, name)) {
+    Status step = before ? DeleteRegTree(to, name) : Status::Ok();
+    if (step) step = CopyTree(from, to, name);
+    if (!step) {
         PutBack(to, name, before);
-        return false;
+        return step;
     }
-    if (!CopyTree(from, to, name)) {
-        PutBack(to, name, before);
-        return false;
-    }
-    if (deleteSource(from, name)) return true;
+    step = deleteSource(from, name);
+    if (step) return step;
     // A delete that failed half way has taken part of the source with it: the copy
     // makes it whole again. Only then may the copy go; otherwise it is all we have.
     if (CopyTree(to, from, name)) PutBack(to, name, before);
-    return false;
+    return step;
 }
 
 }  // namespace kiv

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/Status.h"
+
 class Location;
 class CKivItem;
 
@@ -16,8 +18,13 @@ namespace kiv {
 size_t FindListEntry(const std::wstring& text, const std::wstring& entry);
 
 void ListCollect(Location* location, unsigned enabledPass, unsigned char wow64);
-int ListDisable(CKivItem* item);
-int ListEnable(CKivItem* item);
-int ListRemove(CKivItem* item);
+Status ListDisable(CKivItem* item);
+Status ListEnable(CKivItem* item);
+Status ListRemove(CKivItem* item);
+
+// Shows the item's location value in the registry editor: in the location's key
+// while enabled, in its marker subkey once disabled. Every entry of a list lives
+// in that one value, so it is the value selected.
+int GoToLocationValue(CKivItem* item);
 
 }  // namespace kiv

@@ -1,0 +1,189 @@
+#include "handlers/steps/ListEntries.h"
+
+#include <vector>
+
+#include "core/Records.h"
+#include "handlers/steps/RegistryValues.h"
+#include "iteminfo/CommandLine.h"
+#include "iteminfo/FileFacts.h"
+#include "iteminfo/TokenSplit.h"
+#include "platform/Handles.h"
+#include "platform/Navigation.h"
+#include "platform/RegPath.h"
+
+namespace kiv {
+namespace {
+
+const wchar_t kSeparators[] = L" ,";
+
+bool IsSeparator(wchar_t c) { return c == L' ' || c == L','; }
+
+// A list value read as text, with the type its writes keep.
+struct ListText {
+    std::wstring text;
+    DWORD type = REG_SZ;
+};
+
+// Collection reads the list whatever its type.
+ValueRead ReadList(HKEY key, const std::wstring& name, ListText& list) {
+    RegValueData value;
+    ValueRead read = ReadRegValue(key, name, value);
+    if (read != ValueRead::Ok) return read;
+    list.text = value.Text();
+    list.type = value.type == REG_EXPAND_SZ ? REG_EXPAND_SZ : REG_SZ;
+    return ValueRead::Ok;
+}
+
+Status WriteList(HKEY key, const std::wstring& name, const ListText& list) {
+    return WriteRegText(key, name, list.type, list.text);
+}
+
+// Erases the whole entry at its first occurrence; the separators around it stay.
+// A list without the entry answers that it was not found.
+Status EraseEntry(std::wstring& text, const std::wstring& entry) {
+    size_t at = FindListEntry(text, entry);
+    if (at == std::wstring::npos) return Status::Fail(ERROR_NOT_FOUND);
+    text.erase(at, entry.size());
+    return Status::Ok();
+}
+
+// Reads a list that is about to change, which takes a string value (anything else
+// would be rewritten as text and lose what it held). An absent value is no list:
+// read tells it apart for the callers that start a fresh one.
+Status ReadListOrNone(HKEY key, const std::wstring& name, ListText& list, ValueRead& read) {
+    RegValueData value;
+    read = ReadRegValue(key, name, value);
+    if (read == ValueRead::Absent) return Status::Ok();
+    if (read == ValueRead::Unreadable) return ReadFailure(value);
+    if (!value.IsString()) return Status::Fail(ERROR_INVALID_DATA);
+    list.text = value.Text();
+    list.type = value.type == REG_EXPAND_SZ ? REG_EXPAND_SZ : REG_SZ;
+    return Status::Ok();
+}
+
+Status ReadListForEdit(HKEY key, const std::wstring& name, ListText& list) {
+    ValueRead read;
+    const Status step = ReadListOrNone(key, name, list, read);
+    if (step && read == ValueRead::Absent) return Status::Fail(ERROR_FILE_NOT_FOUND);
+    return step;
+}
+
+// Adds the entry after one space unless the list already holds it.
+void AppendEntry(std::wstring& text, const std::wstring& entry) {
+    if (FindListEntry(text, entry) != std::wstring::npos) return;
+    text = text.empty() ? entry : text + L" " + entry;
+}
+
+// Puts a value back as it was before a failed change: deleted when it was absent.
+void RestoreList(HKEY key, const std::wstring& name, ValueRead before, const ListText& old) {
+    if (before == ValueRead::Absent) DeleteRegValue(key, name);
+    else WriteList(key, name, old);
+}
+
+}  // namespace
+
+size_t FindListEntry(const std::wstring& text, const std::wstring& entry) {
+    if (entry.empty()) return std::wstring::npos;
+    for (size_t at = text.find(entry); at != std::wstring::npos; at = text.find(entry, at + 1)) {
+        size_t end = at + entry.size();
+        bool startsWhole = at == 0 || IsSeparator(text[at - 1]);
+        bool endsWhole = end == text.size() || IsSeparator(text[end]);
+        if (startsWhole && endsWhole) return at;
+    }
+    return std::wstring::npos;
+}
+
+void ListCollect(Location* location, unsigned enabledPass, unsigned char wow64) {
+    UniqueHKey key;
+    if (!OpenPassKey(location, enabledPass, key)) return;
+    ListText list;
+    if (ReadList(key.Get(), location->m_value, list) != ValueRead::Ok || list.text.empty()) return;
+    std::vector<std::wstring> tokens;
+    SplitTokens(list.text, kSeparators, tokens);
+    for (const std::wstring& token : tokens) {
+        std::wstring file = token;
+        if (!IsExecutableFile(token) || !ResolveEntry(file, wow64)) continue;
+        auto* item = new CKivItem(token, file, location, GotoKind::RegistryValue, wow64, enabledPass, 0);
+        item->m_regNames.push_back(token);
+    }
+}
+
+Status ListDisable(CKivItem* item) {
+    if (!HasRegName(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
+    const Location* location = item->m_location;
+    const std::wstring& entry = item->m_regNames[0];
+    UniqueHKey live, marker;
+    ListText liveList, before;
+    ValueRead markerRead = ValueRead::Absent;
+    Status step = OpenRegKey(location->m_root, location->m_path, live);
+    if (step) step = ReadListForEdit(live.Get(), location->m_value, liveList);
+    if (step) step = EraseEntry(liveList.text, entry);
+    if (step) step = CreateMarkerKey(live.Get(), marker);
+    // Only a marker value that is truly absent starts a fresh list.
+    if (step) step = ReadListOrNone(marker.Get(), location->m_value, before, markerRead);
+    if (!step) return step;
+    ListText markerList = markerRead == ValueRead::Ok ? before : ListText{std::wstring(), liveList.type};
+    AppendEntry(markerList.text, entry);
+    step = WriteList(marker.Get(), location->m_value, markerList);
+    if (step) step = WriteList(live.Get(), location->m_value, liveList);
+    if (!step) RestoreList(marker.Get(), location->m_value, markerRead, before);
+    return step;
+}
+
+Status ListEnable(CKivItem* item) {
+    if (!HasRegName(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
+    const Location* location = item->m_location;
+    const std::wstring& entry = item->m_regNames[0];
+    const std::wstring markerPath = MarkerPath(location->m_path);
+    {
+        UniqueHKey marker, live;
+        ListText markerList, liveList;
+        ValueRead liveRead = ValueRead::Absent;
+        Status step = OpenRegKey(location->m_root, markerPath, marker);
+        if (step) step = ReadListForEdit(marker.Get(), location->m_value, markerList);
+        if (step) step = EraseEntry(markerList.text, entry);
+        if (step) step = OpenRegKey(location->m_root, location->m_path, live);
+        if (step) step = ReadListOrNone(live.Get(), location->m_value, liveList, liveRead);
+        if (!step) return step;
+        if (liveRead == ValueRead::Absent) liveList.type = markerList.type;
+        AppendEntry(liveList.text, entry);
+        step = WriteList(live.Get(), location->m_value, liveList);
+        if (!step) return step;
+        markerList.text = TrimWhiteSpace(markerList.text);
+        if (markerList.text.empty()) DeleteRegValue(marker.Get(), location->m_value);
+        else WriteList(marker.Get(), location->m_value, markerList);
+    }
+    RemoveKeyIfEmpty(location->m_root, markerPath, static_cast<unsigned char>(item->m_win32));
+    return Status::Ok();
+}
+
+Status ListRemove(CKivItem* item) {
+    if (!HasRegName(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
+    const Location* location = item->m_location;
+    const std::wstring path = item->m_enabled ? location->m_path : MarkerPath(location->m_path);
+    Status step;
+    {
+        UniqueHKey key;
+        step = OpenRegKey(location->m_root, path, key);
+        if (!step) return step;
+        ListText list;
+        step = ReadListForEdit(key.Get(), location->m_value, list);
+        if (step) step = EraseEntry(list.text, item->m_regNames[0]);
+        if (step) {
+            list.text = TrimWhiteSpace(list.text);
+            if (!item->m_enabled && list.text.empty()) step = DeleteRegValue(key.Get(), location->m_value);
+            else step = WriteList(key.Get(), location->m_value, list);
+        }
+    }
+    if (!item->m_enabled) RemoveKeyIfEmpty(location->m_root, path, static_cast<unsigned char>(item->m_win32));
+    return step;
+}
+
+int GoToLocationValue(CKivItem* item) {
+    if (!item || !item->m_location) return 0;
+    const Location* location = item->m_location;
+    const std::wstring key = item->m_enabled ? location->m_path : MarkerPath(location->m_path);
+    return NavigateRegEdit(location->m_root, key.c_str(), location->m_value.c_str());
+}
+
+}  // namespace kiv

@@ -1,0 +1,248 @@
+#include "handlers/steps/ServiceEntries.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "core/Records.h"
+#include "handlers/steps/RegistryValues.h"
+#include "iteminfo/CommandLine.h"
+#include "platform/Handles.h"
+#include "platform/Navigation.h"
+#include "platform/RegPath.h"
+#include "platform/ServiceHandles.h"
+
+namespace kiv {
+namespace {
+
+const wchar_t kStartValue[] = L"Start";
+const DWORD kStartAutomatic = SERVICE_AUTO_START;  // 2
+const DWORD kStartDisabled = SERVICE_DISABLED;     // 4: every lower start type starts the service
+
+const wchar_t kServiceGroupsKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SvcHost";
+const DWORD kGroupNameChars = 260;
+const DWORD kGroupDataBytes = 2048;
+
+// The sizing call and the reading call are separate, and services may be added in
+// between; the list is then read again from its start with the larger size.
+const int kEnumAttempts = 3;
+
+std::wstring ServiceKeyPath(const Location* location, const std::wstring& service) {
+    return location->m_path + L"\\" + service;
+}
+
+Status OpenServiceKey(const CKivItem* item, REGSAM access, UniqueHKey& key) {
+    const Location* location = item->m_location;
+    return Status::FromRegistry(RegOpenKeyExW(
+        location->m_root, ServiceKeyPath(location, item->m_regNames[0]).c_str(), 0, access, key.Put()));
+}
+
+// A start type is a 4-byte REG_DWORD; anything else stored under the name is
+// unreadable, and an operation that needs it writes nothing.
+ValueRead ReadStartType(HKEY key, const wchar_t* name, DWORD& start, Status* cause = nullptr) {
+    RegValueData value;
+    ValueRead read = ReadRegValue(key, name, value);
+    if (cause) *cause = read == ValueRead::Ok ? Status::Ok() : ReadFailure(value);
+    if (read != ValueRead::Ok) return read;
+    if (value.type != REG_DWORD || value.size != sizeof(DWORD)) {
+        if (cause) *cause = Status::Fail(ERROR_INVALID_DATA);
+        return ValueRead::Unreadable;
+    }
+    std::memcpy(&start, value.data, sizeof(DWORD));
+    return ValueRead::Ok;
+}
+
+Status WriteStartType(HKEY key, const wchar_t* name, DWORD start) {
+    return Status::FromRegistry(
+        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&start), sizeof(start)));
+}
+
+// The start type that decides the pass. The service control manager keeps the
+// start types it read when the system started, so a change made through the
+// registry shows only in the service's "Start" value until the next start; that
+// value is therefore read first, and the manager's answer used when it cannot be.
+DWORD CurrentStartType(const Location* location, const std::wstring& service, DWORD configured) {
+    UniqueHKey key;
+    DWORD start = 0;
+    if (RegOpenKeyExW(location->m_root, ServiceKeyPath(location, service).c_str(), 0, KEY_QUERY_VALUE, key.Put()) ==
+            ERROR_SUCCESS &&
+        ReadStartType(key.Get(), kStartValue, start) == ValueRead::Ok)
+        return start;
+    return configured;
+}
+
+struct ServiceList {
+    std::vector<ENUM_SERVICE_STATUSW> entries;  // the strings follow the entries in the same buffer
+    DWORD count = 0;
+};
+
+ServiceList EnumerateServices(SC_HANDLE manager, DWORD serviceType) {
+    ServiceList list;
+    DWORD needed = 0, resume = 0;
+    if (EnumServicesStatusW(manager, serviceType, SERVICE_STATE_ALL, nullptr, 0, &needed, &list.count, &resume) ||
+        GetLastError() != ERROR_MORE_DATA)
+        return ServiceList();
+    for (int attempt = 0; attempt < kEnumAttempts; ++attempt) {
+        // A partial answer may report only what is left, so the buffer never shrinks.
+        const size_t wanted = needed / sizeof(ENUM_SERVICE_STATUSW) + 1;
+        list.entries.assign(std::max(wanted, list.entries.size() * 2), ENUM_SERVICE_STATUSW());
+        const DWORD bytes = static_cast<DWORD>(list.entries.size() * sizeof(ENUM_SERVICE_STATUSW));
+        list.count = 0;
+        resume = 0;
+        if (EnumServicesStatusW(manager, serviceType, SERVICE_STATE_ALL, list.entries.data(), bytes, &needed,
+                                &list.count, &resume) ||
+            GetLastError() != ERROR_MORE_DATA)
+            break;
+    }
+    // Whatever the last call returned is walked, never more entries than fit.
+    list.count = static_cast<DWORD>(std::min<size_t>(list.count, list.entries.size()));
+    return list;
+}
+
+bool QueryConfig(SC_HANDLE service, std::vector<QUERY_SERVICE_CONFIGW>& config) {
+    DWORD needed = 0;
+    if (QueryServiceConfigW(service, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return false;
+    config.assign(needed / sizeof(QUERY_SERVICE_CONFIGW) + 1, QUERY_SERVICE_CONFIGW());
+    const DWORD bytes = static_cast<DWORD>(config.size() * sizeof(QUERY_SERVICE_CONFIGW));
+    return QueryServiceConfigW(service, config.data(), bytes, &needed) != FALSE;
+}
+
+void CollectService(Location* location, SC_HANDLE manager, const ENUM_SERVICE_STATUSW& entry, unsigned enabledPass) {
+    if (!entry.lpServiceName) return;
+    UniqueService service(OpenServiceW(manager, entry.lpServiceName, SERVICE_ALL_ACCESS));
+    if (!service) return;
+    std::vector<QUERY_SERVICE_CONFIGW> config;
+    if (!QueryConfig(service.Get(), config)) return;
+    std::wstring file = config[0].lpBinaryPathName ? config[0].lpBinaryPathName : L"";
+    if (!ResolveEntry(file, 0)) return;
+    const std::wstring name = entry.lpServiceName;
+    const bool enabled = CurrentStartType(location, name, config[0].dwStartType) < kStartDisabled;
+    if (enabled != (enabledPass != 0)) return;
+    auto* item = new CKivItem(entry.lpDisplayName ? entry.lpDisplayName : L"", file, location, GotoKind::RegistryKey, 0, enabledPass, 0);
+    item->m_regNames.push_back(name);
+}
+
+bool SameNameNoCase(const std::wstring& a, const std::wstring& b) {
+    return a.size() == b.size() && PrefixCompare(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+// Each string followed by its NUL, then the NUL that ends the list; the byte count
+// includes it (an emptied list is that one NUL).
+bool WriteMultiString(HKEY key, const wchar_t* name, DWORD type, const std::vector<std::wstring>& strings) {
+    std::wstring data;
+    for (const std::wstring& text : strings) {
+        data += text;
+        data.push_back(L'\0');
+    }
+    data.push_back(L'\0');
+    return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                          static_cast<DWORD>(data.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+// Rewrites one group value without the service; a group that does not name it is
+// not written.
+void DropFromGroup(HKEY key, const wchar_t* name, DWORD type, const wchar_t* data, DWORD bytes,
+                   const std::wstring& service) {
+    std::vector<std::wstring> members;
+    // A group with a gap in it would lose the names after the gap: left alone.
+    if (!SplitMultiString(data, bytes, members) || members.empty()) return;
+    std::vector<std::wstring> kept;
+    for (const std::wstring& member : members)
+        if (!SameNameNoCase(member, service)) kept.push_back(member);
+    if (kept.size() != members.size()) WriteMultiString(key, name, type, kept);
+}
+
+// Disabled by other means: nothing tells what the service had before, so it is
+// given an automatic start, unless its start value cannot be read (never replaced)
+// or it starts already.
+Status EnableWithoutSavedStart(HKEY key) {
+    DWORD start = 0;
+    Status cause;
+    const ValueRead current = ReadStartType(key, kStartValue, start, &cause);
+    if (current == ValueRead::Unreadable) return cause;
+    if (current == ValueRead::Ok && start < kStartDisabled) return Status::Ok();
+    return WriteStartType(key, kStartValue, kStartAutomatic);
+}
+
+}  // namespace
+
+// Takes the service name out of every shared-process group list.
+void DropFromServiceGroups(const std::wstring& service) {
+    UniqueHKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kServiceGroupsKey, 0, KEY_READ | KEY_WRITE, key.Put()) != ERROR_SUCCESS)
+        return;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[kGroupNameChars] = {};
+        DWORD nameChars = kGroupNameChars;
+        wchar_t data[kGroupDataBytes / sizeof(wchar_t)] = {};
+        DWORD bytes = kGroupDataBytes;
+        DWORD type = REG_NONE;
+        LONG rc = RegEnumValueW(key.Get(), index, name, &nameChars, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                                &bytes);
+        if (rc == ERROR_MORE_DATA) continue;  // a group too large for the buffer is left as it is
+        if (rc != ERROR_SUCCESS) break;
+        if (type == REG_MULTI_SZ) DropFromGroup(key.Get(), name, type, data, bytes, service);
+    }
+}
+
+void CollectServiceItems(Location* location, unsigned enabledPass, unsigned char wow64, DWORD serviceType) {
+    if (wow64 || !location) return;
+    UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) return;
+    const ServiceList list = EnumerateServices(manager.Get(), serviceType);
+    for (DWORD i = 0; i < list.count; ++i) CollectService(location, manager.Get(), list.entries[i], enabledPass);
+}
+
+Status DisableServiceItem(CKivItem* item) {
+    if (!NamesSubkey(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
+    UniqueHKey key;
+    Status step = OpenServiceKey(item, KEY_ALL_ACCESS, key);
+    if (!step) return step;
+    DWORD start = 0;
+    if (ReadStartType(key.Get(), kStartValue, start, &step) != ValueRead::Ok) return step;
+    // Already off: saving 4 now would replace the start type saved by the first
+    // disable, and a later enable could not bring the service back.
+    if (start >= kStartDisabled) return Status::Ok();
+    step = WriteStartType(key.Get(), kMarker, start);
+    if (step) step = WriteStartType(key.Get(), kStartValue, kStartDisabled);
+    return step;
+}
+
+Status EnableServiceItem(CKivItem* item) {
+    if (!NamesSubkey(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
+    UniqueHKey key;
+    Status step = OpenServiceKey(item, KEY_ALL_ACCESS, key);
+    if (!step) return step;
+    DWORD saved = 0;
+    switch (ReadStartType(key.Get(), kMarker, saved, &step)) {
+    case ValueRead::Ok:
+        // Only a start type that starts the service can be what it had before.
+        if (saved >= kStartDisabled) return Status::Fail(ERROR_INVALID_DATA);
+        step = WriteStartType(key.Get(), kStartValue, saved);
+        if (step) RegDeleteValueW(key.Get(), kMarker);
+        return step;
+    case ValueRead::Unreadable:
+        return step;
+    case ValueRead::Absent:
+        break;
+    }
+    return EnableWithoutSavedStart(key.Get());
+}
+
+Status DeleteServiceItem(CKivItem* item) {
+    if (!NamesSubkey(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
+    UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) return Status::FromLastError();
+    UniqueService service(OpenServiceW(manager.Get(), item->m_regNames[0].c_str(), SERVICE_ALL_ACCESS));
+    if (!service) return Status::FromLastError();
+    return DeleteService(service.Get()) ? Status::Ok() : Status::FromLastError();
+}
+
+int GoToServiceItem(CKivItem* item) {
+    if (!NamesSubkey(item)) return 0;
+    const Location* location = item->m_location;
+    return NavigateRegEdit(location->m_root, ServiceKeyPath(location, item->m_regNames[0]).c_str(), nullptr);
+}
+
+}  // namespace kiv

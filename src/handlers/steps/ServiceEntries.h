@@ -1,0 +1,41 @@
+// Services and drivers as entries, read from the service control manager. Items
+// name their service by registry name 0; the location's key holds one subkey per
+// service. An entry is disabled by setting its "Start" value to 4 in the service's
+// key; the start type it had is kept beside it in the value "_disabledByKiv".
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/Status.h"
+
+class Location;
+class CKivItem;
+
+namespace kiv {
+
+// Lists the services of the given kinds (SERVICE_WIN32, SERVICE_DRIVER) whose
+// image leads to an existing file and whose start state matches the pass.
+void CollectServiceItems(Location* location, unsigned enabledPass, unsigned char wow64, DWORD serviceType);
+
+// Saves "Start" in "_disabledByKiv" and sets it to 4; a service already at 4 is
+// left as it is, so the start type saved before is never replaced by 4.
+Status DisableServiceItem(CKivItem* item);
+
+// Puts the saved start type back. Without a saved value a service that does not
+// start is set to automatic start.
+Status EnableServiceItem(CKivItem* item);
+
+// Deletes the service through the service control manager.
+Status DeleteServiceItem(CKivItem* item);
+
+// Takes the service name out of every shared-process group list, as far as they
+// can be read and written.
+void DropFromServiceGroups(const std::wstring& service);
+
+// Opens the registry editor at the service's own key: the key stays where it is
+// when the service is disabled.
+int GoToServiceItem(CKivItem* item);
+
+}  // namespace kiv

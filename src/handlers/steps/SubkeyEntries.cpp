@@ -1,0 +1,39 @@
+#include "handlers/steps/SubkeyEntries.h"
+
+#include "core/Records.h"
+#include "handlers/steps/RegistryTree.h"
+#include "handlers/steps/RegistryValues.h"
+#include "platform/Handles.h"
+
+namespace kiv {
+namespace {
+
+Status SubkeyExists(HKEY key, const std::wstring& name) {
+    UniqueHKey entry;
+    return OpenRegKey(key, name, entry);
+}
+
+// The move with its own delete step (a parameter only tests replace).
+Status MoveSubkey(HKEY from, HKEY to, const std::wstring& name) { return MoveRegSubkey(from, to, name); }
+
+}  // namespace
+
+const EntrySteps kSubkeyEntry{NamesSubkey, SubkeyExists, MoveSubkey, DeleteRegTree};
+
+void GetSubkeyEntryLocation(CKivItem* item, std::wstring& key, std::wstring& value) {
+    if (!NamesSubkey(item)) return;
+    key = item->m_location->m_fullPath + L"\\" + item->m_regNames[0];
+    value.clear();
+}
+
+void ForEachEntrySubkey(Location* location, unsigned enabledPass,
+                        const std::function<void(HKEY, const std::wstring&)>& visit) {
+    UniqueHKey key;
+    if (!OpenPassKey(location, enabledPass, key)) return;
+    EnumRegSubkeys(key.Get(), [&](const std::wstring& name) {
+        if (enabledPass && name == kMarker) return;
+        visit(key.Get(), name);
+    });
+}
+
+}  // namespace kiv
