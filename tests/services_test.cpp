@@ -4,12 +4,14 @@
 #include "platform/Handles.h"
 #include "platform/ServiceHandles.h"
 #include "support/RegistryTestKit.h"
+#include "support/ServiceTestKit.h"
 #include "support/TestSupport.h"
 
 using kivtest::Lower;
 using kivtest::RawValue;
 using kivtest::ReadRaw;
 using kivtest::ScratchFolder;
+using kivtest::TestService;
 using kivtest::TextValue;
 using kivtest::WriteRaw;
 
@@ -47,34 +49,6 @@ bool ServiceExists(const std::wstring& name) {
     kiv::UniqueService service(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_CONFIG));
     return service.Valid();
 }
-
-// A service of the test's own, deleted when the test ends however it ends (and
-// before it is made, should an earlier run have left it behind).
-class TestService {
-public:
-    TestService(const std::wstring& name, DWORD type, DWORD start, const std::wstring& image) : m_name(name) {
-        Delete();
-        kiv::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-        kiv::UniqueService service(CreateServiceW(manager.Get(), name.c_str(), DisplayName().c_str(),
-                                                  SERVICE_ALL_ACCESS, type, start, SERVICE_ERROR_NORMAL,
-                                                  image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-        EXPECT_TRUE(service.Valid()) << "cannot create service " << std::string(name.begin(), name.end());
-    }
-    ~TestService() { Delete(); }
-    TestService(const TestService&) = delete;
-    TestService& operator=(const TestService&) = delete;
-
-    const std::wstring& Name() const { return m_name; }
-    std::wstring DisplayName() const { return L"Display of " + m_name; }
-
-private:
-    void Delete() {
-        kiv::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-        kiv::UniqueService service(OpenServiceW(manager.Get(), m_name.c_str(), SERVICE_ALL_ACCESS));
-        if (service) DeleteService(service.Get());
-    }
-    std::wstring m_name;
-};
 
 // Values of the test's own in the shared-process group key, deleted at the end.
 class TestGroups {
