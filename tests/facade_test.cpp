@@ -7,7 +7,7 @@
 #include "core/HostFiles.h"
 #include "core/Records.h"
 #include "platform/RegPath.h"
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 #include "support/TestSupport.h"
 
 using kivtest::DeleteBesideProgram;
@@ -34,7 +34,18 @@ public:
             new CKivItem(L"item", L"", location, GotoKind::RegistryValue, wow64, enabledPass, 0);
     }
 
+    // An action checks, twice, that the facade still holds the item it acts on.
+    int EnableItem(CKivItem* item) override {
+        CKiv* kiv = CKiv::Get();
+        if (kiv->ItemMapGet(item->m_globalId) != item) ++m_strays;
+        for (volatile int spin = 0; spin < 2000; ++spin) {
+        }
+        if (kiv->ItemMapGet(item->m_globalId) != item || item->m_title != L"item") ++m_strays;
+        return 1;
+    }
+
     unsigned m_perPass;
+    std::atomic<int> m_strays{0};
     std::atomic<int> m_calls{0};
     Location* m_holdAt = nullptr;
     HANDLE m_reached = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -63,14 +74,14 @@ protected:
 
     // Adds a category of n registry-key locations read by handler.
     std::vector<Location*> AddCategory(unsigned n, CKivHandler* handler) {
-        auto* category = new Category(L"category", 0);
+        Category* category = CKivTestAccess::AddCategory(m_kiv, L"category");
+        std::vector<Location*> locations;
         for (unsigned i = 0; i < n; ++i) {
-            auto* location = new Location(L"HKCU\\Software\\KivTests\\loc" + std::to_wstring(i), L"", 0, RegValue, 0);
-            location->m_handler = handler;
-            category->m_locations.push_back(location);
+            locations.push_back(CKivTestAccess::AddLocation(
+                m_kiv, category, L"HKCU\\Software\\KivTests\\loc" + std::to_wstring(i), L"", 0, RegValue));
+            locations.back()->m_handler = handler;
         }
-        CKivTestAccess::Categories(m_kiv).push_back(category);
-        return category->m_locations;
+        return locations;
     }
 
     CKiv* m_kiv = nullptr;
@@ -288,6 +299,32 @@ TEST_F(FacadeTest, ItemMapGetIsSafeFromASecondThreadDuringCollect) {
     reader.join();
     EXPECT_EQ(2000u, CKivTestAccess::ItemMap(m_kiv).size());
     EXPECT_EQ(m_kiv->ItemMapGet(2000)->m_globalId, 2000u);
+}
+
+TEST_F(FacadeTest, ActionsAndQueriesOnASecondThreadNeverMeetAFreedItem) {
+    CountingHandler handler(20);
+    AddCategory(5, &handler);  // 200 items a run
+    std::atomic<bool> done{false};
+    std::atomic<unsigned> acted{0}, dead{0}, wrong{0};
+    std::thread actor([&] {
+        for (unsigned id = 1; !done; id = id % 250 + 1) {
+            if (m_kiv->EnableItem(id)) ++acted;
+            else if (GetLastError() == ERROR_INVALID_PARAMETER) ++dead;
+            else ++wrong;
+            const std::wstring title = m_kiv->GetItemTitle(0, id % 5, id % 40);
+            if (!title.empty() && title != L"item") ++wrong;
+            if (id % 50 == 0) m_kiv->ItemMapRemove(id);
+        }
+    });
+    unsigned runs = 0;
+    for (const DWORD end = GetTickCount() + 3000; GetTickCount() < end; ++runs) m_kiv->Collect();
+    done = true;
+    actor.join();
+    EXPECT_EQ(0, handler.m_strays.load());
+    EXPECT_EQ(0u, wrong.load());
+    EXPECT_GT(acted.load(), 0u);
+    EXPECT_GT(dead.load(), 0u);
+    EXPECT_GT(runs, 1u);
 }
 
 TEST_F(FacadeTest, EnvironmentPathsReadALongPathWhole) {

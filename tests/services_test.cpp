@@ -110,12 +110,10 @@ protected:
         kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
         kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
         m_kiv = CKiv::Init();
-        auto* category = new Category(L"test", 0);
-        CKivTestAccess::Categories(m_kiv).push_back(category);
+        Category* category = CKivTestAccess::AddCategory(m_kiv, L"test");
         const std::wstring path = L"HKLM\\" + std::wstring(kServicesKey);
-        m_services = new Location(path, L"", 0, Services, 0);
-        m_drivers = new Location(path, L"", 0, Drivers, 0);
-        category->m_locations = {m_services, m_drivers};
+        m_services = CKivTestAccess::AddLocation(m_kiv, category, path, L"", 0, Services);
+        m_drivers = CKivTestAccess::AddLocation(m_kiv, category, path, L"", 0, Drivers);
     }
     void TearDown() override { CKiv::Dispose(); }
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 class CKivHandler_AppInitDll : public CKivHandler {
 public:

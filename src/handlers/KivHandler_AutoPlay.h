@@ -3,7 +3,7 @@
 // Explorer policy "NoDriveAutoRun".
 #pragma once
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 class CKivHandler_AutoPlay : public CKivHandler {
 public:

@@ -2,7 +2,7 @@
 // drive. A command is disabled or removed by renaming its key in that file.
 #pragma once
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 class CKivHandler_AutorunInf : public CKivHandler {
 public:

@@ -109,7 +109,7 @@ void CKivHandler_CoIdInKey::GetItemRegLocation(CKivItem* item, std::wstring& key
 void CKivHandler_CoIdInKey::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
     kiv::ForEachEntrySubkey(location, enabledPass, [&](HKEY key, const std::wstring& name) {
         std::wstring title, file;
-        if (kiv::LookupClass(name, title, file)) {
+        if (kiv::LookupClass(name, location->EnvPaths(), title, file)) {
             if (title.empty()) title = name;
         } else {
             kiv::UniqueHKey subkey;

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 #include "platform/Handles.h"
 
 class CKivHandler_CoIdInKey : public CKivHandler {

@@ -1,7 +1,7 @@
 // Reads and changes subkeys that name the class they load in their value "CLSID".
 #pragma once
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 class CKivHandler_CoIdInKeyValue : public CKivHandler {
 public:

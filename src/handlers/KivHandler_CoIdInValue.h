@@ -2,7 +2,7 @@
 // their name or by their string data (shell service objects and the like).
 #pragma once
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 class CKivHandler_CoIdInValue : public CKivHandler {
 public:

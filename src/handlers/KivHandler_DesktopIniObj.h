@@ -2,7 +2,7 @@
 // entries have no disabled state and cannot be changed.
 #pragma once
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 class CKivHandler_DesktopIniObj : public CKivHandler {
 public:

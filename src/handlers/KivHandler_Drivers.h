@@ -2,7 +2,7 @@
 // enabling work as for services.
 #pragma once
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 class CKivHandler_Drivers : public CKivHandler {
 public:

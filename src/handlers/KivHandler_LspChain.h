@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 class CKivHandler_LspChain : public CKivHandler {
 public:

@@ -2,7 +2,7 @@
 // (run keys).
 #pragma once
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 class CKivHandler_RegValue : public CKivHandler {
 public:

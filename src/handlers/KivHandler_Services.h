@@ -6,7 +6,7 @@
 #include <windows.h>
 
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 class CKivHandler_Services : public CKivHandler {
 public:

@@ -3,7 +3,7 @@
 // (Startup -> Startup_disabledByKiv); where the file lies is its state.
 #pragma once
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 class CKivHandler_SimpleFile : public CKivHandler {
 public:

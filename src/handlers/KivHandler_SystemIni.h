@@ -2,7 +2,7 @@
 // of the profile file the location names (system.ini).
 #pragma once
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 class CKivHandler_SystemIni : public CKivHandler {
 public:

@@ -4,7 +4,7 @@
 // thread must have initialised COM.
 #pragma once
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 class CKivHandler_TaskScheduler : public CKivHandler {
 public:

@@ -2,7 +2,7 @@
 // system's win.ini.
 #pragma once
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 class CKivHandler_WinIni : public CKivHandler {
 public:
