@@ -9,6 +9,8 @@
 //   ERROR_FILE_NOT_FOUND       the item's entry or file is no longer there;
 //   ERROR_INSUFFICIENT_BUFFER  a registry location text did not fit its buffer;
 //   ERROR_NOT_SUPPORTED        the item's kind of location has no such action;
+//   ERROR_BUSY                 a collection on another thread is still reading the
+//                              item's location (its entry is not complete yet);
 //   ERROR_GEN_FAILURE          the action failed without a more precise cause;
 //   any other code             the first system call that failed (access denied, ...).
 // A predicate's "no" (IsWhiteListed, Ostrel_ItemCompatible) is an answer, not a

@@ -42,9 +42,14 @@ private:
     // The living item of an ID, or null. Sets the thread's last error to say
     // which; the caller holds the lock.
     CKivItem* LiveItem(unsigned id);
+    // The living item of an ID that an action may hand to its handler: not one
+    // whose location a collection on another thread is still reading (last error
+    // ERROR_BUSY then). The caller holds the lock.
+    CKivItem* ActionItem(unsigned id);
     // The location at a position, or null (last error set likewise).
     Location* LocationAt(unsigned c, unsigned l);
 
+    class ReadingScope;
     void CollectEnvPaths();
     void CollectCategory(Category& category);
     void DestroyItems();
@@ -67,6 +72,9 @@ private:
     // Items whose entries were removed from the map: alive until the next run.
     std::vector<std::unique_ptr<CKivItem>> m_detached;
     std::atomic<int> m_stop{0};
+    // The location whose passes are running, and the thread running them.
+    const Location* m_reading = nullptr;
+    DWORD m_readingThread = 0;
     std::map<std::wstring, unsigned> m_whiteList;
 };
 

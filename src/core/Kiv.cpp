@@ -79,13 +79,31 @@ void Facade::DestroyItems() {
     m_detached.clear();
 }
 
+// Marks a location as being read for the length of its passes (its items are
+// not complete before), its item ID list emptied first.
+class Facade::ReadingScope {
+public:
+    ReadingScope(Facade& facade, Location& location) : m_facade(facade) {
+        CriticalSectionLock lock(m_facade.m_lock);
+        location.ClearItemIds();
+        m_facade.m_reading = &location;
+        m_facade.m_readingThread = GetCurrentThreadId();
+    }
+    ~ReadingScope() {
+        CriticalSectionLock lock(m_facade.m_lock);
+        m_facade.m_reading = nullptr;
+    }
+    ReadingScope(const ReadingScope&) = delete;
+    ReadingScope& operator=(const ReadingScope&) = delete;
+
+private:
+    Facade& m_facade;
+};
+
 void Facade::CollectCategory(Category& category) {
     for (const std::unique_ptr<Location>& location : category.m_locations) {
         if (m_stop != 0) break;
-        {
-            CriticalSectionLock lock(m_lock);
-            location->ClearItemIds();
-        }
+        ReadingScope reading(*this, *location);
         // A location without a handler (an unknown handler type) has nothing to read.
         if (!location->m_handler) continue;
         // Both passes always run once the first has begun.

@@ -69,6 +69,16 @@ CKivItem* Facade::LiveItem(unsigned id) {
     return item;
 }
 
+CKivItem* Facade::ActionItem(unsigned id) {
+    CKivItem* item = LiveItem(id);
+    // Its handler may still be adding the registry names an action needs.
+    if (item && item->m_location == m_reading && GetCurrentThreadId() != m_readingThread) {
+        SetLastError(ERROR_BUSY);
+        return nullptr;
+    }
+    return item;
+}
+
 Location* Facade::LocationAt(unsigned c, unsigned l) {
     Location* location = nullptr;
     if (c < m_categories.size() && l < m_categories[c]->m_locations.size())
@@ -170,7 +180,7 @@ KIV_ITEM_QUERY(int, IsRemoved, 0, static_cast<int>(item->m_removed))
 int CKiv::DisableItem(unsigned id) {
     Facade& self = Self();
     CriticalSectionLock lock(self.m_lock);
-    CKivItem* item = self.LiveItem(id);
+    CKivItem* item = self.ActionItem(id);
     if (!item) return 0;
     const int r = CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.DisableItem(i); });
     // A failed disable leaves the item as it was.
@@ -181,7 +191,7 @@ int CKiv::DisableItem(unsigned id) {
 int CKiv::EnableItem(unsigned id) {
     Facade& self = Self();
     CriticalSectionLock lock(self.m_lock);
-    CKivItem* item = self.LiveItem(id);
+    CKivItem* item = self.ActionItem(id);
     if (!item) return 0;
     const int r = CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.EnableItem(i); });
     if (r) item->m_enabled = static_cast<unsigned>(r);
@@ -191,7 +201,7 @@ int CKiv::EnableItem(unsigned id) {
 int CKiv::RemoveItem(unsigned id) {
     Facade& self = Self();
     CriticalSectionLock lock(self.m_lock);
-    CKivItem* item = self.LiveItem(id);
+    CKivItem* item = self.ActionItem(id);
     if (!item) return 0;
     return CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.RemoveItem(i); });
 }
@@ -199,7 +209,7 @@ int CKiv::RemoveItem(unsigned id) {
 void CKiv::GoTo(unsigned id) {
     Facade& self = Self();
     CriticalSectionLock lock(self.m_lock);
-    if (CKivItem* item = self.LiveItem(id)) CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.GoTo(i); });
+    if (CKivItem* item = self.ActionItem(id)) CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.GoTo(i); });
 }
 
 // The position forms resolve the ID and act under one hold of the lock.
@@ -217,7 +227,7 @@ KIV_ACTION_AT(void, GoTo)
 int CKiv::RestoreItem(unsigned id) {
     Facade& self = Self();
     CriticalSectionLock lock(self.m_lock);
-    CKivItem* item = self.LiveItem(id);
+    CKivItem* item = self.ActionItem(id);
     if (!item) return 0;
     if (item->m_removed && !CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.RestoreItem(i); })) {
         item->m_removed = 1;
@@ -231,7 +241,7 @@ int CKiv::RestoreItem(unsigned id) {
 int CKiv::Ostrel_ItemCompatible(unsigned id) {
     Facade& self = Self();
     CriticalSectionLock lock(self.m_lock);
-    CKivItem* item = self.LiveItem(id);
+    CKivItem* item = self.ActionItem(id);
     if (!item || !item->m_handler) return 0;
     const int compatible = kiv::Guarded(0, [&] { return item->m_handler->ItemCompatible(item); });
     // A "no" is an answer, not a failure.
@@ -243,13 +253,14 @@ void CKiv::Ostrel_GetItemRegLocation(unsigned id, wchar_t* key, wchar_t* value, 
                                      unsigned valueSize) {
     Facade& self = Self();
     CriticalSectionLock lock(self.m_lock);
-    CKivItem* item = self.LiveItem(id);
+    CKivItem* item = self.ActionItem(id);
     if (!item || !item->m_handler) return;
-    const bool fitted = kiv::Guarded(false, [&] {
+    const DWORD code = kiv::Guarded(static_cast<DWORD>(ERROR_GEN_FAILURE), [&] {
         std::wstring keyText, valueText;
         item->m_handler->GetItemRegLocation(item, keyText, valueText);
         const bool keyFitted = CopyOut(keyText, key, keySize);
-        return CopyOut(valueText, value, valueSize) && keyFitted;
+        const bool fitted = CopyOut(valueText, value, valueSize) && keyFitted;
+        return static_cast<DWORD>(fitted ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER);
     });
-    SetLastError(fitted ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER);
+    SetLastError(code);
 }
