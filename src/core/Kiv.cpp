@@ -1,6 +1,7 @@
 // The process-wide facade: lifecycle, the collection walk and the item map.
 #include "core/Facade.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -137,6 +138,13 @@ unsigned Facade::AddItem(CKivItem* item) {
         return true;
     });
     if (!room) return 0;
+    // An item whose entry was removed earlier comes back: the map alone owns it again.
+    auto detached = std::find_if(m_detached.begin(), m_detached.end(),
+                                 [item](const std::unique_ptr<CKivItem>& owned) { return owned.get() == item; });
+    if (detached != m_detached.end()) {
+        detached->release();
+        m_detached.erase(detached);
+    }
     m_itemMap[id].reset(item);
     item->m_globalId = id;
     if (location) location->m_itemIds.push_back(id);
