@@ -60,6 +60,17 @@ void Write(FILE* stream, const std::wstring& text) {
     fflush(stream);
 }
 
+// The system's text for an error code, on one line ("Access is denied.").
+std::wstring SystemMessage(DWORD code) {
+    wchar_t text[512] = {};
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 512,
+                             nullptr);
+    std::wstring message(text, n);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    return message.empty() ? L"error " + std::to_wstring(code) : message;
+}
+
 // A positive decimal number that fits 32 bits, written with digits only.
 bool ParseNumber(const wchar_t* text, unsigned& value) {
     unsigned long long n = 0;
@@ -288,9 +299,11 @@ int Act(CKiv* kiv, const std::vector<ItemRow>& rows, const Options& options) {
     else if (command == L"remove") result = kiv->RemoveItem(row.id);
     else if (command == L"restore") result = kiv->RestoreItem(row.id);
     else kiv->GoTo(row.id);
+    // The module leaves the cause of a failure, and only then, as the last error.
+    const DWORD cause = GetLastError();
     std::wstring what = L"\"" + row.title + L"\" in " + row.location;
-    if (!result) {
-        Write(stderr, L"kivctl: " + command + L" failed for " + what + L"\n");
+    if (!result || cause != ERROR_SUCCESS) {
+        Write(stderr, command + L": " + SystemMessage(cause != ERROR_SUCCESS ? cause : ERROR_GEN_FAILURE) + L"\n");
         return ActionFailed;
     }
     Write(stdout, command + L": " + what + L"\n");

@@ -1,12 +1,35 @@
 // The module's one exported class. The host creates the process-wide facade with
 // CKiv::Init, fills it with Collect, reads and acts on the results, and ends it
 // with CKiv::Dispose.
+//
+// Failures: every query and action below keeps its documented result, and also
+// sets the calling thread's last error (GetLastError): ERROR_SUCCESS when it
+// succeeded, and otherwise why it failed:
+//   ERROR_INVALID_PARAMETER    an ID of no living item, or a position past its count;
+//   ERROR_FILE_NOT_FOUND       the item's entry or file is no longer there;
+//   ERROR_INSUFFICIENT_BUFFER  a registry location text did not fit its buffer;
+//   ERROR_NOT_SUPPORTED        the item's kind of location has no such action;
+//   ERROR_BUSY                 a collection on another thread is still reading the
+//                              item's location (its entry is not complete yet);
+//   ERROR_GEN_FAILURE          the action failed without a more precise cause;
+//   any other code             the first system call that failed (access denied, ...).
+// A predicate's "no" (IsWhiteListed, Ostrel_ItemCompatible) is an answer, not a
+// failure.
+//
+// Threads: Init, Collect and Dispose run on the host's thread. While Collect runs
+// on one thread, another may call StopCollect, ItemMapGet, ItemMapRemove and every
+// query and action below: each holds the facade's lock for its whole run, and a
+// collection takes the same lock to destroy the previous items and to register
+// each new one. An ID whose item the collection has destroyed answers like any
+// dead ID (0, empty text, ERROR_INVALID_PARAMETER); IDs restart at 1 with every
+// run, so an old ID may name a new item once the new run has made it. Pointers
+// returned (texts, icons, items) stay valid until their item is destroyed, that
+// is until the next Collect begins or Dispose runs; catalogue texts live until
+// Dispose. EnvPaths is for the collection's own thread.
 #pragma once
 
 #include <windows.h>
 
-#include <atomic>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -42,9 +65,8 @@ class Category;
 class Location;
 class CKivItem;
 class CKivHandler;
-class CKivTestAccess;
 namespace kiv {
-class XmlNode;
+class Facade;
 }
 
 class KIV_API CKiv {
@@ -61,7 +83,9 @@ public:
     const std::vector<std::wstring>& EnvPaths() const;
     CKivHandler* GetHandler(EKivHandlerType type);
 
-    // Item map: global IDs are dense from 1 and restart with every Collect.
+    // Item map: global IDs are dense from 1 and restart with every Collect. The map
+    // owns its items: an item added is destroyed by the facade; an entry removed
+    // leaves its item alive, unreachable by ID, until the next Collect or Dispose.
     unsigned ItemMapAddNew(CKivItem* item);
     CKivItem* ItemMapGet(unsigned id);
     void ItemMapRemove(unsigned id);
@@ -127,29 +151,13 @@ public:
     CKiv(const CKiv&) = delete;
     CKiv& operator=(const CKiv&) = delete;
 
+protected:
+    // Only the module's own implementation is a CKiv: the exported class holds no
+    // state, so its layout is the same for every compiler that uses the header.
+    CKiv() = default;
+    ~CKiv() = default;
+
 private:
-    CKiv();
-    ~CKiv();
-
-    Location* LocationAt(unsigned c, unsigned l);
-    void CollectEnvPaths();
-    void CollectCategory(Category* category);
-    void DestroyItems();
-    bool LoadData();
-    void LoadCategory(const kiv::XmlNode& cat);
-    void LoadWhiteListFile();
-    bool LoadWhiteList(const wchar_t* text);
-    bool GetWhiteList(const wchar_t* path, const wchar_t* name);
-
-    friend class CKivTestAccess;
-
-    std::vector<Category*> m_categories;
-    std::map<EKivHandlerType, CKivHandler*> m_handlers;
-    std::vector<std::wstring> m_envPaths;
-    std::map<unsigned, CKivItem*> m_itemMap;
-    CRITICAL_SECTION m_lock;
-    std::atomic<int> m_stop;
-    std::map<std::wstring, unsigned> m_whiteList;
-
-    static CKiv* _objInstance;
+    kiv::Facade& Self();
+    const kiv::Facade& Self() const;
 };

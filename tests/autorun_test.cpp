@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/Records.h"
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 #include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
 
@@ -203,9 +203,7 @@ protected:
 
     // Type 3 is no registry or folder location: its path and value are kept as given.
     Location* AddLocation(EKivHandlerType type, const std::wstring& value = L"", unsigned char wow64 = 0) {
-        auto* location = new Location(L"Drives", value, 3, type, wow64);
-        m_category->m_locations.push_back(location);
-        return location;
+        return FacadeTest::AddLocation(L"Drives", value, 3, type, wow64);
     }
 
     // The items of a location whose registry name n begins with the given text.

@@ -29,7 +29,7 @@ CKiv* LoadCatalogue(const std::string& bytes) {
 
 std::vector<LocationView> Locations(CKiv* kiv, unsigned c) {
     std::vector<LocationView> views;
-    for (Location* l : CKivTestAccess::Categories(kiv).at(c)->m_locations)
+    for (const auto& l : CKivTestAccess::Categories(kiv).at(c)->m_locations)
         views.push_back({l->m_path, l->m_value, l->m_fullPath, l->m_root, l->m_type, l->m_wow64, l->m_handlerType});
     return views;
 }

@@ -80,9 +80,7 @@ void WriteNestedEntry(const std::wstring& path, const std::wstring& command) {
 class ClassKeyTest : public kivtest::FacadeTest {
 protected:
     Location* AddLocation(const std::wstring& keyBelowHkcu, EKivHandlerType type) {
-        auto* location = new Location(L"HKCU\\" + keyBelowHkcu, L"", 0, type, 0);
-        m_category->m_locations.push_back(location);
-        return location;
+        return FacadeTest::AddLocation(L"HKCU\\" + keyBelowHkcu, L"", 0, type);
     }
 
     CKivItem* FindByName(Location* location, const std::wstring& name) {

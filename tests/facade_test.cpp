@@ -7,7 +7,7 @@
 #include "core/HostFiles.h"
 #include "core/Records.h"
 #include "platform/RegPath.h"
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 #include "support/TestSupport.h"
 
 using kivtest::DeleteBesideProgram;
@@ -25,16 +25,27 @@ class CountingHandler : public CKivHandler {
 public:
     explicit CountingHandler(unsigned perPass) : m_perPass(perPass) {}
     void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override {
+        ++m_calls;
+        for (unsigned i = 0; i < m_perPass; ++i)
+            new CKivItem(L"item", L"", location, GotoKind::RegistryValue, wow64, enabledPass, 0);
         if (location == m_holdAt && enabledPass == 1) {
             SetEvent(m_reached);
             WaitForSingleObject(m_release, 10000);
         }
-        ++m_calls;
-        for (unsigned i = 0; i < m_perPass; ++i)
-            new CKivItem(L"item", L"", location, GotoKind::RegistryValue, wow64, enabledPass, 0);
+    }
+
+    // An action checks, twice, that the facade still holds the item it acts on.
+    int EnableItem(CKivItem* item) override {
+        CKiv* kiv = CKiv::Get();
+        if (kiv->ItemMapGet(item->m_globalId) != item) ++m_strays;
+        for (volatile int spin = 0; spin < 2000; ++spin) {
+        }
+        if (kiv->ItemMapGet(item->m_globalId) != item || item->m_title != L"item") ++m_strays;
+        return 1;
     }
 
     unsigned m_perPass;
+    std::atomic<int> m_strays{0};
     std::atomic<int> m_calls{0};
     Location* m_holdAt = nullptr;
     HANDLE m_reached = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -53,14 +64,14 @@ protected:
 
     // Adds a category of n registry-key locations read by handler.
     std::vector<Location*> AddCategory(unsigned n, CKivHandler* handler) {
-        auto* category = new Category(L"category", 0);
+        Category* category = CKivTestAccess::AddCategory(m_kiv, L"category");
+        std::vector<Location*> locations;
         for (unsigned i = 0; i < n; ++i) {
-            auto* location = new Location(L"HKCU\\Software\\KivTests\\loc" + std::to_wstring(i), L"", 0, RegValue, 0);
-            location->m_handler = handler;
-            category->m_locations.push_back(location);
+            locations.push_back(CKivTestAccess::AddLocation(
+                m_kiv, category, L"HKCU\\Software\\KivTests\\loc" + std::to_wstring(i), L"", 0, RegValue));
+            locations.back()->m_handler = handler;
         }
-        CKivTestAccess::Categories(m_kiv).push_back(category);
-        return category->m_locations;
+        return locations;
     }
 };
 
@@ -214,6 +225,13 @@ TEST_F(FacadeTest, NewItemNeverTakesTheIdOfALivingItem) {
     // Registering an item again hands back the ID it already has.
     EXPECT_EQ(added->m_globalId, m_kiv->ItemMapAddNew(added));
     EXPECT_EQ(4u, CKivTestAccess::ItemMap(m_kiv).size());
+    // An entry removed leaves its item alive until the next run; added again, the
+    // map owns it once (the run below would free it twice otherwise).
+    m_kiv->ItemMapRemove(3);
+    EXPECT_EQ(nullptr, m_kiv->ItemMapGet(3));
+    EXPECT_EQ(L"item", third->m_title);
+    EXPECT_EQ(third, m_kiv->ItemMapGet(m_kiv->ItemMapAddNew(third)));
+    m_kiv->Collect();
 }
 
 TEST_F(FacadeTest, CollectWithoutCategoriesKeepsAnEmptyItemMap) {
@@ -239,14 +257,23 @@ TEST_F(FacadeTest, StopDuringALocationFinishesItAndSkipsTheRest) {
     handler.m_calls = 0;
     handler.m_holdAt = first[1];
 
+    int busy = 0, done = 0;
+    DWORD busyCode = 0;
     std::thread stopper([&] {
         WaitForSingleObject(handler.m_reached, 10000);
+        // An item of the location being read is not complete: actions wait for it.
+        busy = m_kiv->EnableItem(3);
+        busyCode = GetLastError();
+        done = m_kiv->EnableItem(2);
         m_kiv->StopCollect();
         SetEvent(handler.m_release);
     });
     m_kiv->Collect();
     stopper.join();
 
+    EXPECT_EQ(0, busy);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BUSY), busyCode);
+    EXPECT_EQ(1, done);
     EXPECT_EQ(4, handler.m_calls.load());  // both passes of the first two locations
     EXPECT_EQ(Range(1, 2), first[0]->m_itemIds);
     EXPECT_EQ(Range(3, 4), first[1]->m_itemIds);
@@ -276,6 +303,33 @@ TEST_F(FacadeTest, ItemMapGetIsSafeFromASecondThreadDuringCollect) {
     reader.join();
     EXPECT_EQ(2000u, CKivTestAccess::ItemMap(m_kiv).size());
     EXPECT_EQ(m_kiv->ItemMapGet(2000)->m_globalId, 2000u);
+}
+
+TEST_F(FacadeTest, ActionsAndQueriesOnASecondThreadNeverMeetAFreedItem) {
+    CountingHandler handler(20);
+    AddCategory(5, &handler);  // 200 items a run
+    std::atomic<bool> done{false};
+    std::atomic<unsigned> acted{0}, dead{0}, wrong{0};
+    std::thread actor([&] {
+        for (unsigned id = 1; !done; id = id % 250 + 1) {
+            if (m_kiv->EnableItem(id)) ++acted;
+            else if (GetLastError() == ERROR_INVALID_PARAMETER) ++dead;
+            else if (GetLastError() == ERROR_BUSY) continue;
+            else ++wrong;
+            const std::wstring title = m_kiv->GetItemTitle(0, id % 5, id % 40);
+            if (!title.empty() && title != L"item") ++wrong;
+            if (id % 50 == 0) m_kiv->ItemMapRemove(id);
+            SwitchToThread();  // lets the collection in between calls
+        }
+    });
+    unsigned runs = 0;
+    for (const DWORD end = GetTickCount() + 2000; runs < 3 || GetTickCount() < end; ++runs) m_kiv->Collect();
+    done = true;
+    actor.join();
+    EXPECT_EQ(0, handler.m_strays.load());
+    EXPECT_EQ(0u, wrong.load());
+    EXPECT_GT(acted.load(), 0u);
+    EXPECT_GT(dead.load(), 0u);
 }
 
 TEST_F(FacadeTest, EnvironmentPathsReadALongPathWhole) {

@@ -64,6 +64,14 @@ kivctl enable --title "kivhosttest tool" >/dev/null || fail "enable exited $?"
 [ "$(state_of 'KivHostTest Tool')" = "enabled" ] || fail "not listed as enabled after enable"
 run reg query "$run_key\\_disabledByKiv" >/dev/null 2>&1 && fail "the emptied marker subkey is still there"
 
+# A failed action names its cause in the system's words and exits 1: an entry
+# that is only in the marker subkey cannot be disabled again.
+run reg add "$run_key\\_disabledByKiv" /v "KivHostTest Parked" /t REG_SZ /d 'C:\kivtests\host e2e\other.exe' /f >/dev/null
+message=$(kivctl disable --title "KivHostTest Parked" 2>&1 >/dev/null); code=$?
+[ $code -eq 1 ] || fail "a failed disable exited $code, not 1"
+echo "$message" | grep -Eq '^disable: [A-Z].*[.]' || fail "a failed disable printed \"$message\""
+run reg delete "$run_key\\_disabledByKiv" /v "KivHostTest Parked" /f >/dev/null
+
 kivctl disable --title "No Such Entry" >/dev/null 2>&1; code=$?
 [ $code -eq 4 ] || fail "a selector matching nothing exited $code, not 4"
 

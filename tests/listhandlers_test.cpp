@@ -32,9 +32,7 @@ protected:
     }
 
     Location* Add(EKivHandlerType type, const std::wstring& value, const std::wstring& key = L"") {
-        auto* location = new Location(L"HKCU\\" + (key.empty() ? m_live : key), value, 1, type, 0);
-        m_category->m_locations.push_back(location);
-        return location;
+        return AddLocation(L"HKCU\\" + (key.empty() ? m_live : key), value, 1, type);
     }
     void Write(const std::wstring& key, const std::wstring& name, const RawValue& value) {
         kivtest::WriteRaw(HKEY_CURRENT_USER, key, name, value);

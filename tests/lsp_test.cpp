@@ -76,9 +76,7 @@ protected:
     }
 
     Location* AddCatalogue(unsigned char wow64 = 0) {
-        auto* location = new Location(L"HKCU\\" + m_key.Path(), L"", 0, LspChain, wow64);
-        m_category->m_locations.push_back(location);
-        return location;
+        return AddLocation(L"HKCU\\" + m_key.Path(), L"", 0, LspChain, wow64);
     }
     void AddEntry(const std::wstring& name, const RawValue& packed) {
         kivtest::WriteRaw(HKEY_CURRENT_USER, m_key.Path() + L"\\Catalog_Entries\\" + name, L"PackedCatalogItem",

@@ -73,8 +73,7 @@ protected:
 
     Location* AddLocation(const std::wstring& path, EKivHandlerType type, unsigned ltype = Location::Folder,
                           unsigned char wow64 = 0) {
-        m_category->m_locations.push_back(new Location(path, L"", ltype, type, wow64));
-        return m_category->m_locations.back();
+        return FacadeTest::AddLocation(path, L"", ltype, type, wow64);
     }
     CKivItem* Item(Location* location, size_t index) { return m_kiv->ItemMapGet(location->m_itemIds.at(index)); }
     std::wstring Boot(const std::wstring& key) { return ReadKey(m_ini, L"boot", key); }

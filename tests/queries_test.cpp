@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/Records.h"
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 #include "iteminfo/Md5.h"
 #include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
@@ -19,7 +19,16 @@ public:
         for (const std::wstring& file : files) new CKivItem(L"title of " + file, file, location, gotoKind, wow64, 1, 0);
     }
     int RestoreItem(CKivItem*) override { return ++restores, restoreResult; }
+    // Answers with disableResult, leaving disableCode (if any) as the last error.
+    int DisableItem(CKivItem*) override {
+        if (disableCode != ERROR_SUCCESS) SetLastError(disableCode);
+        return disableResult;
+    }
+    void GetItemRegLocation(CKivItem*, std::wstring& key, std::wstring&) override { key = regKey; }
     std::vector<std::wstring> files;
+    int disableResult = 0;
+    DWORD disableCode = ERROR_SUCCESS;
+    std::wstring regKey;
     GotoKind gotoKind = GotoKind::Explorer;
     int restores = 0;
     int restoreResult = 0;
@@ -34,9 +43,8 @@ protected:
         FacadeTest::SetUp();
         m_category->m_name = L"Files";
         m_category->m_icon = 3;
-        m_location = new Location(L"C:\\kivtests\\Queries", L"", 2, SimpleFile, 0);
+        m_location = AddLocation(L"C:\\kivtests\\Queries", L"", 2, SimpleFile);
         m_location->m_handler = &m_handler;
-        m_category->m_locations.push_back(m_location);
     }
 
     Location* m_location = nullptr;
@@ -165,4 +173,50 @@ TEST_F(QueriesTest, BaseHandlerAnswersAndUnknownGoToKind) {
     m_kiv->GoTo(0, 0, 0);
     ASSERT_EQ(1u, log.Messages().size());
     EXPECT_EQ("KIV\t\t\t Uknown item no go to method available\n", log.Messages()[0]);
+}
+
+// Every query and action leaves ERROR_SUCCESS when it succeeds, and otherwise the
+// cause: a dead ID or position, the handler's own code, or the general code for a
+// handler that left none (a stale code from before the call is never reported).
+TEST_F(QueriesTest, FailuresLeaveTheirCauseAsTheLastError) {
+    ScratchFolder folder(L"QueriesLastError");
+    m_handler.files = {folder.AddFile(L"a.exe")};
+    m_kiv->Collect();
+    auto lastErrorAfter = [](auto call) {
+        SetLastError(ERROR_ACCESS_DENIED);  // stale
+        call();
+        return GetLastError();
+    };
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), lastErrorAfter([&] { m_kiv->GetItemTitle(1); }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), lastErrorAfter([&] { m_kiv->GetItemFileSize(0, 0, 0); }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), lastErrorAfter([&] { m_kiv->IsWhiteListed(1); }));  // a "no" is an answer
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), lastErrorAfter([&] { m_kiv->GetCategoryCount(); }));
+    for (DWORD code : {lastErrorAfter([&] { m_kiv->GetItemTitle(2); }),
+                       lastErrorAfter([&] { m_kiv->GetItemEnabled(0, 0, 1); }),
+                       lastErrorAfter([&] { m_kiv->GetCategoryName(1); }),
+                       lastErrorAfter([&] { m_kiv->GetLocationPath(0, 1); }),
+                       lastErrorAfter([&] { m_kiv->IsWhiteListed(2); }),
+                       lastErrorAfter([&] { m_kiv->EnableItem(9); }),
+                       lastErrorAfter([&] { m_kiv->GoTo(0, 0, 4); })})
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), code);
+
+    EXPECT_EQ(static_cast<DWORD>(ERROR_GEN_FAILURE), lastErrorAfter([&] { EXPECT_EQ(0, m_kiv->DisableItem(1)); }));
+    EXPECT_EQ(1, m_kiv->GetItemEnabled(1));
+    m_handler.disableCode = ERROR_FILE_NOT_FOUND;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), lastErrorAfter([&] { EXPECT_EQ(0, m_kiv->DisableItem(0, 0, 0)); }));
+    m_handler.disableResult = 1;
+    m_handler.disableCode = ERROR_MORE_DATA;  // a step on the way that failed harmlessly
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), lastErrorAfter([&] { EXPECT_EQ(1, m_kiv->DisableItem(1)); }));
+    EXPECT_EQ(0, m_kiv->GetItemEnabled(1));
+    // The base handler has no removal and no enable.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), lastErrorAfter([&] { EXPECT_EQ(0, m_kiv->RemoveItem(1)); }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), lastErrorAfter([&] { EXPECT_EQ(0, m_kiv->EnableItem(1)); }));
+
+    wchar_t key[4] = L"old";
+    m_handler.regKey = L"Software\\Too long";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), lastErrorAfter([&] { m_kiv->Ostrel_GetItemRegLocation(1, key, nullptr, 4, 0); }));
+    EXPECT_STREQ(L"", key);
+    m_handler.regKey = L"Run";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), lastErrorAfter([&] { m_kiv->Ostrel_GetItemRegLocation(1, key, nullptr, 4, 0); }));
+    EXPECT_STREQ(L"Run", key);
 }

@@ -3,7 +3,7 @@
 #include <shlwapi.h>
 
 #include "core/Records.h"
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 #include "handlers/steps/ListEntries.h"
 #include "handlers/steps/RegistryValues.h"
 #include "support/RegistryTestKit.h"
@@ -25,9 +25,7 @@ class RegHandlerTest : public kivtest::FacadeTest {
 protected:
     Location* AddLocation(const std::wstring& keyBelowHkcu, EKivHandlerType type, unsigned ltype = 0,
                           const std::wstring& value = L"") {
-        auto* location = new Location(L"HKCU\\" + keyBelowHkcu, value, ltype, type, 0);
-        m_category->m_locations.push_back(location);
-        return location;
+        return FacadeTest::AddLocation(L"HKCU\\" + keyBelowHkcu, value, ltype, type);
     }
 };
 

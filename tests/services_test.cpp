@@ -79,9 +79,8 @@ protected:
     void SetUp() override {
         FacadeTest::SetUp();
         const std::wstring path = L"HKLM\\" + std::wstring(kServicesKey);
-        m_services = new Location(path, L"", 0, Services, 0);
-        m_drivers = new Location(path, L"", 0, Drivers, 0);
-        m_category->m_locations = {m_services, m_drivers};
+        m_services = AddLocation(path, L"", 0, Services);
+        m_drivers = AddLocation(path, L"", 0, Drivers);
     }
 
     CKivItem* Find(Location* location, const TestService& service) {

@@ -4,7 +4,7 @@
 
 #include "core/Records.h"
 #include "filefacts/TestFolder.h"
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 #include "support/TestSupport.h"
 
 using kivtest::Lower;
@@ -40,8 +40,7 @@ protected:
 
     Location* AddLocation(const std::wstring& path, unsigned type = Location::Folder, const std::wstring& value = L"",
                           unsigned char wow64 = 0) {
-        m_category->m_locations.push_back(new Location(path, value, type, SimpleFile, wow64));
-        return m_category->m_locations.back();
+        return FacadeTest::AddLocation(path, value, type, SimpleFile, wow64);
     }
     CKivItem* Item(Location* location, size_t index) { return m_kiv->ItemMapGet(location->m_itemIds.at(index)); }
 

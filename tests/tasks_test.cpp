@@ -88,10 +88,8 @@ protected:
         kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
         kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
         m_kiv = CKiv::Init();
-        auto* category = new Category(L"test", 0);
-        CKivTestAccess::Categories(m_kiv).push_back(category);
-        m_location = new Location(L"%windir%\\Tasks", L"", 2, TaskScheduler, 0);
-        category->m_locations = {m_location};
+        Category* category = CKivTestAccess::AddCategory(m_kiv, L"test");
+        m_location = CKivTestAccess::AddLocation(m_kiv, category, L"%windir%\\Tasks", L"", 2, TaskScheduler);
     }
     void TearDown() override {
         CKiv::Dispose();

@@ -4,6 +4,7 @@
 #include <memory>
 #include <cwchar>
 
+#include "core/Facade.h"
 #include "core/HostFiles.h"
 #include "core/Records.h"
 #include "kiv.h"
@@ -36,19 +37,26 @@ std::wstring ExpandFolder(const std::wstring& path) {
     return expanded;
 }
 
-void AddLocation(Category* category, const std::wstring& path, const std::wstring& value, unsigned type,
-                 EKivHandlerType handlerType, unsigned char wow64) {
-    std::unique_ptr<Location> location(new Location(path, value, type, handlerType, wow64));
-    category->m_locations.push_back(location.get());
-    location.release();
-}
-
 }  // namespace
 
-bool CKiv::LoadData() {
+namespace kiv {
+
+Category& Facade::AddCategory(const std::wstring& name, int icon) {
+    m_categories.push_back(std::make_unique<Category>(name, icon));
+    return *m_categories.back();
+}
+
+Location& Facade::AddLocation(Category& category, const std::wstring& path, const std::wstring& value, unsigned type,
+                              EKivHandlerType handlerType, unsigned char wow64) {
+    category.m_locations.push_back(
+        std::make_unique<Location>(path, value, type, handlerType, wow64, GetHandler(handlerType), this));
+    return *category.m_locations.back();
+}
+
+bool Facade::LoadData() {
     wchar_t path[MAX_PATH];
-    kiv::HostFileResult found = kiv::HostFilePath(L"kivdata.dat", path);
-    if (found == kiv::HostFileResult::NoFolder) {
+    HostFileResult found = HostFilePath(L"kivdata.dat", path);
+    if (found == HostFileResult::NoFolder) {
         LogLine(L"KIV\t\t\t Unable to get working folder.");
         return false;
     }
@@ -64,10 +72,8 @@ bool CKiv::LoadData() {
     return true;
 }
 
-void CKiv::LoadCategory(const XmlNode& cat) {
-    std::unique_ptr<Category> owned(new Category(FieldText(cat, L"name"), FieldNumber(cat, L"icon")));
-    m_categories.push_back(owned.get());
-    Category* category = owned.release();
+void Facade::LoadCategory(const XmlNode& cat) {
+    Category& category = AddCategory(FieldText(cat, L"name"), FieldNumber(cat, L"icon"));
     XmlNode locs = cat.GetChildNode(L"locs");
     int count = locs.ChildCount(L"loc");
     for (int l = 0; l < count; ++l) {
@@ -79,11 +85,13 @@ void CKiv::LoadCategory(const XmlNode& cat) {
         if (type == Location::Folder) {
             locPath = ExpandFolder(locPath);
             // Only a folder that exists and lies under no junction or link is searched.
-            if (kiv::IsReparsePoint(locPath) == 1) continue;
+            if (IsReparsePoint(locPath) == 1) continue;
         }
         AddLocation(category, locPath, value, type, handlerType, 0);
         std::wstring twin;
-        if ((type == Location::RegistryKey || type == Location::RegistryValue) && kiv::TwinPath(locPath, twin))
+        if ((type == Location::RegistryKey || type == Location::RegistryValue) && TwinPath(locPath, twin))
             AddLocation(category, twin, value, type, handlerType, 1);
     }
 }
+
+}  // namespace kiv

@@ -1,155 +1,216 @@
 // The process-wide facade: lifecycle, the collection walk and the item map.
-#include "kiv.h"
+#include "core/Facade.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
 #include "core/Guard.h"
+#include "core/HandlerFactory.h"
 #include "core/Records.h"
-#include "handlers/HandlerFactory.h"
 #include "platform/Environment.h"
 #include "platform/Handles.h"
 #include "platform/Log.h"
 #include "platform/Text.h"
 
+using kiv::Facade;
 using kiv::LogLine;
 
-CKiv* CKiv::_objInstance = nullptr;
+namespace {
+
+// The one facade of the process; null before Init and after Dispose.
+std::unique_ptr<Facade> g_instance;
+
+}  // namespace
+
+kiv::Facade& CKiv::Self() { return Facade::Of(*this); }
+const kiv::Facade& CKiv::Self() const { return Facade::Of(const_cast<CKiv&>(*this)); }
 
 CKiv* CKiv::Init() {
     LogLine(L"KIV\t\t\t Init..\n");
-    if (_objInstance) {
+    if (g_instance) {
         LogLine(L"KIV\t\t\t Init.. Already done.\n");
-        return _objInstance;
+        return g_instance.get();
     }
-    CKiv* kiv = kiv::Guarded(static_cast<CKiv*>(nullptr), [] { return new CKiv(); });
-    if (!kiv) return nullptr;
-    // Published before loading: each location finds its handler through the singleton.
-    _objInstance = kiv;
-    if (!kiv::Guarded(false, [&] { return kiv->LoadData(); })) {
+    std::unique_ptr<Facade> facade(kiv::Guarded(static_cast<Facade*>(nullptr), [] { return new Facade(); }));
+    if (!facade) return nullptr;
+    const bool loaded = kiv::Guarded(false, [&] { return facade->LoadData(); });
+    // Whatever was loaded stays: a failed load keeps the facade.
+    g_instance = std::move(facade);
+    if (!loaded) {
         MessageBoxW(nullptr, L"Unable to initialize KIV data.", L"Error", MB_ICONERROR);
-        return kiv;
+        return g_instance.get();
     }
     LogLine(L"KIV\t\t\t Init.. OK\n");
-    return kiv;
+    return g_instance.get();
 }
 
-CKiv* CKiv::Get() { return _objInstance; }
+CKiv* CKiv::Get() { return g_instance.get(); }
 
 void CKiv::Dispose() {
-    if (!_objInstance) return;
+    if (!g_instance) return;
     LogLine(L"KIV\t\t\t Disposing..\n");
-    delete _objInstance;
-    // Cleared only now: item destructors reach the item map through the singleton.
-    _objInstance = nullptr;
+    g_instance.reset();
     LogLine(L"KIV\t\t\t Disposing.. OK\n");
 }
 
-CKiv::CKiv() : m_stop(0) {
-    InitializeCriticalSection(&m_lock);
-    try {
-        for (int type = RegValue; type <= AutoPlay; ++type) {
-            EKivHandlerType t = static_cast<EKivHandlerType>(type);
-            std::unique_ptr<CKivHandler> handler(CreateKivHandler(t));
-            if (handler) m_handlers[t] = handler.get();
-            handler.release();
-        }
-    } catch (...) {
-        for (auto& entry : m_handlers) delete entry.second;
-        DeleteCriticalSection(&m_lock);
-        throw;
+namespace kiv {
+
+Facade::Facade() {
+    for (int type = RegValue; type <= AutoPlay; ++type) {
+        const auto t = static_cast<EKivHandlerType>(type);
+        std::unique_ptr<CKivHandler> handler(CreateKivHandler(t));
+        if (handler) m_handlers[t] = std::move(handler);
     }
 }
 
-CKiv::~CKiv() {
-    for (auto& entry : m_handlers) delete entry.second;
+Facade::~Facade() {
     m_handlers.clear();
     // Items go before locations: an item's destructor updates its location.
     DestroyItems();
-    for (Category* category : m_categories) delete category;
     m_categories.clear();
-    DeleteCriticalSection(&m_lock);
-    m_envPaths.clear();
 }
 
-void CKiv::DestroyItems() {
+void Facade::DestroyItems() {
+    CriticalSectionLock lock(m_lock);
+    // In ascending ID order. Each entry leaves the map before its item is
+    // destroyed, so the item's destructor has only its location's list to update.
     while (!m_itemMap.empty()) {
-        auto first = m_itemMap.begin();
-        unsigned id = first->first;
-        CKivItem* item = first->second;
-        if (item) delete item;  // removes its own entry and its ID from its location
-        auto left = m_itemMap.find(id);
-        if (left != m_itemMap.end() && left->second == item) m_itemMap.erase(left);
+        std::unique_ptr<CKivItem> item = std::move(m_itemMap.begin()->second);
+        m_itemMap.erase(m_itemMap.begin());
     }
+    m_detached.clear();
 }
 
-void CKiv::Collect() {
-    m_stop = 0;
-    kiv::Guarded(0, [&] {
-        DestroyItems();
-        CollectEnvPaths();
-        for (Category* category : m_categories) {
-            if (m_stop != 0) break;
-            CollectCategory(category);
-        }
-        return 0;
-    });
-}
+// Marks a location as being read for the length of its passes (its items are
+// not complete before), its item ID list emptied first.
+class Facade::ReadingScope {
+public:
+    ReadingScope(Facade& facade, Location& location) : m_facade(facade) {
+        CriticalSectionLock lock(m_facade.m_lock);
+        location.ClearItemIds();
+        m_facade.m_reading = &location;
+        m_facade.m_readingThread = GetCurrentThreadId();
+    }
+    ~ReadingScope() {
+        CriticalSectionLock lock(m_facade.m_lock);
+        m_facade.m_reading = nullptr;
+    }
+    ReadingScope(const ReadingScope&) = delete;
+    ReadingScope& operator=(const ReadingScope&) = delete;
 
-void CKiv::CollectCategory(Category* category) {
-    for (Location* location : category->m_locations) {
+private:
+    Facade& m_facade;
+};
+
+void Facade::CollectCategory(Category& category) {
+    for (const std::unique_ptr<Location>& location : category.m_locations) {
         if (m_stop != 0) break;
-        location->ClearItemIds();
+        ReadingScope reading(*this, *location);
         // A location without a handler (an unknown handler type) has nothing to read.
         if (!location->m_handler) continue;
         // Both passes always run once the first has begun.
-        location->m_handler->CollectLocation(location, 1, location->m_wow64);
-        location->m_handler->CollectLocation(location, 0, location->m_wow64);
+        location->m_handler->CollectLocation(location.get(), 1, location->m_wow64);
+        location->m_handler->CollectLocation(location.get(), 0, location->m_wow64);
     }
 }
 
-void CKiv::StopCollect() { m_stop = 1; }
-
-const std::vector<std::wstring>& CKiv::EnvPaths() const { return m_envPaths; }
-
-void CKiv::CollectEnvPaths() {
+void Facade::CollectEnvPaths() {
     // Read whole, however long, so no folder of a long PATH is missed.
-    kiv::SplitTokens(kiv::ReadPathVariable(), L";", m_envPaths);
+    SplitTokens(ReadPathVariable(), L";", m_envPaths);
 }
 
-CKivHandler* CKiv::GetHandler(EKivHandlerType type) {
-    auto it = m_handlers.find(type);
-    return it == m_handlers.end() ? nullptr : it->second;
-}
-
-unsigned CKiv::ItemMapAddNew(CKivItem* item) {
-    kiv::CriticalSectionLock lock(m_lock);
+unsigned Facade::AddItem(CKivItem* item) {
+    if (!item) return 0;
+    CriticalSectionLock lock(m_lock);
     // An item already registered keeps its ID.
-    if (item && item->m_globalId != 0) {
+    if (item->m_globalId != 0) {
         auto it = m_itemMap.find(item->m_globalId);
-        if (it != m_itemMap.end() && it->second == item) return item->m_globalId;
+        if (it != m_itemMap.end() && it->second.get() == item) return item->m_globalId;
     }
     // Dense IDs from 1 in every normal run; an ID still held by a living item is
     // never handed out again, even after an entry was removed in between.
     unsigned id = static_cast<unsigned>(m_itemMap.size()) + 1;
     if (m_itemMap.count(id) != 0) id = m_itemMap.rbegin()->first + 1;
-    // 0 (no item has it) when the map cannot grow.
-    return kiv::Guarded(0u, [&] {
-        m_itemMap[id] = item;
-        return id;
+    Location* location = item->m_location;
+    // Room for everything first: once the map owns the item, nothing may fail.
+    const bool room = Guarded(false, [&] {
+        if (location) location->m_itemIds.reserve(location->m_itemIds.size() + 1);
+        m_itemMap.emplace(id, nullptr);
+        return true;
+    });
+    if (!room) return 0;
+    // An item whose entry was removed earlier comes back: the map alone owns it again.
+    auto detached = std::find_if(m_detached.begin(), m_detached.end(),
+                                 [item](const std::unique_ptr<CKivItem>& owned) { return owned.get() == item; });
+    if (detached != m_detached.end()) {
+        detached->release();
+        m_detached.erase(detached);
+    }
+    m_itemMap[id].reset(item);
+    item->m_globalId = id;
+    if (location) location->m_itemIds.push_back(id);
+    return id;
+}
+
+void Facade::ForgetItem(unsigned id, const CKivItem* item) {
+    CriticalSectionLock lock(m_lock);
+    auto it = m_itemMap.find(id);
+    // The item is being destroyed by someone else: the map lets go without a second delete.
+    if (it != m_itemMap.end() && it->second.get() == item) {
+        it->second.release();
+        m_itemMap.erase(it);
+    }
+    if (item && item->m_location) item->m_location->RemoveItemId(id);
+}
+
+}  // namespace kiv
+
+void CKiv::Collect() {
+    Facade& self = Self();
+    self.m_stop = 0;
+    kiv::Guarded(0, [&] {
+        self.DestroyItems();
+        self.CollectEnvPaths();
+        for (const std::unique_ptr<Category>& category : self.m_categories) {
+            if (self.m_stop != 0) break;
+            self.CollectCategory(*category);
+        }
+        return 0;
     });
 }
 
+void CKiv::StopCollect() { Self().m_stop = 1; }
+
+const std::vector<std::wstring>& CKiv::EnvPaths() const { return Self().EnvPaths(); }
+
+CKivHandler* CKiv::GetHandler(EKivHandlerType type) {
+    Facade& self = Self();
+    auto it = self.m_handlers.find(type);
+    return it == self.m_handlers.end() ? nullptr : it->second.get();
+}
+
+unsigned CKiv::ItemMapAddNew(CKivItem* item) { return Self().AddItem(item); }
+
 CKivItem* CKiv::ItemMapGet(unsigned id) {
-    kiv::CriticalSectionLock lock(m_lock);
-    auto it = m_itemMap.find(id);
-    return it == m_itemMap.end() ? nullptr : it->second;
+    Facade& self = Self();
+    kiv::CriticalSectionLock lock(self.m_lock);
+    auto it = self.m_itemMap.find(id);
+    return it == self.m_itemMap.end() ? nullptr : it->second.get();
 }
 
 void CKiv::ItemMapRemove(unsigned id) {
-    // The section is re-entrant and cheap: taking it keeps a host's progress
-    // thread safe even while a new run empties the map.
-    kiv::CriticalSectionLock lock(m_lock);
-    auto it = m_itemMap.find(id);
-    if (it != m_itemMap.end()) m_itemMap.erase(it);
+    Facade& self = Self();
+    kiv::CriticalSectionLock lock(self.m_lock);
+    auto it = self.m_itemMap.find(id);
+    if (it == self.m_itemMap.end()) return;
+    // The item stays alive, unreachable by ID, until the next run destroys it; a
+    // pointer the host still holds does not dangle. Without room for that, the
+    // entry stays.
+    kiv::Guarded(0, [&] {
+        self.m_detached.reserve(self.m_detached.size() + 1);
+        self.m_detached.push_back(std::move(it->second));
+        self.m_itemMap.erase(it);
+        return 0;
+    });
 }

@@ -1,11 +1,17 @@
 // What the host reads and does after a collection: catalogue and item queries by
 // position or global ID, and the actions that go through the item's handler.
+// Each holds the facade's lock for its whole run, so a collection on another
+// thread never frees an item in use, and each leaves the thread's last error
+// saying how it went.
 #include <cwchar>
 
+#include "core/Facade.h"
 #include "core/Guard.h"
-#include "core/Records.h"
-#include "handlers/KivHandler.h"
-#include "kiv.h"
+#include "platform/Status.h"
+
+using kiv::CriticalSectionLock;
+using kiv::Facade;
+using kiv::Status;
 
 namespace {
 
@@ -21,68 +27,131 @@ const wchar_t* FormatDate(const SYSTEMTIME& time) {
 }
 
 // Copies text into a caller's buffer only when it fits whole; otherwise the
-// buffer gets the empty string, never a cut key.
-void CopyOut(const std::wstring& text, wchar_t* buffer, unsigned size) {
-    if (text.empty() || !buffer || size == 0) return;
+// buffer gets the empty string, never a cut key. False when it did not fit.
+bool CopyOut(const std::wstring& text, wchar_t* buffer, unsigned size) {
+    if (text.empty() || !buffer || size == 0) return true;
     if (text.size() + 1 > size) {
         buffer[0] = L'\0';
-        return;
+        return false;
     }
     wcscpy_s(buffer, size, text.c_str());
+    return true;
+}
+
+// Answers a query: found, or refused for a position past its count.
+template <typename T>
+T Answer(bool found, T value, T empty) {
+    SetLastError(found ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
+    return found ? value : empty;
+}
+
+// Runs one operation of the item's handler. The last error is cleared first so a
+// stale code is never reported; a failure that left none gets the general code,
+// and a success leaves ERROR_SUCCESS whatever the handler's steps left behind.
+template <typename Operation>
+int CallHandler(CKivItem* item, Operation operation) {
+    if (!item->m_handler) return Status::Fail(ERROR_NOT_SUPPORTED).Report();
+    SetLastError(ERROR_SUCCESS);
+    const int r = kiv::Guarded(0, [&] { return operation(*item->m_handler, item); });
+    if (r) SetLastError(ERROR_SUCCESS);
+    else Status::Fail(GetLastError()).Report();
+    return r;
 }
 
 }  // namespace
 
-Location* CKiv::LocationAt(unsigned c, unsigned l) {
-    if (c >= m_categories.size()) return nullptr;
-    const std::vector<Location*>& locations = m_categories[c]->m_locations;
-    return l < locations.size() ? locations[l] : nullptr;
+namespace kiv {
+
+CKivItem* Facade::LiveItem(unsigned id) {
+    auto it = m_itemMap.find(id);
+    CKivItem* item = it == m_itemMap.end() ? nullptr : it->second.get();
+    SetLastError(item ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
+    return item;
 }
 
-unsigned CKiv::GetCategoryCount() { return static_cast<unsigned>(m_categories.size()); }
+CKivItem* Facade::ActionItem(unsigned id) {
+    CKivItem* item = LiveItem(id);
+    // Its handler may still be adding the registry names an action needs.
+    if (item && item->m_location == m_reading && GetCurrentThreadId() != m_readingThread) {
+        SetLastError(ERROR_BUSY);
+        return nullptr;
+    }
+    return item;
+}
+
+Location* Facade::LocationAt(unsigned c, unsigned l) {
+    Location* location = nullptr;
+    if (c < m_categories.size() && l < m_categories[c]->m_locations.size())
+        location = m_categories[c]->m_locations[l].get();
+    SetLastError(location ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
+    return location;
+}
+
+}  // namespace kiv
+
+unsigned CKiv::GetCategoryCount() {
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<unsigned>(Self().m_categories.size());
+}
 
 const wchar_t* CKiv::GetCategoryName(unsigned c) {
-    return c < m_categories.size() ? m_categories[c]->m_name.c_str() : kNoText;
+    const auto& categories = Self().m_categories;
+    const bool found = c < categories.size();
+    return Answer(found, found ? categories[c]->m_name.c_str() : kNoText, kNoText);
 }
 
 unsigned CKiv::GetLocationCount(unsigned c) {
-    return c < m_categories.size() ? static_cast<unsigned>(m_categories[c]->m_locations.size()) : 0;
+    const auto& categories = Self().m_categories;
+    const bool found = c < categories.size();
+    return Answer(found, found ? static_cast<unsigned>(categories[c]->m_locations.size()) : 0u, 0u);
 }
 
 const wchar_t* CKiv::GetLocationPath(unsigned c, unsigned l) {
-    Location* location = LocationAt(c, l);
+    Location* location = Self().LocationAt(c, l);
     return location ? location->m_fullPath.c_str() : kNoText;
 }
 
 unsigned CKiv::GetLocationType(unsigned c, unsigned l) {
-    Location* location = LocationAt(c, l);
+    Location* location = Self().LocationAt(c, l);
     return location ? location->m_type : 0;
 }
 
 EKivHandlerType CKiv::GetLocationHandlerType(unsigned c, unsigned l) {
-    Location* location = LocationAt(c, l);
+    Location* location = Self().LocationAt(c, l);
     return location ? location->m_handlerType : RegValue;
 }
 
 unsigned CKiv::GetItemCount(unsigned c, unsigned l) {
-    Location* location = LocationAt(c, l);
+    Facade& self = Self();
+    // A collection fills the list under the lock.
+    CriticalSectionLock lock(self.m_lock);
+    Location* location = self.LocationAt(c, l);
     return location ? static_cast<unsigned>(location->m_itemIds.size()) : 0;
 }
 
 unsigned CKiv::GetItemGlobalID(unsigned c, unsigned l, unsigned i) {
-    Location* location = LocationAt(c, l);
-    return (location && i < location->m_itemIds.size()) ? location->m_itemIds[i] : 0;
+    Facade& self = Self();
+    CriticalSectionLock lock(self.m_lock);
+    Location* location = self.LocationAt(c, l);
+    const bool found = location && i < location->m_itemIds.size();
+    return Answer(found, found ? location->m_itemIds[i] : 0u, 0u);
 }
 
-// Each query reads one field of a living item, or gives its empty answer.
+// Each query reads one field of a living item, or gives its empty answer. The
+// position form resolves its ID under the same hold of the lock.
 #define KIV_ITEM_QUERY(Type, Name, empty, expr)                               \
     Type CKiv::Name(unsigned id) {                                            \
-        CKivItem* item = ItemMapGet(id);                                      \
+        Facade& self = Self();                                                \
+        CriticalSectionLock lock(self.m_lock);                                \
+        CKivItem* item = self.LiveItem(id);                                   \
         return item ? (expr) : (empty);                                       \
     }
 #define KIV_ITEM_QUERY_BOTH(Type, Name, empty, expr)                          \
     KIV_ITEM_QUERY(Type, Name, empty, expr)                                   \
-    Type CKiv::Name(unsigned c, unsigned l, unsigned i) { return Name(GetItemGlobalID(c, l, i)); }
+    Type CKiv::Name(unsigned c, unsigned l, unsigned i) {                     \
+        CriticalSectionLock lock(Self().m_lock);                              \
+        return Name(GetItemGlobalID(c, l, i));                                \
+    }
 
 KIV_ITEM_QUERY_BOTH(const wchar_t*, GetItemTitle, kNoText, item->m_title.c_str())
 KIV_ITEM_QUERY_BOTH(int, GetItemEnabled, 0, static_cast<int>(item->m_enabled))
@@ -109,65 +178,89 @@ KIV_ITEM_QUERY(int, IsRemoved, 0, static_cast<int>(item->m_removed))
 #undef KIV_ITEM_QUERY
 
 int CKiv::DisableItem(unsigned id) {
-    CKivItem* item = ItemMapGet(id);
-    if (!item || !item->m_handler) return 0;
-    int r = kiv::Guarded(0, [&] { return item->m_handler->DisableItem(item); });
+    Facade& self = Self();
+    CriticalSectionLock lock(self.m_lock);
+    CKivItem* item = self.ActionItem(id);
+    if (!item) return 0;
+    const int r = CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.DisableItem(i); });
     // A failed disable leaves the item as it was.
     if (r) item->m_enabled = 0;
     return r ? 1 : 0;
 }
 
 int CKiv::EnableItem(unsigned id) {
-    CKivItem* item = ItemMapGet(id);
-    if (!item || !item->m_handler) return 0;
-    int r = kiv::Guarded(0, [&] { return item->m_handler->EnableItem(item); });
+    Facade& self = Self();
+    CriticalSectionLock lock(self.m_lock);
+    CKivItem* item = self.ActionItem(id);
+    if (!item) return 0;
+    const int r = CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.EnableItem(i); });
     if (r) item->m_enabled = static_cast<unsigned>(r);
     return r;
 }
 
 int CKiv::RemoveItem(unsigned id) {
-    CKivItem* item = ItemMapGet(id);
-    if (!item || !item->m_handler) return 0;
-    return kiv::Guarded(0, [&] { return item->m_handler->RemoveItem(item); });
+    Facade& self = Self();
+    CriticalSectionLock lock(self.m_lock);
+    CKivItem* item = self.ActionItem(id);
+    if (!item) return 0;
+    return CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.RemoveItem(i); });
 }
 
 void CKiv::GoTo(unsigned id) {
-    CKivItem* item = ItemMapGet(id);
-    if (item && item->m_handler) kiv::Guarded(0, [&] { return item->m_handler->GoTo(item); });
+    Facade& self = Self();
+    CriticalSectionLock lock(self.m_lock);
+    if (CKivItem* item = self.ActionItem(id)) CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.GoTo(i); });
 }
 
-int CKiv::DisableItem(unsigned c, unsigned l, unsigned i) { return DisableItem(GetItemGlobalID(c, l, i)); }
-int CKiv::EnableItem(unsigned c, unsigned l, unsigned i) { return EnableItem(GetItemGlobalID(c, l, i)); }
-int CKiv::RemoveItem(unsigned c, unsigned l, unsigned i) { return RemoveItem(GetItemGlobalID(c, l, i)); }
-void CKiv::GoTo(unsigned c, unsigned l, unsigned i) { GoTo(GetItemGlobalID(c, l, i)); }
+// The position forms resolve the ID and act under one hold of the lock.
+#define KIV_ACTION_AT(Type, Name)                                             \
+    Type CKiv::Name(unsigned c, unsigned l, unsigned i) {                     \
+        CriticalSectionLock lock(Self().m_lock);                              \
+        return Name(GetItemGlobalID(c, l, i));                                \
+    }
+KIV_ACTION_AT(int, DisableItem)
+KIV_ACTION_AT(int, EnableItem)
+KIV_ACTION_AT(int, RemoveItem)
+KIV_ACTION_AT(void, GoTo)
+#undef KIV_ACTION_AT
 
 int CKiv::RestoreItem(unsigned id) {
-    CKivItem* item = ItemMapGet(id);
+    Facade& self = Self();
+    CriticalSectionLock lock(self.m_lock);
+    CKivItem* item = self.ActionItem(id);
     if (!item) return 0;
-    if (item->m_removed && item->m_handler &&
-        !kiv::Guarded(0, [&] { return item->m_handler->RestoreItem(item); })) {
+    if (item->m_removed && !CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.RestoreItem(i); })) {
         item->m_removed = 1;
         return 0;
     }
     item->m_removed = 0;
+    SetLastError(ERROR_SUCCESS);
     return 1;
 }
 
 int CKiv::Ostrel_ItemCompatible(unsigned id) {
-    CKivItem* item = ItemMapGet(id);
+    Facade& self = Self();
+    CriticalSectionLock lock(self.m_lock);
+    CKivItem* item = self.ActionItem(id);
     if (!item || !item->m_handler) return 0;
-    return kiv::Guarded(0, [&] { return item->m_handler->ItemCompatible(item); });
+    const int compatible = kiv::Guarded(0, [&] { return item->m_handler->ItemCompatible(item); });
+    // A "no" is an answer, not a failure.
+    SetLastError(ERROR_SUCCESS);
+    return compatible;
 }
 
 void CKiv::Ostrel_GetItemRegLocation(unsigned id, wchar_t* key, wchar_t* value, unsigned keySize,
                                      unsigned valueSize) {
-    CKivItem* item = ItemMapGet(id);
+    Facade& self = Self();
+    CriticalSectionLock lock(self.m_lock);
+    CKivItem* item = self.ActionItem(id);
     if (!item || !item->m_handler) return;
-    kiv::Guarded(0, [&] {
+    const DWORD code = kiv::Guarded(static_cast<DWORD>(ERROR_GEN_FAILURE), [&] {
         std::wstring keyText, valueText;
         item->m_handler->GetItemRegLocation(item, keyText, valueText);
-        CopyOut(keyText, key, keySize);
-        CopyOut(valueText, value, valueSize);
-        return 0;
+        const bool keyFitted = CopyOut(keyText, key, keySize);
+        const bool fitted = CopyOut(valueText, value, valueSize) && keyFitted;
+        return static_cast<DWORD>(fitted ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER);
     });
+    SetLastError(code);
 }

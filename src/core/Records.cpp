@@ -1,13 +1,14 @@
 #include "core/Records.h"
 
 #include <algorithm>
+#include <new>
 
 #include "platform/RegPath.h"
 
 Location::Location(const std::wstring& path, const std::wstring& value, unsigned type, EKivHandlerType handlerType,
-                   unsigned char wow64)
+                   unsigned char wow64, CKivHandler* handler, kiv::ItemRegistry* registry)
     : m_path(path), m_fullPath(path), m_root(nullptr), m_type(type), m_wow64(wow64), m_handlerType(handlerType),
-      m_handler(nullptr) {
+      m_handler(handler), m_registry(registry) {
     switch (type) {
     case RegistryKey:
         kiv::SplitRootPrefix(m_path, m_root);
@@ -28,7 +29,6 @@ Location::Location(const std::wstring& path, const std::wstring& value, unsigned
         m_value = value;
         break;
     }
-    if (CKiv* kiv = CKiv::Get()) m_handler = kiv->GetHandler(handlerType);
 }
 
 void Location::RemoveItemId(unsigned id) {
@@ -36,12 +36,12 @@ void Location::RemoveItemId(unsigned id) {
     if (it != m_itemIds.end()) m_itemIds.erase(it);
 }
 
-Category::Category(const std::wstring& name, int icon) : m_name(name), m_icon(icon) {}
-
-Category::~Category() {
-    for (Location* location : m_locations) delete location;
-    m_locations.clear();
+const std::vector<std::wstring>& Location::EnvPaths() const {
+    static const std::vector<std::wstring> kNoPaths;
+    return m_registry ? m_registry->EnvPaths() : kNoPaths;
 }
+
+Category::Category(const std::wstring& name, int icon) : m_name(name), m_icon(icon) {}
 
 CKivItem::CKivItem(const std::wstring& title, const std::wstring& fileText, Location* location, GotoKind gotoKind,
                    unsigned win32, unsigned enabled, unsigned removed)
@@ -49,19 +49,17 @@ CKivItem::CKivItem(const std::wstring& title, const std::wstring& fileText, Loca
       m_location(location), m_handler(location ? location->m_handler : nullptr) {
     // Reading the file (MD5, version resource, icon) takes long and runs outside the lock.
     kiv::FillFileFacts(m_file, fileText);
-    CKiv* kiv = CKiv::Get();
-    if (!kiv) return;
-    // Room for the ID first: once the item is in the map, nothing may fail.
-    if (m_location) m_location->m_itemIds.reserve(m_location->m_itemIds.size() + 1);
-    m_globalId = kiv->ItemMapAddNew(this);
-    if (m_location && m_globalId != 0) m_location->m_itemIds.push_back(m_globalId);
+    if (!m_location || !m_location->m_registry) return;
+    // The last step: once the registry holds the item, nothing here may fail.
+    m_globalId = m_location->m_registry->AddItem(this);
+    if (m_globalId == 0) {
+        // No owner took the item: the failed new-expression frees it.
+        kiv::ReleaseFileFacts(m_file);
+        throw std::bad_alloc();
+    }
 }
 
 CKivItem::~CKivItem() {
-    if (m_globalId != 0) {
-        CKiv* kiv = CKiv::Get();
-        if (kiv && kiv->ItemMapGet(m_globalId) == this) kiv->ItemMapRemove(m_globalId);
-        if (m_location) m_location->RemoveItemId(m_globalId);
-    }
+    if (m_globalId != 0 && m_location && m_location->m_registry) m_location->m_registry->ForgetItem(m_globalId, this);
     kiv::ReleaseFileFacts(m_file);
 }

@@ -4,26 +4,54 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "iteminfo/FileFacts.h"
 #include "kiv.h"
 
+class CKivHandler;
+class CKivItem;
+
 // How the base go-to shows an item: its registry key or value in the registry
 // editor, or its location's folder in Explorer. Other kinds have no go-to.
 enum class GotoKind : unsigned { RegistryKey = 0, RegistryValue = 1, Explorer = 2, None = 3 };
+
+namespace kiv {
+
+// What a location's owner lends it for a collection run: the item map that owns
+// the items and hands out their global IDs, and the folders of "PATH" read at the
+// start of the run. The facade implements it; records never reach the facade
+// any other way.
+class ItemRegistry {
+public:
+    virtual ~ItemRegistry() = default;
+    // Takes the item over, gives it the next global ID and lists the ID with the
+    // item's location, all under the map's lock. 0 when the map cannot grow.
+    virtual unsigned AddItem(CKivItem* item) = 0;
+    // Forgets a destroyed item: its entry (only while the entry is still this item)
+    // and its ID in its location's list.
+    virtual void ForgetItem(unsigned id, const CKivItem* item) = 0;
+    virtual const std::vector<std::wstring>& EnvPaths() const = 0;
+};
+
+}  // namespace kiv
 
 // One place from which Windows starts programs, read by one handler.
 class Location {
 public:
     enum Type : unsigned { RegistryKey = 0, RegistryValue = 1, Folder = 2 };
 
+    // handler and registry come from the location's owner; a location without a
+    // handler (an unknown handler type) is never read.
     Location(const std::wstring& path, const std::wstring& value, unsigned type, EKivHandlerType handlerType,
-             unsigned char wow64);
+             unsigned char wow64, CKivHandler* handler = nullptr, kiv::ItemRegistry* registry = nullptr);
 
     void RemoveItemId(unsigned id);
     void ClearItemIds() { m_itemIds.clear(); }
+    // The folders of "PATH" of the current run (none for a location without owner).
+    const std::vector<std::wstring>& EnvPaths() const;
 
     std::wstring m_path;
     std::wstring m_value;
@@ -34,23 +62,24 @@ public:
     std::vector<unsigned> m_itemIds;
     EKivHandlerType m_handlerType;
     CKivHandler* m_handler;
+    kiv::ItemRegistry* m_registry;
 };
 
 // A group of locations for the host's display; owns its locations.
 class Category {
 public:
     Category(const std::wstring& name, int icon);
-    ~Category();
     Category(const Category&) = delete;
     Category& operator=(const Category&) = delete;
 
     std::wstring m_name;
     int m_icon;
-    std::vector<Location*> m_locations;
+    std::vector<std::unique_ptr<Location>> m_locations;
 };
 
-// One entry found in a location during a collection run. Made by a handler,
-// owned and destroyed by the facade.
+// One entry found in a location during a collection run. Made by a handler; on
+// construction it hands itself to its location's item registry, which owns it
+// from then on and alone destroys it.
 class CKivItem {
 public:
     CKivItem(const std::wstring& title, const std::wstring& fileText, Location* location, GotoKind gotoKind,

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "core/Facade.h"
 #include "core/Guard.h"
 #include "core/HostFiles.h"
 #include "core/Records.h"
@@ -32,7 +33,7 @@ bool ReadWideFile(const wchar_t* path, std::vector<wchar_t>& text) {
 
 }  // namespace
 
-bool CKiv::LoadWhiteList(const wchar_t* text) {
+bool kiv::Facade::LoadWhiteList(const wchar_t* text) {
     std::vector<std::wstring> tokens;
     kiv::SplitTokens(text ? std::wstring(text) : std::wstring(), L" \r\n", tokens);
     for (const std::wstring& token : tokens) {
@@ -45,14 +46,14 @@ bool CKiv::LoadWhiteList(const wchar_t* text) {
     return !m_whiteList.empty();
 }
 
-bool CKiv::GetWhiteList(const wchar_t* path, const wchar_t* name) {
+bool kiv::Facade::GetWhiteList(const wchar_t* path, const wchar_t* name) {
     if (!path || !name || name[0] == L'\0') return false;
     std::vector<wchar_t> text;
     if (!ReadWideFile(path, text)) return false;
     return LoadWhiteList(text.data());
 }
 
-void CKiv::LoadWhiteListFile() {
+void kiv::Facade::LoadWhiteListFile() {
     wchar_t path[MAX_PATH];
     std::vector<wchar_t> text;
     bool loaded = kiv::HostFilePath(L"kivwl.dat", path) == kiv::HostFileResult::Ok && ReadWideFile(path, text) &&
@@ -61,10 +62,15 @@ void CKiv::LoadWhiteListFile() {
 }
 
 bool CKiv::IsWhiteListed(unsigned id) {
-    CKivItem* item = ItemMapGet(id);
+    kiv::Facade& self = Self();
+    kiv::CriticalSectionLock lock(self.m_lock);
+    CKivItem* item = self.LiveItem(id);
     if (!item) return false;
-    return kiv::Guarded(false, [&] {
+    const bool listed = kiv::Guarded(false, [&] {
         if (CSigvault::Get().IsFileProtected(item->m_file.filePath.c_str())) return true;
-        return m_whiteList.find(item->m_file.md5) != m_whiteList.end();
+        return self.m_whiteList.find(item->m_file.md5) != self.m_whiteList.end();
     });
+    // "Not listed" is an answer, whatever the protected-file check left behind.
+    SetLastError(ERROR_SUCCESS);
+    return listed;
 }

@@ -23,7 +23,8 @@ bool OpenClassKey(const std::wstring& path, UniqueHKey& key) {
 
 }  // namespace
 
-bool LookupClass(const std::wstring& classId, std::wstring& title, std::wstring& file) {
+bool LookupClass(const std::wstring& classId, const std::vector<std::wstring>& envPaths, std::wstring& title,
+                 std::wstring& file) {
     const std::wstring classKey = L"CLSID\\" + classId;
     DWORD bytes = 0;
     {
@@ -40,9 +41,7 @@ bool LookupClass(const std::wstring& classId, std::wstring& title, std::wstring&
         return false;
     if (title.empty()) title = server;
     file = server;
-    CKiv* kiv = CKiv::Get();
-    static const std::vector<std::wstring> kNoPaths;
-    return FindServerFile(file, kiv ? kiv->EnvPaths() : kNoPaths);
+    return FindServerFile(file, envPaths);
 }
 
 }  // namespace kiv

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kiv {
 
-// A class identifier's text to its name (title) and in-process server file. Fails
-// when the class is not registered or its server file cannot be found; title and
-// file stay as they were when the class key does not open.
-bool LookupClass(const std::wstring& classId, std::wstring& title, std::wstring& file);
+// A class identifier's text to its name (title) and in-process server file. A
+// server named without a folder is looked for in envPaths (the location's
+// "PATH" folders). Fails when the class is not registered or its server file
+// cannot be found; title and file stay as they were when the class key does not open.
+bool LookupClass(const std::wstring& classId, const std::vector<std::wstring>& envPaths, std::wstring& title,
+                 std::wstring& file);
 
 }  // namespace kiv

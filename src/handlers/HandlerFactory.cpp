@@ -1,4 +1,4 @@
-#include "handlers/HandlerFactory.h"
+#include "core/HandlerFactory.h"
 
 #include "handlers/HandlerKinds.h"
 

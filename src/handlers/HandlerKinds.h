@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 CKivHandler* NewRegValueHandler();
 CKivHandler* NewRegValueExHandler();

@@ -123,12 +123,26 @@ private:
     I* m_p = nullptr;
 };
 
+// Owns a critical section from its initialisation to its deletion.
+class CriticalSection {
+public:
+    CriticalSection() noexcept { InitializeCriticalSection(&m_section); }
+    ~CriticalSection() { DeleteCriticalSection(&m_section); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+    CRITICAL_SECTION& Get() noexcept { return m_section; }
+
+private:
+    CRITICAL_SECTION m_section;
+};
+
 // Holds a critical section for the lifetime of a scope.
 class CriticalSectionLock {
 public:
     explicit CriticalSectionLock(CRITICAL_SECTION& section) noexcept : m_section(section) {
         EnterCriticalSection(&m_section);
     }
+    explicit CriticalSectionLock(CriticalSection& section) noexcept : CriticalSectionLock(section.Get()) {}
     ~CriticalSectionLock() { LeaveCriticalSection(&m_section); }
     CriticalSectionLock(const CriticalSectionLock&) = delete;
     CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;

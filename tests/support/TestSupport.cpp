@@ -60,8 +60,7 @@ void FacadeTest::SetUp() {
     WriteBesideProgram(L"kivwl.dat", Utf16Bytes(m_whiteList, false));
     m_kiv = CKiv::Init();
     ASSERT_NE(nullptr, m_kiv);
-    m_category = new Category(L"test", 0);
-    CKivTestAccess::Categories(m_kiv).push_back(m_category);
+    m_category = CKivTestAccess::AddCategory(m_kiv, L"test");
 }
 
 void FacadeTest::TearDown() {

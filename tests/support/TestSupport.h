@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/Facade.h"
 #include "core/Records.h"
 #include "kiv.h"
 
@@ -39,18 +40,27 @@ private:
     std::vector<Call> m_calls;
 };
 
-// Reaches the facade's private state; a friend of CKiv.
+// Reaches the facade's private state; a friend of the facade's implementation.
 class CKivTestAccess {
 public:
-    static std::vector<Category*>& Categories(CKiv* kiv) { return kiv->m_categories; }
-    static std::map<EKivHandlerType, CKivHandler*>& Handlers(CKiv* kiv) { return kiv->m_handlers; }
-    static std::map<unsigned, CKivItem*>& ItemMap(CKiv* kiv) { return kiv->m_itemMap; }
-    static std::map<std::wstring, unsigned>& WhiteList(CKiv* kiv) { return kiv->m_whiteList; }
-    static int StopFlag(CKiv* kiv) { return kiv->m_stop.load(); }
-    static bool LoadData(CKiv* kiv) { return kiv->LoadData(); }
-    static bool LoadWhiteList(CKiv* kiv, const wchar_t* text) { return kiv->LoadWhiteList(text); }
+    static kiv::Facade& Of(CKiv* kiv) { return kiv::Facade::Of(*kiv); }
+    static std::vector<std::unique_ptr<Category>>& Categories(CKiv* kiv) { return Of(kiv).m_categories; }
+    static std::map<EKivHandlerType, std::unique_ptr<CKivHandler>>& Handlers(CKiv* kiv) { return Of(kiv).m_handlers; }
+    static std::map<unsigned, std::unique_ptr<CKivItem>>& ItemMap(CKiv* kiv) { return Of(kiv).m_itemMap; }
+    static std::map<std::wstring, unsigned>& WhiteList(CKiv* kiv) { return Of(kiv).m_whiteList; }
+    static int StopFlag(CKiv* kiv) { return Of(kiv).m_stop.load(); }
+    static bool LoadData(CKiv* kiv) { return Of(kiv).LoadData(); }
+    static bool LoadWhiteList(CKiv* kiv, const wchar_t* text) { return Of(kiv).LoadWhiteList(text); }
     static bool GetWhiteList(CKiv* kiv, const wchar_t* path, const wchar_t* name) {
-        return kiv->GetWhiteList(path, name);
+        return Of(kiv).GetWhiteList(path, name);
+    }
+    // A category or location made as the catalogue loader makes them.
+    static Category* AddCategory(CKiv* kiv, const std::wstring& name, int icon = 0) {
+        return &Of(kiv).AddCategory(name, icon);
+    }
+    static Location* AddLocation(CKiv* kiv, Category* category, const std::wstring& path, const std::wstring& value,
+                                 unsigned type, EKivHandlerType handlerType, unsigned char wow64 = 0) {
+        return &Of(kiv).AddLocation(*category, path, value, type, handlerType, wow64);
     }
 };
 
@@ -66,6 +76,11 @@ protected:
     void TearDown() override;
     // The item of a location with this title, or null.
     CKivItem* FindTitle(const Location* location, const std::wstring& title);
+    // A location of the test's category, read by the handler of its type.
+    Location* AddLocation(const std::wstring& path, const std::wstring& value, unsigned type,
+                          EKivHandlerType handlerType, unsigned char wow64 = 0) {
+        return CKivTestAccess::AddLocation(m_kiv, m_category, path, value, type, handlerType, wow64);
+    }
 
     std::wstring m_whiteList;
     CKiv* m_kiv = nullptr;

@@ -6,10 +6,6 @@
 
 namespace kiv {
 
-const wchar_t kMarker[] = L"_disabledByKiv";
-
-std::wstring MarkerPath(const std::wstring& keyPath) { return keyPath + L"\\" + kMarker; }
-
 Status OpenRegKey(HKEY root, const std::wstring& path, UniqueHKey& key) {
     return Status::FromRegistry(RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()));
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/KivHandler.h"
 #include "platform/Handles.h"
 #include "platform/Status.h"
 
@@ -15,10 +16,6 @@ class Location;
 class CKivItem;
 
 namespace kiv {
-
-// Disabled entries of a registry location live in this subkey of its key.
-extern const wchar_t kMarker[];
-std::wstring MarkerPath(const std::wstring& keyPath);
 
 // Opens a key of a registry location with every right, as the registry handlers do
 // for collection and changes alike.

@@ -1,16 +1,25 @@
-#include "handlers/KivHandler.h"
+#include "core/KivHandler.h"
 
 #include "core/Records.h"
-#include "handlers/steps/RegistryValues.h"
 #include "platform/Log.h"
 #include "platform/Navigation.h"
+#include "platform/Status.h"
+
+namespace kiv {
+
+const wchar_t kMarker[] = L"_disabledByKiv";
+
+std::wstring MarkerPath(const std::wstring& keyPath) { return keyPath + L"\\" + kMarker; }
+
+}  // namespace kiv
 
 CKivHandler::~CKivHandler() = default;
 
-int CKivHandler::DisableItem(CKivItem*) { return 0; }
-int CKivHandler::EnableItem(CKivItem*) { return 0; }
-int CKivHandler::RemoveItem(CKivItem*) { return 0; }
-int CKivHandler::RestoreItem(CKivItem*) { return 0; }
+// A kind of location that cannot change its entries says so.
+int CKivHandler::DisableItem(CKivItem*) { return kiv::Status::Fail(ERROR_NOT_SUPPORTED).Report(); }
+int CKivHandler::EnableItem(CKivItem*) { return kiv::Status::Fail(ERROR_NOT_SUPPORTED).Report(); }
+int CKivHandler::RemoveItem(CKivItem*) { return kiv::Status::Fail(ERROR_NOT_SUPPORTED).Report(); }
+int CKivHandler::RestoreItem(CKivItem*) { return kiv::Status::Fail(ERROR_NOT_SUPPORTED).Report(); }
 void CKivHandler::CollectLocation(Location*, unsigned, unsigned char) {}
 
 // Shows where the item's entry lives: its subkey or value in the registry editor

@@ -1,5 +1,6 @@
 // The handler contract: one stateless object per kind of location, able to read a
 // location in an enabled and a disabled pass and to change the items found there.
+// It lives beside the records it acts on; the handlers themselves sit above.
 #pragma once
 
 #include <string>
@@ -19,3 +20,11 @@ public:
     virtual void GetItemRegLocation(CKivItem* item, std::wstring& key, std::wstring& value);
     virtual int ItemCompatible(CKivItem* item);
 };
+
+namespace kiv {
+
+// Disabled entries of a registry location live in this subkey of its key.
+extern const wchar_t kMarker[];
+std::wstring MarkerPath(const std::wstring& keyPath);
+
+}  // namespace kiv
