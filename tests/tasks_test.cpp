@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/Records.h"
+#include "handlers/KivHandler.h"
 #include "handlers/TaskSchedulerClasses.h"
 #include "iteminfo/PathNormalize.h"
 #include "platform/Handles.h"
@@ -347,4 +348,44 @@ TEST_F(TaskServiceTest, WorkItemsAreFoundUnderTheirTaskNameWhenCollectionUsedThe
     EXPECT_EQ(tasks + L"Updater.job", kiv::WorkItemFile(L"Updater"));
     EXPECT_EQ(tasks + L"Updater.job", kiv::WorkItemFile(L"Updater.job"));
     ExpectAllReleased();
+}
+
+// The console cannot select a task, so the go-to only opens it: the test gives the
+// console file an "open" command of its own that copies the file it was given.
+TEST_F(TaskServiceTest, TheGoToOpensTheConsoleWithoutAskingTheService) {
+    const std::wstring classes = L"Software\\Classes\\";
+    HKEY existing = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (classes + L".msc").c_str(), 0, KEY_READ, &existing) == ERROR_SUCCESS) {
+        RegCloseKey(existing);
+        GTEST_SKIP() << "console files already have an association here";
+    }
+    const std::wstring console = kiv::ExpandPlain(L"%windir%\\system32\\taskschd.msc");
+    ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(console.c_str()));
+    m_service.Add(Task(L"Updater", {{true, m_program}}));
+    CKivItem* item = Collected(L"Updater");
+    ASSERT_NE(nullptr, item);
+    const int createdBefore = m_service.created;
+    // No console, even at the second try, and no error box that would hold the thread.
+    EXPECT_EQ(0, item->m_handler->GoTo(item));
+
+    const std::wstring opened = m_folder.Path() + L"\\opened.txt";
+    const std::wstring command = kiv::ExpandPlain(L"\"%windir%\\system32\\cmd.exe\" /c copy \"%1\" \"") + opened + L"\"";
+    kivtest::WriteRaw(HKEY_LOCAL_MACHINE, classes + L".msc", L"", kivtest::TextValue(REG_SZ, L"KivTest.Console"));
+    kivtest::WriteRaw(HKEY_LOCAL_MACHINE, classes + L"KivTest.Console\\shell\\open\\command", L"",
+                      kivtest::TextValue(REG_SZ, command));
+    const std::string content = "the test's console";
+    kivtest::WriteFileBytes(console, content);
+    const int result = item->m_handler->GoTo(item);
+    for (int wait = 0; wait < 100 && GetFileAttributesW(opened.c_str()) == INVALID_FILE_ATTRIBUTES; ++wait) Sleep(100);
+    Sleep(200);  // lets the copy finish
+    DeleteFileW(console.c_str());
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (classes + L"KivTest.Console").c_str());
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (classes + L".msc").c_str());
+
+    EXPECT_EQ(1, result);
+    WIN32_FILE_ATTRIBUTE_DATA copy = {};
+    ASSERT_TRUE(GetFileAttributesExW(opened.c_str(), GetFileExInfoStandard, &copy));
+    EXPECT_EQ(content.size(), copy.nFileSizeLow);
+    EXPECT_EQ(createdBefore, m_service.created);
+    EXPECT_EQ(0, m_service.LiveObjects());
 }

@@ -254,12 +254,16 @@ int DeleteRegisteredTask(const std::wstring& name) {
 
 // ---- Showing a task ----
 
-// The console cannot be told which task to select; it opens on its library.
+// The console cannot be told which task to select; it opens on its library. A
+// console that cannot be started is reported by the result alone: an error box
+// would hold the host's thread until the user closed it, and the second try would
+// show it again.
 int OpenTaskConsole() {
     const std::wstring console = kiv::ExpandPlain(L"%windir%\\system32\\taskschd.msc");
     if (console.empty()) return 0;
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
     info.lpVerb = L"open";
     info.lpFile = console.c_str();
     info.nShow = SW_SHOW;
