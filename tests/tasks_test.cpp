@@ -125,7 +125,10 @@ protected:
     std::map<std::wstring, unsigned> Listed() {
         m_kiv->Collect();
         std::map<std::wstring, unsigned> titles;
-        for (unsigned id : m_location->m_itemIds) titles[m_kiv->ItemMapGet(id)->m_title] = m_kiv->ItemMapGet(id)->m_enabled;
+        for (unsigned id : m_location->m_itemIds) {
+            const CKivItem* item = m_kiv->ItemMapGet(id);
+            titles[item->m_title] = item->m_enabled;
+        }
         return titles;
     }
 
@@ -369,7 +372,8 @@ TEST_F(TaskServiceTest, TheGoToOpensTheConsoleWithoutAskingTheService) {
     EXPECT_EQ(0, item->m_handler->GoTo(item));
 
     const std::wstring opened = m_folder.Path() + L"\\opened.txt";
-    const std::wstring command = kiv::ExpandPlain(L"\"%windir%\\system32\\cmd.exe\" /c copy \"%1\" \"") + opened + L"\"";
+    const std::wstring command =
+        kiv::ExpandPlain(L"\"%windir%\\system32\\cmd.exe\" /c copy \"%1\" \"") + opened + L"\"";
     kivtest::WriteRaw(HKEY_LOCAL_MACHINE, classes + L".msc", L"", kivtest::TextValue(REG_SZ, L"KivTest.Console"));
     kivtest::WriteRaw(HKEY_LOCAL_MACHINE, classes + L"KivTest.Console\\shell\\open\\command", L"",
                       kivtest::TextValue(REG_SZ, command));

@@ -26,6 +26,13 @@
 namespace {
 
 using kiv::ComPtr;
+using kiv::kClsidTaskScheduler;
+using kiv::kClsidTaskService;
+using kiv::kIidExecAction;
+using kiv::kIidPersistFile;
+using kiv::kIidTask;
+using kiv::kIidTaskScheduler;
+using kiv::kIidTaskService;
 using kiv::UniqueBstr;
 
 const ULONG kNamesPerBatch = 5;
@@ -34,7 +41,7 @@ const size_t kJobSuffixChars = 4;
 
 // How the 2.0 service object is obtained: the scheduler's class, in process.
 HRESULT CreateTaskService(ITaskService** service) {
-    return CoCreateInstance(kiv::kClsidTaskService, nullptr, CLSCTX_INPROC_SERVER, kiv::kIidTaskService,
+    return CoCreateInstance(kClsidTaskService, nullptr, CLSCTX_INPROC_SERVER, kIidTaskService,
                             reinterpret_cast<void**>(service));
 }
 
@@ -62,7 +69,7 @@ void AddTaskItem(Location* location, const std::wstring& name, const std::wstrin
 // ---- Task Scheduler 1.0: work items ----
 
 bool OpenScheduler(ComPtr<ITaskScheduler>& scheduler) {
-    return SUCCEEDED(CoCreateInstance(kiv::kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kiv::kIidTaskScheduler,
+    return SUCCEEDED(CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kIidTaskScheduler,
                                       scheduler.PutVoid())) &&
            scheduler;
 }
@@ -109,7 +116,7 @@ HRESULT CallWithWorkItemName(const std::wstring& name, const std::function<HRESU
 
 bool ActivateWorkItem(ITaskScheduler* scheduler, const std::wstring& name, ComPtr<ITask>& task) {
     HRESULT hr = CallWithWorkItemName(name, [&](const wchar_t* text) {
-        return scheduler->Activate(text, kiv::kIidTask, reinterpret_cast<IUnknown**>(task.Put()));
+        return scheduler->Activate(text, kIidTask, reinterpret_cast<IUnknown**>(task.Put()));
     });
     return SUCCEEDED(hr) && task;
 }
@@ -145,7 +152,7 @@ int SetWorkItemDisabled(const std::wstring& name, bool disabled) {
     flags = disabled ? (flags | TASK_FLAG_DISABLED) : (flags & ~static_cast<DWORD>(TASK_FLAG_DISABLED));
     if (FAILED(task->SetFlags(flags))) return 0;
     ComPtr<IPersistFile> file;
-    if (FAILED(task->QueryInterface(kiv::kIidPersistFile, file.PutVoid())) || !file) return 0;
+    if (FAILED(task->QueryInterface(kIidPersistFile, file.PutVoid())) || !file) return 0;
     return SUCCEEDED(file->Save(nullptr, TRUE)) ? 1 : 0;
 }
 
@@ -209,7 +216,7 @@ bool FirstProgramPath(IRegisteredTask* task, std::wstring& path) {
         ComPtr<IAction> action;
         ComPtr<IExecAction> exec;
         if (FAILED(actions->get_Item(i, action.Put())) || !action ||
-            FAILED(action->QueryInterface(kiv::kIidExecAction, exec.PutVoid())) || !exec)
+            FAILED(action->QueryInterface(kIidExecAction, exec.PutVoid())) || !exec)
             continue;
         UniqueBstr text;
         if (FAILED(exec->get_Path(text.Put()))) continue;
