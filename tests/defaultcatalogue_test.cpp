@@ -11,7 +11,7 @@
 
 #include <shlwapi.h>
 
-#include "iteminfo/PathNormalize.h"
+#include "platform/Environment.h"
 #include "kiv.h"
 #include "platform/RegPath.h"
 #include "support/RegistryTestKit.h"

@@ -1,10 +1,12 @@
 #include <winsock2.h>
+#include <ws2spi.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,16 +21,17 @@ namespace {
 
 const size_t kPackedSize = 260 + sizeof(WSAPROTOCOL_INFOW);
 
-// The providers Winsock reports as installed, in its order.
+const wchar_t kNative[] = L"Catalog_Entries64";
+const wchar_t kWow32[] = L"Catalog_Entries";
+
+// Every provider the catalogue lists, layered ones included, in its order.
 std::vector<WSAPROTOCOL_INFOW> InstalledProviders() {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return {};
     DWORD bytes = 0;
-    WSAEnumProtocolsW(nullptr, nullptr, &bytes);
+    int error = 0;
+    WSCEnumProtocols(nullptr, nullptr, &bytes, &error);
     std::vector<WSAPROTOCOL_INFOW> records(bytes / sizeof(WSAPROTOCOL_INFOW) + 1);
     bytes = static_cast<DWORD>(records.size() * sizeof(WSAPROTOCOL_INFOW));
-    int count = WSAEnumProtocolsW(nullptr, records.data(), &bytes);
-    WSACleanup();
+    int count = WSCEnumProtocols(nullptr, records.data(), &bytes, &error);
     records.resize(count == SOCKET_ERROR ? 0 : static_cast<size_t>(count));
     return records;
 }
@@ -48,17 +51,27 @@ RawValue Packed(const std::wstring& path, WSAPROTOCOL_INFOW record, const std::w
     return RawValue{REG_BINARY, bytes};
 }
 
-// Stands in for the removal call, which removes nothing where the tests run, and
-// records which providers it was asked to remove.
-std::vector<GUID> g_asked;
+// Stand in for the removal calls, which remove nothing where the tests run, and
+// record which catalogue was asked to remove which provider.
+struct Request {
+    kiv::ProviderCatalogue catalogue;
+    GUID provider;
+};
+std::vector<Request> g_asked;
 int g_answer = 0;
-int __stdcall RecordDeinstall(GUID* provider, int* error) {
-    g_asked.push_back(*provider);
+int Answer(kiv::ProviderCatalogue catalogue, GUID* provider, int* error) {
+    g_asked.push_back({catalogue, *provider});
     *error = g_answer ? WSAEINVAL : 0;
     return g_answer;
 }
+int __stdcall DeinstallNative(GUID* provider, int* error) {
+    return Answer(kiv::ProviderCatalogue::Native, provider, error);
+}
+int __stdcall Deinstall32(GUID* provider, int* error) { return Answer(kiv::ProviderCatalogue::Wow32, provider, error); }
 
 // A facade over an empty catalogue, and a provider catalogue of the test's own.
+// Wine keeps a single catalogue and has no 32-bit catalogue calls: the 32-bit one
+// lists the same providers here, as the base providers of Windows do.
 class LspTest : public kivtest::FacadeTest {
 protected:
     void SetUp() override {
@@ -66,26 +79,32 @@ protected:
         m_providers = InstalledProviders();
         ASSERT_GE(m_providers.size(), 2u);
         m_library = m_folder.AddFile(L"provider.dll");
-        m_previous = kiv::SetProviderDeinstall(&RecordDeinstall);
+        m_native = kiv::SetProviderCalls(kiv::ProviderCatalogue::Native, {nullptr, &DeinstallNative});
+        m_wow32 = kiv::SetProviderCalls(kiv::ProviderCatalogue::Wow32, {&WSCEnumProtocols, &Deinstall32});
         g_asked.clear();
         g_answer = 0;
     }
     void TearDown() override {
-        kiv::SetProviderDeinstall(m_previous);
+        kiv::SetProviderCalls(kiv::ProviderCatalogue::Native, m_native);
+        kiv::SetProviderCalls(kiv::ProviderCatalogue::Wow32, m_wow32);
         FacadeTest::TearDown();
     }
 
     Location* AddCatalogue(unsigned char wow64 = 0) {
         return AddLocation(L"HKCU\\" + m_key.Path(), L"", 0, LspChain, wow64);
     }
-    void AddEntry(const std::wstring& name, const RawValue& packed) {
-        kivtest::WriteRaw(HKEY_CURRENT_USER, m_key.Path() + L"\\Catalog_Entries\\" + name, L"PackedCatalogItem",
+    void AddEntry(const std::wstring& name, const RawValue& packed, const wchar_t* catalogue = kNative) {
+        kivtest::WriteRaw(HKEY_CURRENT_USER, m_key.Path() + L"\\" + catalogue + L"\\" + name, L"PackedCatalogItem",
                           packed);
     }
-    // Each item by its entry's name.
+    // Each item by its catalogue and entry name.
     std::map<std::wstring, CKivItem*> Items(const Location* location) {
         std::map<std::wstring, CKivItem*> found;
-        for (unsigned id : location->m_itemIds) found[m_kiv->ItemMapGet(id)->m_regNames.at(0)] = m_kiv->ItemMapGet(id);
+        for (unsigned id : location->m_itemIds) {
+            CKivItem* item = m_kiv->ItemMapGet(id);
+            const bool native = item->m_regNames.at(2) == kNative;
+            found[(native ? L"" : L"32:") + item->m_regNames.at(0)] = item;
+        }
         return found;
     }
 
@@ -93,27 +112,46 @@ protected:
     kivtest::ScratchFolder m_folder{L"LspCatalogue"};
     std::wstring m_library;
     std::vector<WSAPROTOCOL_INFOW> m_providers;
-    kiv::ProviderDeinstall m_previous = nullptr;
+    kiv::ProviderCalls m_native, m_wow32;
 };
 
 }  // namespace
 
-TEST_F(LspTest, LiveEntriesWithAnExistingLibraryBecomeItemsThatCannotBeDisabled) {
+TEST_F(LspTest, LiveEntriesOfBothCataloguesWithAnExistingLibraryBecomeItemsThatCannotBeDisabled) {
     kivtest::ScopedVariable dir(L"KIVTEST_LSPDIR", m_folder.Path());
     const std::wstring name = m_providers[0].szProtocol;
     AddEntry(L"000000000001", Packed(L"%KIVTEST_LSPDIR%\\provider.dll", m_providers[0]));
     AddEntry(L"000000000002", Packed(m_folder.Path() + L"\\gone.dll", m_providers[1]));
     AddEntry(L"000000000003", Packed(m_library, m_providers[1], L"", kPackedSize - 2));  // record cut short
     AddEntry(L"000000000004", Packed(m_library, m_providers[1], L"", 1100));  // beyond the entry buffer
+    // The same text names a file for a 32-bit provider and none for a native one.
+    wchar_t wow64[MAX_PATH] = {};
+    ASSERT_NE(0u, GetSystemWow64DirectoryW(wow64, MAX_PATH));
+    const std::wstring wowFile = std::wstring(wow64) + L"\\kivlsptest.dll";
+    kivtest::WriteFileBytes(wowFile, "MZ");
+    std::unique_ptr<const wchar_t, decltype(&DeleteFileW)> removeWowFile(wowFile.c_str(), &DeleteFileW);
+    const std::wstring system = L"%windir%\\system32\\kivlsptest.dll";
+    AddEntry(L"000000000005", Packed(system, m_providers[1]));
+    AddEntry(L"000000000001", Packed(m_library, m_providers[1]), kWow32);
+    AddEntry(L"000000000005", Packed(system, m_providers[1]), kWow32);
     Location* live = AddCatalogue();
     Location* twin = AddCatalogue(1);
     m_kiv->Collect();
     EXPECT_TRUE(twin->m_itemIds.empty());
-    ASSERT_EQ(1u, live->m_itemIds.size());  // and none from the disabled pass
-    CKivItem* item = m_kiv->ItemMapGet(live->m_itemIds[0]);
+    auto items = Items(live);  // and none from the disabled pass
+    ASSERT_EQ((std::vector<std::wstring>{L"000000000001", L"32:000000000001", L"32:000000000005"}),
+              [&] {
+                  std::vector<std::wstring> keys;
+                  for (const auto& entry : items) keys.push_back(entry.first);
+                  return keys;
+              }());
+    CKivItem* item = items[L"000000000001"];
     EXPECT_EQ(L"000000000001 > " + name, item->m_title);
-    EXPECT_EQ((std::vector<std::wstring>{L"000000000001", name}), item->m_regNames);
+    EXPECT_EQ((std::vector<std::wstring>{L"000000000001", name, kNative}), item->m_regNames);
     EXPECT_EQ(0, _wcsicmp(m_library.c_str(), item->m_file.filePath.c_str()));
+    EXPECT_EQ(L"000000000001", items[L"32:000000000001"]->m_regNames.at(0));
+    EXPECT_EQ(kWow32, items[L"32:000000000001"]->m_regNames.at(2));
+    EXPECT_EQ(0, _wcsicmp(wowFile.c_str(), items[L"32:000000000005"]->m_file.filePath.c_str()));
 
     EXPECT_EQ(0, m_kiv->DisableItem(item->m_globalId));
     EXPECT_EQ(0, item->m_handler->EnableItem(item));
@@ -145,34 +183,60 @@ TEST_F(LspTest, IndirectProtocolNamesAreReadFromTheLibrarysStrings) {
     EXPECT_EQ(L"1 > Kiv Test Layered Provider", Items(location)[L"1"]->m_title);
 }
 
-TEST_F(LspTest, RemovalAsksForTheFirstInstalledProviderOfExactlyThatName) {
-    // A provider whose identifier differs from the first one's, so that a wrong pick shows.
-    size_t pick = 1;
-    while (pick + 1 < m_providers.size() && IsEqualGUID(m_providers[pick].ProviderId, m_providers[0].ProviderId))
-        ++pick;
-    const std::wstring name = m_providers[pick].szProtocol;
-    auto first = std::find_if(m_providers.begin(), m_providers.end(),
-                              [&](const WSAPROTOCOL_INFOW& record) { return name == record.szProtocol; });
+// A provider is the one whose ID and name (and, in the native catalogue, entry ID)
+// the item's own entry holds; a layered provider that copies its base provider's
+// name must never remove the base provider.
+TEST_F(LspTest, RemovalTakesOutOnlyTheProviderOfTheItemsOwnRecordThroughItsCatalogue) {
+    const WSAPROTOCOL_INFOW base = m_providers[0];
+    const std::wstring name = base.szProtocol;
+    WSAPROTOCOL_INFOW layered = base, renumbered = base;
+    layered.ProviderId.Data1 ^= 0x4B495601;  // a provider that is not installed
+    renumbered.dwCatalogEntryId += 5000;
     std::wstring otherCase = name;
     std::transform(name.begin(), name.end(), otherCase.begin(), [](wchar_t c) {
         const bool letter = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
         return static_cast<wchar_t>(letter ? c ^ 0x20 : c);  // swaps an ASCII letter's case
     });
     ASSERT_NE(name, otherCase);
-    AddEntry(L"A", Packed(m_library, m_providers[0], name));
-    AddEntry(L"B", Packed(m_library, m_providers[0], otherCase));
-    AddEntry(L"C", Packed(m_library, m_providers[0], L"Kiv Test Provider Not Installed"));
+    AddEntry(L"Base", Packed(m_library, base));
+    AddEntry(L"Layered", Packed(m_library, layered));
+    AddEntry(L"Renumbered", Packed(m_library, renumbered));
+    AddEntry(L"OtherCase", Packed(m_library, base, otherCase));
+    AddEntry(L"Moved", Packed(m_library, base));
+    AddEntry(L"Gone", Packed(m_library, base));
+    AddEntry(L"Base", Packed(m_library, renumbered), kWow32);  // the entry ID is the native catalogue's only
     Location* location = AddCatalogue();
     m_kiv->Collect();
     auto items = Items(location);
-    ASSERT_EQ(3u, items.size());
+    ASSERT_EQ(7u, items.size());
+    // Since listed: one entry now holds another provider, one is gone.
+    auto other = std::find_if(m_providers.begin(), m_providers.end(), [&](const WSAPROTOCOL_INFOW& record) {
+        return name != record.szProtocol;
+    });
+    ASSERT_NE(m_providers.end(), other);
+    AddEntry(L"Moved", Packed(m_library, *other));
+    RegDeleteTreeW(HKEY_CURRENT_USER, (m_key.Path() + L"\\" + kNative + L"\\Gone").c_str());
 
-    EXPECT_EQ(1, m_kiv->RemoveItem(items[L"A"]->m_globalId));
-    ASSERT_EQ(1u, g_asked.size());
-    EXPECT_TRUE(IsEqualGUID(first->ProviderId, g_asked[0]));
+    for (const wchar_t* refused : {L"Layered", L"Renumbered", L"OtherCase", L"Moved", L"Gone"})
+        EXPECT_EQ(0, m_kiv->RemoveItem(items[refused]->m_globalId)) << refused;
+    EXPECT_TRUE(g_asked.empty());
+
+    EXPECT_EQ(1, m_kiv->RemoveItem(items[L"Base"]->m_globalId));
+    EXPECT_EQ(1, m_kiv->RemoveItem(items[L"32:Base"]->m_globalId));
+    ASSERT_EQ(2u, g_asked.size());
+    EXPECT_EQ(kiv::ProviderCatalogue::Native, g_asked[0].catalogue);
+    EXPECT_EQ(kiv::ProviderCatalogue::Wow32, g_asked[1].catalogue);
+    EXPECT_TRUE(IsEqualGUID(base.ProviderId, g_asked[0].provider));
+    EXPECT_TRUE(IsEqualGUID(base.ProviderId, g_asked[1].provider));
     g_answer = SOCKET_ERROR;
-    EXPECT_EQ(0, m_kiv->RemoveItem(items[L"A"]->m_globalId));  // refused
-    EXPECT_EQ(0, m_kiv->RemoveItem(items[L"B"]->m_globalId));  // names compare with regard to case
-    EXPECT_EQ(0, m_kiv->RemoveItem(items[L"C"]->m_globalId));
-    EXPECT_EQ(2u, g_asked.size());
+    EXPECT_EQ(0, m_kiv->RemoveItem(items[L"Base"]->m_globalId));  // refused
+    EXPECT_EQ(3u, g_asked.size());
+
+    // Where the system has no 32-bit catalogue calls, nothing is removed from it.
+    HMODULE ws2 = GetModuleHandleW(L"ws2_32.dll");
+    if (!GetProcAddress(ws2, "WSCDeinstallProvider32") && !GetProcAddress(ws2, "WSCEnumProtocols32")) {
+        kiv::SetProviderCalls(kiv::ProviderCatalogue::Wow32, {});
+        EXPECT_EQ(0, m_kiv->RemoveItem(items[L"32:Base"]->m_globalId));
+        EXPECT_EQ(3u, g_asked.size());
+    }
 }

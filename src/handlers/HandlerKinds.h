@@ -3,6 +3,7 @@
 // object owned by the caller, or null when none could be made.
 #pragma once
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include "core/KivHandler.h"
@@ -26,12 +27,24 @@ CKivHandler* NewAutoPlayHandler();
 
 namespace kiv {
 
-// The call that takes a provider out of the Winsock catalogue, shaped and answering
-// as WSCDeinstallProvider (0 on success).
-using ProviderDeinstall = int(__stdcall*)(GUID* providerId, int* error);
+// 64-bit Windows keeps the Winsock catalogue twice: the native providers under
+// "Catalog_Entries64", those that 32-bit programs load under "Catalog_Entries".
+enum class ProviderCatalogue { Native, Wow32 };
 
-// Replaces that call and returns the one replaced. Only tests do this: the systems
-// they run on do not remove built-in providers, so they record the request instead.
-ProviderDeinstall SetProviderDeinstall(ProviderDeinstall call);
+// The calls of one catalogue: listing its providers, shaped and answering as
+// WSCEnumProtocols, and taking one out, shaped and answering as WSCDeinstallProvider
+// (0 on success).
+using ProviderEnumerate = int(__stdcall*)(int* protocols, WSAPROTOCOL_INFOW* records, DWORD* bytes, int* error);
+using ProviderDeinstall = int(__stdcall*)(GUID* providerId, int* error);
+struct ProviderCalls {
+    ProviderEnumerate enumerate = nullptr;
+    ProviderDeinstall deinstall = nullptr;
+};
+
+// Replaces the calls of one catalogue and returns those replaced; a null member
+// puts the system's call back. Only tests do this: the systems they run on do not
+// remove built-in providers (so the tests record the request instead), and some
+// have no 32-bit catalogue calls at all.
+ProviderCalls SetProviderCalls(ProviderCatalogue catalogue, ProviderCalls calls);
 
 }  // namespace kiv

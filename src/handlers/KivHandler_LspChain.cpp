@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <ws2spi.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <cwchar>
@@ -20,8 +21,19 @@
 namespace kiv {
 namespace {
 
-const wchar_t kEntries[] = L"\\Catalog_Entries";
 const wchar_t kPackedItem[] = L"PackedCatalogItem";
+
+// A catalogue: the subkey of the location that holds its entries, and the registry
+// view in which its providers' files are seen.
+struct Catalogue {
+    ProviderCatalogue kind;
+    const wchar_t* key;
+    unsigned char wow64;
+};
+const Catalogue kCatalogues[] = {
+    {ProviderCatalogue::Native, L"Catalog_Entries64", 0},
+    {ProviderCatalogue::Wow32, L"Catalog_Entries", 1},
+};
 
 // A catalogue entry's packed item: the provider library's path in the system's ANSI
 // code page, then the provider's protocol record.
@@ -31,7 +43,7 @@ const size_t kRecordEnd = kPathBytes + sizeof(WSAPROTOCOL_INFOW);
 const size_t kProtocolOffset = kPathBytes + offsetof(WSAPROTOCOL_INFOW, szProtocol);
 const size_t kProtocolChars = WSAPROTOCOL_LEN + 1;
 
-ProviderDeinstall g_deinstall = &WSCDeinstallProvider;
+ProviderCalls g_calls[2];
 
 struct PackedItem {
     BYTE data[kPackedBytes] = {};
@@ -87,62 +99,123 @@ std::wstring ResolveProtocolName(const std::wstring& stored) {
     return text;
 }
 
-void CollectEntry(Location* location, HKEY entries, const std::wstring& name) {
+// The provider's protocol record as the entry stores it.
+WSAPROTOCOL_INFOW StoredRecord(const PackedItem& item) {
+    WSAPROTOCOL_INFOW record;
+    std::memcpy(&record, item.data + kPathBytes, sizeof(record));
+    return record;
+}
+
+void CollectEntry(Location* location, const Catalogue& catalogue, HKEY entries, const std::wstring& name) {
     PackedItem packed;
     if (!ReadPackedItem(entries, name, packed)) return;
     std::wstring file = ProviderPath(packed);
-    if (!ResolveEntry(file, 0)) return;
+    if (!ResolveEntry(file, catalogue.wow64)) return;
     const std::wstring protocol = ResolveProtocolName(StoredProtocolName(packed));
-    auto* item = new CKivItem(WideFormat(L"%s > %s", name.c_str(), protocol.c_str()), file, location, GotoKind::RegistryValue, 0, 1, 0);
+    auto* item = new CKivItem(WideFormat(L"%s > %s", name.c_str(), protocol.c_str()), file, location,
+                              GotoKind::RegistryValue, 0, 1, 0);
     item->m_regNames.push_back(name);
     item->m_regNames.push_back(protocol);
+    item->m_regNames.push_back(catalogue.key);
 }
 
-// Winsock must be started in this process before its catalogue can be read.
-class WinsockSession {
-public:
-    WinsockSession() {
-        WSADATA data;
-        m_started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+void CollectCatalogue(Location* location, const Catalogue& catalogue) {
+    UniqueHKey entries;
+    const std::wstring path = location->m_path + L"\\" + catalogue.key;
+    if (RegOpenKeyExW(location->m_root, path.c_str(), 0, KEY_READ, entries.Put()) != ERROR_SUCCESS) return;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[kNameChars] = {};
+        DWORD chars = kNameChars;
+        LONG rc = RegEnumKeyExW(entries.Get(), index, name, &chars, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_MORE_DATA) continue;
+        if (rc != ERROR_SUCCESS) break;
+        CollectEntry(location, catalogue, entries.Get(), std::wstring(name, chars));
     }
-    ~WinsockSession() {
-        if (m_started) WSACleanup();
+}
+
+// The catalogue an item was listed from, named by its third registry name.
+const Catalogue* CatalogueOf(const CKivItem* item) {
+    if (item->m_regNames.size() < 3) return nullptr;
+    for (const Catalogue& catalogue : kCatalogues)
+        if (item->m_regNames[2] == catalogue.key) return &catalogue;
+    return nullptr;
+}
+
+// The item's own catalogue record, read again from its entry: the entry may have
+// gone or been given to another provider since the item was listed.
+bool ReadItemRecord(const CKivItem* item, const Catalogue& catalogue, WSAPROTOCOL_INFOW& record) {
+    const Location* location = item->m_location;
+    UniqueHKey entries;
+    const std::wstring path = location->m_path + L"\\" + catalogue.key;
+    PackedItem packed;
+    if (RegOpenKeyExW(location->m_root, path.c_str(), 0, KEY_READ, entries.Put()) != ERROR_SUCCESS ||
+        !ReadPackedItem(entries.Get(), item->m_regNames[0], packed))
+        return false;
+    record = StoredRecord(packed);
+    return true;
+}
+
+// The 32-bit catalogue's calls exist only in the 64-bit system's Winsock, so they
+// are looked up rather than imported.
+template <typename Call>
+Call Ws2Call(const char* name) {
+    HMODULE ws2 = GetModuleHandleW(L"ws2_32.dll");
+    FARPROC proc = ws2 ? GetProcAddress(ws2, name) : nullptr;
+    return reinterpret_cast<Call>(reinterpret_cast<void*>(proc));
+}
+
+ProviderCalls SystemCalls(ProviderCatalogue kind) {
+    ProviderCalls calls;
+    if (kind == ProviderCatalogue::Native) {
+        calls.enumerate = &WSCEnumProtocols;
+        calls.deinstall = &WSCDeinstallProvider;
+    } else {
+        calls.enumerate = Ws2Call<ProviderEnumerate>("WSCEnumProtocols32");
+        calls.deinstall = Ws2Call<ProviderDeinstall>("WSCDeinstallProvider32");
     }
-    WinsockSession(const WinsockSession&) = delete;
-    WinsockSession& operator=(const WinsockSession&) = delete;
-    bool Started() const { return m_started; }
+    return calls;
+}
 
-private:
-    bool m_started = false;
-};
+ProviderCalls CallsOf(ProviderCatalogue kind) {
+    const ProviderCalls system = SystemCalls(kind);
+    ProviderCalls calls = g_calls[static_cast<int>(kind)];
+    if (!calls.enumerate) calls.enumerate = system.enumerate;
+    if (!calls.deinstall) calls.deinstall = system.deinstall;
+    return calls;
+}
 
-// The installed provider whose protocol name is exactly this one. A layered
-// provider may copy the name of the base provider below it; when providers of
-// different IDs share the name, none is chosen, since removing the wrong one
-// would cut the machine off the network.
-bool FindInstalledProvider(const std::wstring& protocol, GUID& provider) {
+// Every provider the catalogue lists, layered ones included; none when it cannot
+// be listed.
+std::vector<WSAPROTOCOL_INFOW> InstalledProviders(ProviderEnumerate enumerate) {
     DWORD bytes = 0;
-    if (WSAEnumProtocolsW(nullptr, nullptr, &bytes) != SOCKET_ERROR || WSAGetLastError() != WSAENOBUFS) return false;
+    int error = 0;
+    if (enumerate(nullptr, nullptr, &bytes, &error) != SOCKET_ERROR || error != WSAENOBUFS) return {};
     std::vector<WSAPROTOCOL_INFOW> records(bytes / sizeof(WSAPROTOCOL_INFOW) + 1);
     bytes = static_cast<DWORD>(records.size() * sizeof(WSAPROTOCOL_INFOW));
-    const int count = WSAEnumProtocolsW(nullptr, records.data(), &bytes);
-    if (count == SOCKET_ERROR) return false;
-    bool found = false;
-    for (size_t i = 0; i < records.size() && i < static_cast<size_t>(count); ++i) {
-        const wchar_t* name = records[i].szProtocol;
-        if (protocol != std::wstring(name, wcsnlen(name, kProtocolChars))) continue;
-        if (found && !IsEqualGUID(provider, records[i].ProviderId)) return false;
-        provider = records[i].ProviderId;
-        found = true;
-    }
-    return found;
+    const int count = enumerate(nullptr, records.data(), &bytes, &error);
+    if (count < 0) return {};
+    records.resize(std::min(records.size(), static_cast<size_t>(count)));
+    return records;
+}
+
+// Whether an installed provider is the one the item's record describes. A layered
+// provider copies the name of the base provider below it, so the name alone could
+// pick the base one, and removing that would cut the machine off the network: the
+// provider ID must match as well, and in the native catalogue the entry ID too.
+bool IsItemProvider(const WSAPROTOCOL_INFOW& installed, const WSAPROTOCOL_INFOW& record, ProviderCatalogue kind,
+                    const std::wstring& protocol) {
+    if (!IsEqualGUID(installed.ProviderId, record.ProviderId)) return false;
+    if (kind == ProviderCatalogue::Native && installed.dwCatalogEntryId != record.dwCatalogEntryId) return false;
+    const wchar_t* name = installed.szProtocol;
+    return ResolveProtocolName(std::wstring(name, wcsnlen(name, kProtocolChars))) == protocol;
 }
 
 }  // namespace
 
-ProviderDeinstall SetProviderDeinstall(ProviderDeinstall call) {
-    ProviderDeinstall previous = g_deinstall;
-    g_deinstall = call;
+ProviderCalls SetProviderCalls(ProviderCatalogue catalogue, ProviderCalls calls) {
+    ProviderCalls& slot = g_calls[static_cast<int>(catalogue)];
+    const ProviderCalls previous = slot;
+    slot = calls;
     return previous;
 }
 
@@ -163,37 +236,35 @@ public:
 
 CKivHandler_LspChain::~CKivHandler_LspChain() = default;
 
-// Only the live 64-bit catalogue is listed; its entries are never disabled.
+// Both catalogues are listed from the native location; its 32-bit twin and the
+// disabled pass hold none, since providers are never disabled.
 void CKivHandler_LspChain::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
     if (!location || !enabledPass || wow64) return;
-    kiv::UniqueHKey entries;
-    const std::wstring path = location->m_path + kiv::kEntries;
-    if (RegOpenKeyExW(location->m_root, path.c_str(), 0, KEY_READ, entries.Put()) != ERROR_SUCCESS) return;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[kiv::kNameChars] = {};
-        DWORD chars = kiv::kNameChars;
-        LONG rc = RegEnumKeyExW(entries.Get(), index, name, &chars, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_MORE_DATA) continue;
-        if (rc != ERROR_SUCCESS) break;
-        kiv::CollectEntry(location, entries.Get(), std::wstring(name, chars));
-    }
+    for (const kiv::Catalogue& catalogue : kiv::kCatalogues) kiv::CollectCatalogue(location, catalogue);
 }
 
-// The provider is found by its protocol name among those installed; the catalogue's
-// registry entries are left to the Winsock interface.
+// The catalogue's registry entries are left to the Winsock interface.
 int CKivHandler_LspChain::RemoveItem(CKivItem* item) {
-    if (!item || item->m_regNames.size() < 2) return 0;
-    kiv::WinsockSession session;
-    GUID provider = {};
-    if (!session.Started() || !kiv::FindInstalledProvider(item->m_regNames[1], provider)) return 0;
-    int error = 0;
-    return kiv::g_deinstall(&provider, &error) == 0 ? 1 : 0;
+    if (!item || !item->m_location || item->m_regNames.size() < 2) return 0;
+    const kiv::Catalogue* catalogue = kiv::CatalogueOf(item);
+    WSAPROTOCOL_INFOW record;
+    if (!catalogue || !kiv::ReadItemRecord(item, *catalogue, record)) return 0;
+    const kiv::ProviderCalls calls = kiv::CallsOf(catalogue->kind);
+    if (!calls.enumerate || !calls.deinstall) return 0;
+    for (WSAPROTOCOL_INFOW& installed : kiv::InstalledProviders(calls.enumerate)) {
+        if (!kiv::IsItemProvider(installed, record, catalogue->kind, item->m_regNames[1])) continue;
+        int error = 0;
+        return calls.deinstall(&installed.ProviderId, &error) == 0 ? 1 : 0;
+    }
+    return 0;
 }
 
 int CKivHandler_LspChain::GoTo(CKivItem* item) {
-    if (!item || !item->m_location || item->m_regNames.empty()) return 0;
+    if (!item || !item->m_location) return 0;
+    const kiv::Catalogue* catalogue = kiv::CatalogueOf(item);
+    if (!catalogue) return 0;
     const Location* location = item->m_location;
-    const std::wstring key = location->m_path + kiv::kEntries + L"\\" + item->m_regNames[0];
+    const std::wstring key = location->m_path + L"\\" + catalogue->key + L"\\" + item->m_regNames[0];
     return kiv::NavigateRegEdit(location->m_root, key.c_str(), nullptr);
 }
 

@@ -18,6 +18,7 @@
 
 #include "core/Records.h"
 #include "handlers/HandlerKinds.h"
+#include "handlers/TaskSchedulerClasses.h"
 #include "hubcore.h"
 #include "iteminfo/CommandLine.h"
 #include "platform/Environment.h"
@@ -30,20 +31,26 @@
 namespace {
 
 using kiv::ComPtr;
+using kiv::kClsidTaskScheduler;
+using kiv::kClsidTaskService;
+using kiv::kIidExecAction;
+using kiv::kIidPersistFile;
+using kiv::kIidTask;
+using kiv::kIidTaskScheduler;
+using kiv::kIidTaskService;
 using kiv::UniqueBstr;
-
-// Classes and interfaces of both generations, created in process.
-const CLSID kClsidTaskService = {0x0F87369F, 0xA4E5, 0x4CFC, {0xBD, 0x3E, 0x73, 0xE6, 0x15, 0x45, 0x72, 0xDD}};
-const IID kIidTaskService = {0x2FABA4C7, 0x4DA9, 0x4013, {0x96, 0x97, 0x20, 0xCC, 0x3F, 0xD4, 0x0F, 0x85}};
-const IID kIidExecAction = {0x4C3D624D, 0xFD6B, 0x49A3, {0xB9, 0xB7, 0x09, 0xCB, 0x3C, 0xD3, 0xF0, 0x47}};
-const CLSID kClsidTaskScheduler = {0x148BD52A, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-const IID kIidTaskScheduler = {0x148BD527, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-const IID kIidTask = {0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-const IID kIidPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 const ULONG kNamesPerBatch = 5;
 const wchar_t kJobSuffix[] = L".job";
 const size_t kJobSuffixChars = 4;
+
+// How the 2.0 service object is obtained: the scheduler's class, in process.
+HRESULT CreateTaskService(ITaskService** service) {
+    return CoCreateInstance(kClsidTaskService, nullptr, CLSCTX_INPROC_SERVER, kIidTaskService,
+                            reinterpret_cast<void**>(service));
+}
+
+kiv::TaskServiceFactory g_taskService = &CreateTaskService;
 
 bool UseTaskService() { return HubUseTaskScheduler2() != 0; }
 
@@ -85,8 +92,22 @@ bool WalkWorkItems(ITaskScheduler* scheduler, const std::function<bool(const std
     }
 }
 
-bool HasWorkItem(ITaskScheduler* scheduler, const std::wstring& name) {
-    return WalkWorkItems(scheduler, [&name](const std::wstring& found) { return found == name; });
+bool EndsWithJob(const std::wstring& name) {
+    const size_t length = name.size();
+    return length > kJobSuffixChars &&
+           kiv::PrefixCompare(name.c_str() + length - kJobSuffixChars, kJobSuffix, kJobSuffixChars) == 0;
+}
+
+// The work item an item names, as the enumeration lists it. An item collected
+// through the 2.0 interfaces carries the task's name without the ".job" that the
+// 1.0 enumeration adds, so either form is taken; both compare with regard to case.
+bool FindWorkItem(ITaskScheduler* scheduler, const std::wstring& name, std::wstring& listed) {
+    const std::wstring withSuffix = name + kJobSuffix;
+    return WalkWorkItems(scheduler, [&](const std::wstring& found) {
+        if (found != name && found != withSuffix) return false;
+        listed = found;
+        return true;
+    });
 }
 
 // The enumeration names work items with their ".job" extension. Windows takes that
@@ -94,11 +115,8 @@ bool HasWorkItem(ITaskScheduler* scheduler, const std::wstring& name) {
 // when the first call fails.
 HRESULT CallWithWorkItemName(const std::wstring& name, const std::function<HRESULT(const wchar_t*)>& call) {
     HRESULT hr = call(name.c_str());
-    const size_t length = name.size();
-    if (SUCCEEDED(hr) || length <= kJobSuffixChars ||
-        kiv::PrefixCompare(name.c_str() + length - kJobSuffixChars, kJobSuffix, kJobSuffixChars) != 0)
-        return hr;
-    return call(name.substr(0, length - kJobSuffixChars).c_str());
+    if (SUCCEEDED(hr) || !EndsWithJob(name)) return hr;
+    return call(name.substr(0, name.size() - kJobSuffixChars).c_str());
 }
 
 bool ActivateWorkItem(ITaskScheduler* scheduler, const std::wstring& name, ComPtr<ITask>& task) {
@@ -130,9 +148,10 @@ void CollectWorkItems(Location* location, unsigned enabledPass) {
 // Sets or clears only the disabled flag and saves the work item.
 int SetWorkItemDisabled(const std::wstring& name, bool disabled) {
     ComPtr<ITaskScheduler> scheduler;
-    if (!OpenScheduler(scheduler) || !HasWorkItem(scheduler.Get(), name)) return 0;
+    std::wstring listed;
+    if (!OpenScheduler(scheduler) || !FindWorkItem(scheduler.Get(), name, listed)) return 0;
     ComPtr<ITask> task;
-    if (!ActivateWorkItem(scheduler.Get(), name, task)) return 0;
+    if (!ActivateWorkItem(scheduler.Get(), listed, task)) return 0;
     DWORD flags = 0;
     if (FAILED(task->GetFlags(&flags))) return 0;
     flags = disabled ? (flags | TASK_FLAG_DISABLED) : (flags & ~static_cast<DWORD>(TASK_FLAG_DISABLED));
@@ -144,8 +163,9 @@ int SetWorkItemDisabled(const std::wstring& name, bool disabled) {
 
 int DeleteWorkItem(const std::wstring& name) {
     ComPtr<ITaskScheduler> scheduler;
-    if (!OpenScheduler(scheduler) || !HasWorkItem(scheduler.Get(), name)) return 0;
-    HRESULT hr = CallWithWorkItemName(name, [&](const wchar_t* text) { return scheduler->Delete(text); });
+    std::wstring listed;
+    if (!OpenScheduler(scheduler) || !FindWorkItem(scheduler.Get(), name, listed)) return 0;
+    HRESULT hr = CallWithWorkItemName(listed, [&](const wchar_t* text) { return scheduler->Delete(text); });
     return SUCCEEDED(hr) ? 1 : 0;
 }
 
@@ -159,10 +179,7 @@ struct RootFolder {
 // Connects to the local service as the current user; hidden tasks are not listed.
 bool OpenRootFolder(RootFolder& root) {
     ComPtr<ITaskService> service;
-    if (FAILED(CoCreateInstance(kClsidTaskService, nullptr, CLSCTX_INPROC_SERVER, kIidTaskService,
-                                service.PutVoid())) ||
-        !service)
-        return false;
+    if (FAILED(g_taskService(service.Put())) || !service) return false;
     VARIANT empty;
     VariantInit(&empty);
     if (FAILED(service->Connect(empty, empty, empty, empty))) return false;
@@ -249,12 +266,16 @@ int DeleteRegisteredTask(const std::wstring& name) {
 
 // ---- Showing a task ----
 
-// The console cannot be told which task to select; it opens on its library.
+// The console cannot be told which task to select; it opens on its library. A
+// console that cannot be started is reported by the result alone: an error box
+// would hold the host's thread until the user closed it, and the second try would
+// show it again.
 int OpenTaskConsole() {
     const std::wstring console = kiv::ExpandPlain(L"%windir%\\system32\\taskschd.msc");
     if (console.empty()) return 0;
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
     info.lpVerb = L"open";
     info.lpFile = console.c_str();
     info.nShow = SW_SHOW;
@@ -262,9 +283,8 @@ int OpenTaskConsole() {
 }
 
 int ShowWorkItemFile(const std::wstring& name) {
-    const std::wstring folder = kiv::ExpandPlain(L"%systemroot%\\Tasks");
-    if (folder.empty()) return 0;
-    return kiv::SelectInExplorer((folder + L"\\" + name).c_str());
+    const std::wstring file = kiv::WorkItemFile(name);
+    return file.empty() ? 0 : kiv::SelectInExplorer(file.c_str());
 }
 
 }  // namespace
@@ -282,6 +302,21 @@ public:
 };
 
 }  // namespace
+namespace kiv {
+
+TaskServiceFactory SetTaskServiceFactory(TaskServiceFactory factory) {
+    TaskServiceFactory previous = g_taskService;
+    g_taskService = factory ? factory : &CreateTaskService;
+    return previous;
+}
+
+std::wstring WorkItemFile(const std::wstring& name) {
+    const std::wstring folder = ExpandPlain(L"%systemroot%\\Tasks");
+    if (folder.empty()) return folder;
+    return folder + L"\\" + name + (EndsWithJob(name) ? L"" : kJobSuffix);
+}
+
+}  // namespace kiv
 
 CKivHandler_TaskScheduler::~CKivHandler_TaskScheduler() = default;
 
