@@ -24,10 +24,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
   /usr/lib/wine/wineserver -w
 fi
-# One server for the whole run; it ends itself a minute after the last program.
-/usr/lib/wine/wineserver -p 60
+# One server for the whole run, kept away from this script's pipes.
+/usr/lib/wine/wineserver -p 60 </dev/null >/dev/null 2>&1
 cleanup() {
   rm -rf "$drive/kivbench" "$drive/Program Files (x86)/KivBench" "$bench/hubcore.log"
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
 }
 trap cleanup EXIT
 
@@ -52,10 +53,15 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 seconds_of() { awk '{ for (i = 1; i < NF; ++i) if ($i == "seconds") print $(i + 1) }'; }
 # Wall-clock seconds of a command.
 timed() { local s e; s=$(date +%s.%N); "$@" >/dev/null; e=$(date +%s.%N); echo "$e - $s" | bc -l; }
-kivbench() { (cd "$bench" && "$wine" kivbench.exe "$@") | tr -d '\r'; }
+# Output goes through a file: Wine's helper processes outlive a program and would hold a pipe.
+kivbench() {
+  local out; out=$(mktemp)
+  (cd "$bench" && "$wine" kivbench.exe "$@" >"$out" 2>/dev/null </dev/null) || true
+  tr -d '\r' <"$out"; rm -f "$out"
+}
 machine() {
   python3 "$src/bench/machine.py" "$drive" "$1" "$2" "$bench/kivbench_versioned.exe" "$bench/kivbench_plain.exe"
-  "$wine" regedit /S 'C:\kivbench\machine.reg'
+  "$wine" regedit /S 'C:\kivbench\machine.reg' </dev/null >/dev/null 2>&1
 }
 # Medians of $runs Collect runs in one process, after one run that warms the caches.
 collect_median() { kivbench collect $((runs + 1)) | tail -n "$runs" | seconds_of | median; }
@@ -78,9 +84,12 @@ echo "| own MD5, 512 MiB | ${own} s | md5sum ${native} s | throughput $(ratio "$
 
 # 2. Collect of 2,000 entries over 1 GiB against md5sum of the same files.
 machine 2000 $((512 << 10))
-files=$(find "$drive/kivbench/files" "$drive/kivbench/pathdir" "$drive/Program Files (x86)/KivBench" -type f)
-echo "$files" | tr '\n' '\0' | xargs -0 md5sum >/dev/null
-native=$(for _ in $(seq "$runs"); do timed sh -c "echo \"\$0\" | tr '\n' '\0' | xargs -0 md5sum" "$files"; done | median)
+md5sum_machine() {
+  find "$drive/kivbench/files" "$drive/kivbench/pathdir" "$drive/Program Files (x86)/KivBench" -type f -print0 |
+    xargs -0 md5sum
+}
+md5sum_machine >/dev/null
+native=$(for _ in $(seq "$runs"); do timed md5sum_machine; done | median)
 own=$(collect_median)
 echo "| Collect, 2,000 entries / 1 GiB | ${own} s | md5sum ${native} s | $(ratio "$own" "$native")x md5sum time |"
 

@@ -7,6 +7,7 @@
 #include "core/Guard.h"
 #include "core/Records.h"
 #include "handlers/HandlerFactory.h"
+#include "iteminfo/CollectionProbes.h"
 #include "iteminfo/PathNormalize.h"
 #include "iteminfo/TokenSplit.h"
 #include "platform/Handles.h"
@@ -86,6 +87,8 @@ void CKiv::DestroyItems() {
 void CKiv::Collect() {
     m_stop = 0;
     kiv::Guarded(0, [&] {
+        // Entries of one run probe the same folders over and over.
+        kiv::CollectionProbes probes;
         DestroyItems();
         CollectEnvPaths();
         for (Category* category : m_categories) {

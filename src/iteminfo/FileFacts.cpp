@@ -72,9 +72,6 @@ void ReadTimes(KivFileFacts& facts, const std::wstring& path) {
     SetTimes(facts, data.ftCreationTime, data.ftLastWriteTime);
 }
 
-unsigned long long SizeOf(const BY_HANDLE_FILE_INFORMATION& info) {
-    return (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-}
 
 }  // namespace
 
@@ -85,13 +82,13 @@ void FillFileFacts(KivFileFacts& facts, const std::wstring& path) {
     // shortcut, the times.
     const FileDigest digest = HashFile(path.c_str());
     facts.md5 = digest.md5;
-    facts.size = digest.described ? SizeOf(digest.info) : FileSize(path);
+    facts.size = digest.described ? digest.size : FileSize(path);
     facts.extension = ExtensionOf(facts.fileName);
     const bool knownWithoutVersion = !digest.md5.empty() && !digest.startsAsImage;
     const std::wstring target = ReadVersionInfo(facts, path, knownWithoutVersion);
     facts.iconSource = target;
     if (target == path && digest.described)
-        SetTimes(facts, digest.info.ftCreationTime, digest.info.ftLastWriteTime);
+        SetTimes(facts, digest.created, digest.modified);
     else
         ReadTimes(facts, target);
 }

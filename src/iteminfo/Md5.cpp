@@ -207,6 +207,23 @@ bool HashOpenFile(HANDLE file, FileDigest& result) {
     return true;
 }
 
+FILETIME AsFileTime(const LARGE_INTEGER& time) {
+    return FILETIME{static_cast<DWORD>(time.QuadPart & 0xFFFFFFFF), static_cast<DWORD>(time.QuadPart >> 32)};
+}
+
+// Size and times only: the handle's fuller description also names the volume,
+// which costs a round trip to the volume manager per file.
+bool Describe(HANDLE file, FileDigest& result) {
+    LARGE_INTEGER size = {};
+    FILE_BASIC_INFO basic = {};
+    if (!GetFileSizeEx(file, &size) || !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic)))
+        return false;
+    result.size = static_cast<unsigned long long>(size.QuadPart);
+    result.created = AsFileTime(basic.CreationTime);
+    result.modified = AsFileTime(basic.LastWriteTime);
+    return true;
+}
+
 }  // namespace
 
 FileDigest HashFile(const wchar_t* path) {
@@ -220,7 +237,7 @@ FileDigest HashFile(const wchar_t* path) {
         LogLineLevel(3, L"UTILS\t FileMD5:\t Failed opening file %s, lerror=%d\n", path, GetLastError());
         return result;
     }
-    result.described = GetFileInformationByHandle(file.Get(), &result.info) != FALSE;
+    result.described = Describe(file.Get(), result);
     // A read that breaks off would give the digest of part of the file, which the
     // whitelist could match against the wrong file: such a file counts as unreadable.
     if (!HashOpenFile(file.Get(), result)) result.md5.clear();

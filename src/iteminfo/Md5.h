@@ -36,8 +36,10 @@ std::wstring Md5Text(const unsigned char digest[16]);
 // tells about the file, so that its size and times need no open of their own.
 struct FileDigest {
     std::wstring md5;                     // empty when the file could not be read whole
-    bool described = false;               // info holds the handle's facts
-    BY_HANDLE_FILE_INFORMATION info = {};
+    bool described = false;               // size and times hold the handle's facts
+    unsigned long long size = 0;
+    FILETIME created = {};
+    FILETIME modified = {};
     bool startsAsImage = false;           // the first bytes are "MZ", as in every executable image
 };
 

@@ -9,6 +9,7 @@
 #include <exception>
 #include <map>
 
+#include "iteminfo/CollectionProbes.h"
 #include "iteminfo/TokenSplit.h"
 #include "platform/Handles.h"
 #include "platform/RegPath.h"
@@ -110,6 +111,19 @@ RedirectionMap BuildRedirectionMap() {
     AddSpecialFolder(map, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86);
     AddSpecialFolder(map, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86);
     return map;
+}
+
+// The folders do not move while a collection runs, so one table serves all of its
+// probes; outside a collection the table is built afresh for each use.
+const RedirectionMap& CurrentRedirectionMap() {
+    thread_local RedirectionMap kept;
+    thread_local unsigned keptFor = 0;
+    const unsigned generation = CollectionGeneration();
+    if (generation == 0 || generation != keptFor) {
+        kept = BuildRedirectionMap();
+        keptFor = generation;
+    }
+    return kept;
 }
 
 bool IsSharedSystemPath(const std::wstring& text, const std::wstring& systemKey) {
@@ -296,12 +310,14 @@ std::vector<std::wstring> BuildEnvironmentFolders() {
 // ---- Existence, redirection and searches ----
 
 bool FileExists(const std::wstring& path) {
+    const int known = KnownProbe(path);
+    if (known >= 0) return known == 1;
     if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     return GetLastError() == ERROR_ACCESS_DENIED;
 }
 
 bool RedirectTo32Bit(std::wstring& text) {
-    RedirectionMap map = BuildRedirectionMap();
+    const RedirectionMap& map = CurrentRedirectionMap();
     for (const auto& entry : map.folders) {
         const std::wstring& prefix = entry.first;
         if (!StartsWithNoCase(text, prefix)) continue;
