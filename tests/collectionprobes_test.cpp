@@ -24,7 +24,8 @@ TEST(CollectionProbes, AnswerAsTheFileSystemDoesAndOnlyForPlainNames) {
     const std::vector<std::wstring> probes = {
         base + L"\\Tool.exe", base + L"\\TOOL.EXE", base + L"\\tool.exe", base + L"\\sub",
         base + L"\\missing.exe", base + L"\\Tool", base + L"\\missing\\Tool.exe", base + L"\\Tool.exe.",
-        base + L"\\Tool.exe ", base + L"\\T*.exe", base + L"\\.\\Tool.exe", L"Tool.exe",
+        base + L"\\Tool.exe ", base + L"\\T*.exe", base + L"\\.\\Tool.exe", L"Tool.exe", base + L"/Sub/../Tool.exe",
+        base + L"\\Tool.exe /quiet", base + L"\\nul", base + L"\\Sub\\x.exe",
     };
     auto redirected = [](std::wstring path) {
         kiv::RedirectTo32Bit(path);
@@ -46,6 +47,8 @@ TEST(CollectionProbes, AnswerAsTheFileSystemDoesAndOnlyForPlainNames) {
         EXPECT_EQ(1, KnownProbe(base + L"\\tOOL.exe"));
         EXPECT_EQ(0, KnownProbe(base + L"\\missing.exe"));
         EXPECT_EQ(0, KnownProbe(base + L"\\missing\\Tool.exe"));
+        EXPECT_EQ(0, KnownProbe(base + L"\\Tool.exe /quiet")) << "a folder named \"Tool.exe \" is not there";
+        EXPECT_EQ(1, KnownProbe(base + L"/sub"));
         for (const wchar_t* odd : {L"\\Tool.exe.", L"\\Tool.exe ", L"\\T*.exe", L"\\.\\Tool.exe", L"\\TOOL~1.EXE"})
             EXPECT_EQ(-1, KnownProbe(base + odd)) << "left to the file system: " << std::string(odd, odd + 8);
         EXPECT_EQ(-1, KnownProbe(L"Tool.exe"));

@@ -42,7 +42,7 @@ Listing ListFolder(const std::wstring& folder) {
         // A folder that is not there holds no names; any other failure (denied
         // access among them) leaves the answers to the probes themselves.
         const DWORD error = GetLastError();
-        listing.listed = error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND;
+        listing.listed = error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND || error == ERROR_DIRECTORY;
         return listing;
     }
     do {
@@ -53,21 +53,49 @@ Listing ListFolder(const std::wstring& folder) {
     return listing;
 }
 
-// A plain name: no wildcard, no short-name marker, no separator or stream, and no
-// trailing dot or space (which the file system would drop before comparing).
-bool IsPlainName(const std::wstring& name) {
-    if (name.empty() || name == L"." || name == L"..") return false;
-    if (name.find_first_of(L"*?~<>\"|:/") != std::wstring::npos) return false;
-    const wchar_t last = name.back();
-    return last != L'.' && last != L' ';
+// Device names ("NUL", "COM1.txt") exist in every folder without being listed.
+bool IsDeviceName(const std::wstring& name) {
+    const std::wstring base = Upper(name.substr(0, name.find(L'.')));
+    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t* device : kDevices)
+        if (base == device) return true;
+    return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
+           base[3] >= L'0' && base[3] <= L'9';
 }
 
-// A folder given from its drive: "X:\..." without relative parts or doubled separators.
-bool IsAbsoluteFolder(const std::wstring& folder) {
-    if (folder.size() < 2 || folder[1] != L':') return false;
-    if (folder.find_first_of(L"*?~<>\"|/") != std::wstring::npos) return false;
-    return folder.find(L"\\.") == std::wstring::npos && folder.find(L"\\\\") == std::wstring::npos &&
-           folder.find(L" \\") == std::wstring::npos && folder.back() != L' ' && folder.back() != L'.';
+// A name the listing can answer for: no wildcard, short-name marker, stream,
+// invalid character or device name. The file system drops a trailing dot or space
+// of the last name only, so the last name must not end in one.
+bool IsListedForm(const std::wstring& name, bool last) {
+    if (name.empty() || name == L"." || name == L"..") return false;
+    if (name.find_first_of(L"*?~<>\"|:") != std::wstring::npos || IsDeviceName(name)) return false;
+    return !last || (name.back() != L'.' && name.back() != L' ');
+}
+
+// The listing of a folder given from its drive ("X:" or "X:\a\b"), or null when
+// it cannot be answered. A folder whose parent lacks it is known to hold nothing
+// without asking the file system, which would scan the parent for it.
+const Listing* FolderListing(const std::wstring& folder) {
+    const std::wstring key = Upper(folder);
+    auto found = t_probes->folders.find(key);
+    if (found != t_probes->folders.end()) return found->second.listed ? &found->second : nullptr;
+    Listing listing;
+    const std::size_t slash = folder.rfind(L'\\');
+    if (slash == std::wstring::npos) {
+        if (folder.size() != 2 || folder[1] != L':') return nullptr;
+        listing = ListFolder(folder);
+    } else {
+        const std::wstring name = folder.substr(slash + 1);
+        if (!IsListedForm(name, false)) return nullptr;
+        const Listing* parent = FolderListing(folder.substr(0, slash));
+        if (!parent) return nullptr;
+        if (parent->exists && parent->names.count(Upper(name)))
+            listing = ListFolder(folder);
+        else
+            listing.listed = true;  // not there: holds no names
+    }
+    const Listing& kept = t_probes->folders.emplace(key, std::move(listing)).first->second;
+    return kept.listed ? &kept : nullptr;
 }
 
 }  // namespace
@@ -86,18 +114,16 @@ CollectionProbes::~CollectionProbes() {
 
 int KnownProbe(const std::wstring& path) {
     if (!t_probes) return -1;
-    const std::size_t slash = path.rfind(L'\\');
-    if (slash == std::wstring::npos) return -1;
-    const std::wstring folder = path.substr(0, slash);
-    const std::wstring name = path.substr(slash + 1);
-    if (!IsPlainName(name) || !IsAbsoluteFolder(folder)) return -1;
     try {
-        const std::wstring key = Upper(folder);
-        auto found = t_probes->folders.find(key);
-        if (found == t_probes->folders.end()) found = t_probes->folders.emplace(key, ListFolder(folder)).first;
-        const Listing& listing = found->second;
-        if (!listing.listed) return -1;
-        return listing.exists && listing.names.count(Upper(name)) ? 1 : 0;
+        // Forward slashes separate names as backslashes do.
+        std::wstring text = path;
+        for (wchar_t& c : text)
+            if (c == L'/') c = L'\\';
+        const std::size_t slash = text.rfind(L'\\');
+        if (slash == std::wstring::npos || !IsListedForm(text.substr(slash + 1), true)) return -1;
+        const Listing* listing = FolderListing(text.substr(0, slash));
+        if (!listing) return -1;
+        return listing->exists && listing->names.count(Upper(text.substr(slash + 1))) ? 1 : 0;
     } catch (const std::bad_alloc&) {
         return -1;
     }
