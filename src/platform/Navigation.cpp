@@ -68,7 +68,15 @@ HWND StartEditor() {
     if (!ShellExecuteWithRetry(info)) return nullptr;
     UniqueHandle process(info.hProcess);
     if (process) WaitForInputIdle(process.Get(), kStartIdleWaitMs);
-    return FindWindowW(kEditorClass, nullptr);
+    // On a busy machine the editor can report itself idle before its main window
+    // exists, so the window is looked for until the start wait has run out.
+    const ULONGLONG deadline = GetTickCount64() + kStartIdleWaitMs;
+    HWND window = FindWindowW(kEditorClass, nullptr);
+    while (!window && GetTickCount64() < deadline) {
+        Sleep(kSettlePauseMs);
+        window = FindWindowW(kEditorClass, nullptr);
+    }
+    return window;
 }
 
 // Keyboard focus cannot be moved into another program's window; these calls only
