@@ -1,5 +1,5 @@
 // The project's own stand-in for the host's sibling library: a log sink that
-// appends every piece to "hubcore.log" beside the host's executable (and hands it
+// appends every line to "hubcore.log" beside the host's executable (and hands it
 // to an installed receiver), and the two Task Scheduler predicates.
 #include "hubcore.h"
 
@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 namespace {
 
@@ -28,15 +29,55 @@ bool LogFilePath(wchar_t* path, DWORD size) {
     return true;
 }
 
-void AppendToLogFile(const char* text, size_t length) {
+// The log file stays open from the first line to the end of the process, and a
+// line goes to it in one write once its last piece has come: an open and a close
+// per piece cost more than the work most lines report. Each line is written as
+// soon as it is whole, so a crash loses at most the line being assembled.
+HANDLE g_logFile = INVALID_HANDLE_VALUE;
+bool g_logFileFailed = false;
+std::string g_pendingLine;
+const size_t kLongestPending = 0x10000;
+
+HANDLE LogFile() {
+    if (g_logFile != INVALID_HANDLE_VALUE || g_logFileFailed) return g_logFile;
     wchar_t path[MAX_PATH] = {};
-    if (!LogFilePath(path, MAX_PATH)) return;
-    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    if (LogFilePath(path, MAX_PATH))
+        g_logFile = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    g_logFileFailed = g_logFile == INVALID_HANDLE_VALUE;
+    return g_logFile;
+}
+
+void WritePendingLine() {
+    if (g_pendingLine.empty()) return;
+    HANDLE file = LogFile();
     DWORD written = 0;
-    WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr);
-    CloseHandle(file);
+    if (file != INVALID_HANDLE_VALUE)
+        WriteFile(file, g_pendingLine.data(), static_cast<DWORD>(g_pendingLine.size()), &written, nullptr);
+    g_pendingLine.clear();
+}
+
+// A line ends with its line feed, or with the piece whose length counts its
+// terminating zero (the message piece); the prefixes before it end nothing.
+bool EndsLine(const char* text, unsigned length, size_t visible) {
+    if (visible > 0 && text[visible - 1] == '\n') return true;
+    return length != kZeroTerminated && length > visible;
+}
+
+void AppendToLogFile(const char* text, unsigned length, size_t visible) {
+    try {
+        g_pendingLine.append(text, visible);
+    } catch (...) {
+        g_pendingLine.clear();
+        return;
+    }
+    if (EndsLine(text, length, visible) || g_pendingLine.size() >= kLongestPending) WritePendingLine();
+}
+
+void CloseLogFile() {
+    WritePendingLine();
+    if (g_logFile != INVALID_HANDLE_VALUE) CloseHandle(g_logFile);
+    g_logFile = INVALID_HANDLE_VALUE;
 }
 
 // "1" forces Task Scheduler 1.0, "2" forces 2.0; anything else leaves the choice
@@ -59,6 +100,21 @@ bool RunningUnderWine() {
 
 extern "C" {
 
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    // At process exit other threads are gone, so the lock is not taken; an
+    // unload by FreeLibrary takes it as any writer would.
+    if (reason == DLL_PROCESS_DETACH) {
+        if (reserved) {
+            CloseLogFile();
+        } else {
+            AcquireSRWLockExclusive(&g_lock);
+            CloseLogFile();
+            ReleaseSRWLockExclusive(&g_lock);
+        }
+    }
+    return TRUE;
+}
+
 void __cdecl HubLogWrite(const char* text, unsigned length) {
     if (!text) return;
     AcquireSRWLockExclusive(&g_lock);
@@ -69,7 +125,7 @@ void __cdecl HubLogWrite(const char* text, unsigned length) {
     if (echo) {
         // The module counts the terminating zero in some lengths; the file gets text only.
         size_t n = (length == kZeroTerminated) ? strlen(text) : strnlen(text, length);
-        if (n) AppendToLogFile(text, n);
+        AppendToLogFile(text, length, n);
     }
     ReleaseSRWLockExclusive(&g_lock);
 }

@@ -16,5 +16,5 @@ function(kiv_filefacts_resources test)
   endforeach()
 endfunction()
 
-kiv_filefacts_resources(fileversion_test multi neutral wrongtable fixedonly handmade)
+kiv_filefacts_resources(fileversion_test multi neutral wrongtable fixedonly handmade large)
 kiv_filefacts_resources(filefacts_test multi)

@@ -131,7 +131,7 @@ TEST_F(FileFactsTest, MissingFileLeavesEveryReadFactEmptyAndSaysSo) {
     FillFileFacts(facts, path);
     EXPECT_EQ(L"", facts.md5);
     EXPECT_EQ(0u, facts.size);
-    EXPECT_EQ(nullptr, facts.icon);
+    EXPECT_EQ(nullptr, kiv::FileIcon(facts));
     EXPECT_TRUE(facts.version.m_empty);
     EXPECT_TRUE(IsZero(facts.created));
     EXPECT_TRUE(IsZero(facts.modified));
@@ -151,7 +151,7 @@ TEST_F(FileFactsTest, VersionedFileGivesEveryFactWithoutALogLine) {
     EXPECT_EQ(L"", facts.shortcutTarget);
     EXPECT_NE(std::wstring::npos, std::wstring(facts.version.Publisher()).find(L" CompanyName"));
     EXPECT_NE(std::wstring::npos, std::wstring(facts.version.Description()).find(L" FileDescription"));
-    EXPECT_NE(nullptr, facts.icon);
+    EXPECT_NE(nullptr, kiv::FileIcon(facts));
     EXPECT_TRUE(IsLocalOf(modified, facts.modified));
     // Wine reports the modification time as creation time; Windows keeps them apart.
     WIN32_FILE_ATTRIBUTE_DATA data = {};
@@ -170,7 +170,7 @@ TEST_F(FileFactsTest, FileWithoutVersionInformationSaysSoOnce) {
     EXPECT_EQ(DigestOf("plain text"), facts.md5);
     EXPECT_EQ(10u, facts.size);
     EXPECT_STREQ(L"", facts.version.Publisher());
-    EXPECT_EQ(nullptr, facts.icon);
+    EXPECT_EQ(nullptr, kiv::FileIcon(facts));
     EXPECT_TRUE(IsLocalOf(modified, facts.modified));
 }
 
@@ -205,7 +205,7 @@ TEST_F(FileFactsTest, ShortcutTakesVersionIconAndTimesFromItsTarget) {
     EXPECT_NE(DigestOf(kivtest::ReadBytes(target)), facts.md5);
     EXPECT_EQ(linkBytes.size(), facts.size);
     EXPECT_NE(L"", std::wstring(facts.version.Publisher()));
-    EXPECT_NE(nullptr, facts.icon);
+    EXPECT_NE(nullptr, kiv::FileIcon(facts));
     EXPECT_TRUE(IsLocalOf(targetModified, facts.modified));
 }
 
@@ -222,7 +222,7 @@ TEST_F(FileFactsTest, ShortcutWhoseTargetIsGoneIsReportedOnce) {
     LogCapture log;
     FillFileFacts(facts, link);
     EXPECT_EQ(DigestOf(kivtest::ReadBytes(link)), facts.md5);
-    EXPECT_EQ(nullptr, facts.icon);
+    EXPECT_EQ(nullptr, kiv::FileIcon(facts));
     EXPECT_TRUE(facts.version.m_empty);
     if (facts.shortcutTarget.empty()) {
         EXPECT_EQ(std::vector<std::string>{NoFileInfoLine(link)}, log.Messages());
@@ -315,10 +315,13 @@ TEST_F(FileFactsTest, SizesBeyondFourGibibytesAreWhole) {
     }
 }
 
-TEST_F(FileFactsTest, ReleaseDestroysTheIconAndEmptiesTheFacts) {
+// The icon is extracted when first asked for, once, and the facts own it.
+TEST_F(FileFactsTest, IconComesOnFirstRequestAndReleaseDestroysItAndEmptiesTheFacts) {
     FillFileFacts(facts, VersionedFile(L"tool.dll", MinutesFromNow(5)));
-    const HICON icon = facts.icon;
+    EXPECT_EQ(nullptr, facts.icon);
+    const HICON icon = kiv::FileIcon(facts);
     ASSERT_NE(nullptr, icon);
+    EXPECT_EQ(icon, kiv::FileIcon(facts));
     ICONINFO info = {};
     ASSERT_TRUE(GetIconInfo(icon, &info));
     DeleteObject(info.hbmColor);
@@ -327,6 +330,7 @@ TEST_F(FileFactsTest, ReleaseDestroysTheIconAndEmptiesTheFacts) {
     kiv::ReleaseFileFacts(facts);
     EXPECT_EQ(nullptr, facts.icon);
     EXPECT_FALSE(GetIconInfo(icon, &info));
+    EXPECT_EQ(nullptr, kiv::FileIcon(facts)) << "released facts name no file to take an icon from";
     EXPECT_EQ(L"", facts.fileName);
     EXPECT_EQ(L"", facts.md5);
     EXPECT_EQ(L"", std::wstring(facts.version.Publisher()));

@@ -107,6 +107,25 @@ TEST(FileVersion, ReadsNoMoreThanTheLengthsTheResourceGives) {
     EXPECT_EQ(L"", version.String(CFileVersion::FileVersion));
 }
 
+// Small and large resources one after the other on one thread: each is read whole,
+// and nothing of the one before shows in the next.
+TEST(FileVersion, ReadsLargeResourcesWholeBetweenSmallOnes) {
+    const std::wstring comment = [] {
+        std::wstring text;
+        for (int i = 0; i < 900; ++i) text += L"0123456789";
+        return text + L"end";
+    }();
+    CFileVersion version;
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(1, version.Read(Beside(L"kivff_large.dll").c_str()));
+        EXPECT_EQ(L"Large Resource Makers", version.String(CFileVersion::CompanyName));
+        EXPECT_EQ(comment, version.String(CFileVersion::Comments));
+        ASSERT_EQ(1, version.Read(Beside(L"kivff_handmade.dll").c_str()));
+        EXPECT_EQ(L"Makers", version.String(CFileVersion::CompanyName));
+        EXPECT_EQ(L"", version.String(CFileVersion::Comments));
+    }
+}
+
 TEST(FileVersion, ResetsEverythingWhenAFileHasNoVersionResource) {
     kivtest::TestFolder folder(L"fileversion_test", L"plain");
     ASSERT_TRUE(kivtest::WriteBytes(folder / L"notes.txt", "no resources here"));

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
+#include <string>
 
 #include "platform/Format.h"
 #include "platform/Log.h"
@@ -103,4 +105,41 @@ TEST(Format, WideAndNarrowConversions) {
     EXPECT_EQ("3.14 2.500", NarrowFormat("%.2f %.3f", 3.14159, 2.5));
     EXPECT_EQ("-9223372036854775808 18446744073709551615",
               NarrowFormat("%lld %I64u", static_cast<long long>(-9223372036854775807LL - 1), 18446744073709551615ULL));
+}
+
+// The sibling library's log file gets each line whole, in one piece, as soon as
+// its last piece arrives, while the file stays open between lines.
+TEST(HubcoreLogFile, HoldsEveryLineWholeAsSoonAsItEnds) {
+    wchar_t path[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
+    std::wstring logPath(path);
+    logPath = logPath.substr(0, logPath.rfind(L'\\') + 1) + L"hubcore.log";
+    auto contents = [&logPath]() {
+        HANDLE file = CreateFileW(logPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        std::string text;
+        if (file == INVALID_HANDLE_VALUE) return text;
+        char chunk[4096];
+        for (DWORD got = 0; ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0;) text.append(chunk, got);
+        CloseHandle(file);
+        return text;
+    };
+    const std::string tag = std::to_string(GetTickCount64());
+    LogLine(L"KIV\t wide line %S\n", tag.c_str());
+    const std::string afterWide = contents();
+    LogLineLevel(2, L"KIV\t levelled line %S\n", tag.c_str());
+    LogLineLevel(1, "narrow line %s\n", tag.c_str());
+    LogLineLevel(3, "never written %s\n", tag.c_str());
+    const std::string afterAll = contents();
+
+    const std::size_t wide = afterWide.find("] KIV\t wide line " + tag + "\n");
+    ASSERT_NE(std::string::npos, wide) << "the line is in the file once LogLine returns";
+    EXPECT_EQ('[', afterWide[wide - 6]);
+    EXPECT_EQ(afterWide.size(), wide + std::string("] KIV\t wide line \n").size() + tag.size());
+    EXPECT_EQ(0u, afterAll.find(afterWide));
+    const std::string rest = afterAll.substr(afterWide.size());
+    ASSERT_EQ(2, std::count(rest.begin(), rest.end(), '\n')) << rest;
+    EXPECT_NE(std::string::npos, rest.find("] 2: KIV\t levelled line " + tag + "\n["));
+    EXPECT_NE(std::string::npos, rest.find("] 1: narrow line " + tag + "\n"));
+    EXPECT_EQ(std::string::npos, rest.find('\0'));
 }

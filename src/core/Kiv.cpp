@@ -9,6 +9,7 @@
 #include "core/HandlerFactory.h"
 #include "core/Records.h"
 #include "platform/Environment.h"
+#include "platform/CollectionProbes.h"
 #include "platform/Handles.h"
 #include "platform/Log.h"
 #include "platform/Text.h"
@@ -170,6 +171,8 @@ void CKiv::Collect() {
     Facade& self = Self();
     self.m_stop = 0;
     kiv::Guarded(0, [&] {
+        // Entries of one run probe the same folders over and over.
+        kiv::CollectionProbes probes;
         self.DestroyItems();
         self.CollectEnvPaths();
         for (const std::unique_ptr<Category>& category : self.m_categories) {

@@ -155,7 +155,7 @@ unsigned CKiv::GetItemGlobalID(unsigned c, unsigned l, unsigned i) {
 
 KIV_ITEM_QUERY_BOTH(const wchar_t*, GetItemTitle, kNoText, item->m_title.c_str())
 KIV_ITEM_QUERY_BOTH(int, GetItemEnabled, 0, static_cast<int>(item->m_enabled))
-KIV_ITEM_QUERY_BOTH(HICON, GetItemIcon, nullptr, item->m_file.icon)
+KIV_ITEM_QUERY_BOTH(HICON, GetItemIcon, nullptr, kiv::FileIcon(item->m_file))
 KIV_ITEM_QUERY_BOTH(const wchar_t*, GetItemFilePath, kNoText, item->m_file.filePath.c_str())
 KIV_ITEM_QUERY_BOTH(const wchar_t*, GetItemFileName, kNoText, item->m_file.fileName.c_str())
 KIV_ITEM_QUERY_BOTH(const wchar_t*, GetItemFileMd5, kNoText, item->m_file.md5.c_str())

@@ -35,9 +35,12 @@ std::wstring ExtensionOf(const std::wstring& name) {
 
 // Reads the version information of the file itself, or of a shortcut's target,
 // and returns the path from which the icon and times are taken: the target when
-// the shortcut resolved, otherwise the file itself.
-std::wstring ReadVersionInfo(KivFileFacts& facts, const std::wstring& path) {
-    if (facts.version.Read(path.c_str())) return path;
+// the shortcut resolved, otherwise the file itself. A file already read whole
+// that does not start as an executable image holds no version resource, so
+// its read is skipped; the outcome is the same.
+std::wstring ReadVersionInfo(KivFileFacts& facts, const std::wstring& path, bool knownWithoutVersion) {
+    facts.version.Reset();
+    if (!knownWithoutVersion && facts.version.Read(path.c_str())) return path;
     if (facts.extension != L"lnk") {
         LogLine(kNoFileInfo, path.c_str());
         return path;
@@ -55,27 +58,47 @@ bool ToLocalSystemTime(const FILETIME& utc, SYSTEMTIME& local) {
     return FileTimeToLocalFileTime(&utc, &localTime) && FileTimeToSystemTime(&localTime, &local);
 }
 
+void SetTimes(KivFileFacts& facts, const FILETIME& created, const FILETIME& modified) {
+    if (!ToLocalSystemTime(created, facts.created)) facts.created = SYSTEMTIME();
+    if (!ToLocalSystemTime(modified, facts.modified)) facts.modified = SYSTEMTIME();
+}
+
 void ReadTimes(KivFileFacts& facts, const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
         LogLine(kNoAttributes, path.c_str());
         return;
     }
-    if (!ToLocalSystemTime(data.ftCreationTime, facts.created)) facts.created = SYSTEMTIME();
-    if (!ToLocalSystemTime(data.ftLastWriteTime, facts.modified)) facts.modified = SYSTEMTIME();
+    SetTimes(facts, data.ftCreationTime, data.ftLastWriteTime);
 }
+
 
 }  // namespace
 
 void FillFileFacts(KivFileFacts& facts, const std::wstring& path) {
     facts.fileName = NameOf(path);
     facts.filePath = path;
-    facts.md5 = FileMd5(path.c_str());
-    facts.size = FileSize(path);
+    // One open serves the digest, the size and, when the file is not a resolved
+    // shortcut, the times.
+    const FileDigest digest = HashFile(path.c_str());
+    facts.md5 = digest.md5;
+    facts.size = digest.described ? digest.size : FileSize(path);
     facts.extension = ExtensionOf(facts.fileName);
-    const std::wstring target = ReadVersionInfo(facts, path);
-    ExtractIconExW(target.c_str(), 0, nullptr, &facts.icon, 1);
-    ReadTimes(facts, target);
+    const bool knownWithoutVersion = !digest.md5.empty() && !digest.startsAsImage;
+    const std::wstring target = ReadVersionInfo(facts, path, knownWithoutVersion);
+    facts.iconSource = target;
+    if (target == path && digest.described)
+        SetTimes(facts, digest.created, digest.modified);
+    else
+        ReadTimes(facts, target);
+}
+
+HICON FileIcon(KivFileFacts& facts) {
+    if (!facts.iconExtracted) {
+        facts.iconExtracted = true;
+        ExtractIconExW(facts.iconSource.c_str(), 0, nullptr, &facts.icon, 1);
+    }
+    return facts.icon;
 }
 
 void ReleaseFileFacts(KivFileFacts& facts) {
@@ -83,6 +106,8 @@ void ReleaseFileFacts(KivFileFacts& facts) {
         DestroyIcon(facts.icon);
         facts.icon = nullptr;
     }
+    facts.iconExtracted = false;
+    facts.iconSource.clear();
     facts.version.Reset();
     facts.fileName.clear();
     facts.extension.clear();

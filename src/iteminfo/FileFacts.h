@@ -14,7 +14,9 @@ struct KivFileFacts {
     std::wstring shortcutTarget;
     std::wstring md5;
     unsigned long long size = 0;
-    HICON icon = nullptr;
+    HICON icon = nullptr;       // taken from iconSource on the first FileIcon call
+    std::wstring iconSource;
+    bool iconExtracted = false;
     CFileVersion version;
     SYSTEMTIME created = {};
     SYSTEMTIME modified = {};
@@ -24,6 +26,10 @@ namespace kiv {
 
 // Fills every fact from the path; each fact fails on its own.
 void FillFileFacts(KivFileFacts& facts, const std::wstring& path);
+
+// The file's first small icon, or null; extracted on the first call, since only a
+// host that shows the item asks for it. The facts keep owning it.
+HICON FileIcon(KivFileFacts& facts);
 
 // Destroys the icon, then empties the version information and the strings.
 void ReleaseFileFacts(KivFileFacts& facts);

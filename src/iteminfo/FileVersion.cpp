@@ -96,18 +96,49 @@ void CFileVersion::Reset() {
     m_empty = true;
 }
 
+namespace {
+
+// Most version resources fit a buffer of this size with the room the loader asks
+// for beside them (text converted on request); larger ones are sized first.
+const DWORD kKeptBufferSize = 0x10000;
+
+// Loads the resource in one call into a buffer the thread keeps from file to file;
+// only a resource too large for it is sized and loaded again.
+bool LoadVersionResource(const wchar_t* path, std::vector<BYTE>& owned, VersionData& data) {
+    thread_local std::vector<BYTE> kept;
+    if (kept.size() < kKeptBufferSize) kept.resize(kKeptBufferSize);
+    // A load that reports success but leaves an error behind counts as failed.
+    SetLastError(0);
+    if (!GetFileVersionInfoW(path, 0, kKeptBufferSize, kept.data()) || GetLastError() != 0) return false;
+    WORD length = 0;
+    std::memcpy(&length, kept.data(), sizeof(length));
+    // The loader needs up to three times the resource's length again for converted text.
+    if (static_cast<DWORD>(length) * 4 <= kKeptBufferSize) {
+        data = VersionData{kept.data(), kKeptBufferSize};
+        return true;
+    }
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &handle);
+    if (size == 0) return false;
+    owned.resize(size);
+    SetLastError(0);
+    if (!GetFileVersionInfoW(path, handle, size, owned.data()) || GetLastError() != 0) return false;
+    data = VersionData{owned.data(), size};
+    return true;
+}
+
+}  // namespace
+
 int CFileVersion::Read(const wchar_t* path) {
     Reset();
     if (!path) return 0;
-    DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path, &handle);
-    if (size == 0) return 0;
-    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[size]);
-    if (!buffer) return 0;
-    // A load that reports success but leaves an error behind counts as failed.
-    SetLastError(0);
-    if (!GetFileVersionInfoW(path, handle, size, buffer.get()) || GetLastError() != 0) return 0;
-    const VersionData data{buffer.get(), size};
+    std::vector<BYTE> owned;
+    VersionData data{nullptr, 0};
+    try {
+        if (!LoadVersionResource(path, owned, data)) return 0;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
     m_fixed = ReadFixedInfo(data);
     const std::wstring block = ChooseStringBlock(data);
     for (int i = 0; i < StringCount; ++i) m_strings[i] = ReadString(data, block + kStringKeys[i]);

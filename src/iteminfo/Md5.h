@@ -2,6 +2,8 @@
 // whitelist recognises files known to be harmless.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,6 +31,22 @@ namespace kiv {
 
 // The 16 digest bytes as 32 lower-case hexadecimal digits.
 std::wstring Md5Text(const unsigned char digest[16]);
+
+// What one pass over a file's bytes learns: the digest, and what the open handle
+// tells about the file, so that its size and times need no open of their own.
+struct FileDigest {
+    std::wstring md5;                     // empty when the file could not be read whole
+    bool described = false;               // size and times hold the handle's facts
+    unsigned long long size = 0;
+    FILETIME created = {};
+    FILETIME modified = {};
+    bool startsAsImage = false;           // the first bytes are "MZ", as in every executable image
+};
+
+// Opens the file once, without locking out its readers and writers, and reads it
+// whole into a buffer the calling thread reuses from file to file. A null path or
+// one shorter than four characters is not opened.
+FileDigest HashFile(const wchar_t* path);
 
 // The digest of the file's bytes as 32 lower-case digits; empty for a null path,
 // one shorter than four characters, or a file that cannot be opened.

@@ -5,6 +5,7 @@
 
 #include <map>
 
+#include "platform/CollectionProbes.h"
 #include "platform/Environment.h"
 #include "platform/Text.h"
 
@@ -35,7 +36,7 @@ void AddSpecialFolder(RedirectionMap& map, int csidl64, int csidl32) {
         map.folders[AsciiLowerText(folder64) + L"\\"] = folder32;
 }
 
-// Built afresh on every use: the folders are asked of the system each time.
+// The folders are asked of the system each time the table is built.
 RedirectionMap BuildRedirectionMap() {
     RedirectionMap map;
     std::wstring systemRoot = ExpandPlain(L"%SystemRoot%");
@@ -56,10 +57,23 @@ bool IsSharedSystemPath(const std::wstring& text, const std::wstring& systemKey)
     return false;
 }
 
+// The folders do not move while a collection runs, so one table serves all of its
+// probes; outside a collection the table is built afresh for each use.
+const RedirectionMap& CurrentRedirectionMap() {
+    thread_local RedirectionMap kept;
+    thread_local unsigned keptFor = 0;
+    const unsigned generation = CollectionGeneration();
+    if (generation == 0 || generation != keptFor) {
+        kept = BuildRedirectionMap();
+        keptFor = generation;
+    }
+    return kept;
+}
+
 }  // namespace
 
 bool RedirectTo32Bit(std::wstring& text) {
-    RedirectionMap map = BuildRedirectionMap();
+    const RedirectionMap& map = CurrentRedirectionMap();
     for (const auto& entry : map.folders) {
         const std::wstring& prefix = entry.first;
         if (!StartsWithNoCase(text, prefix)) continue;

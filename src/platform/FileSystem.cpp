@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/CollectionProbes.h"
 #include "platform/Text.h"
 
 namespace kiv {
@@ -43,6 +44,8 @@ bool LongFormOf(const std::wstring& path, std::wstring& longForm) {
 }  // namespace
 
 bool FileExists(const std::wstring& path) {
+    const int known = KnownProbe(path);
+    if (known >= 0) return known == 1;
     return HasAttributes(Attributes(path)) || GetLastError() == ERROR_ACCESS_DENIED;
 }
 
