@@ -349,8 +349,12 @@ TEST(KivGuiWindow, ListsTheEntriesActsOnCheckBoxesFiltersAndClosesCleanly) {
 
 TEST(KivGuiWindow, StopKeepsWhatWasFoundAndClosingDuringACollectionEndsCleanly) {
     kivtest::ScratchKey scratch(L"GuiWindowStop");
+    // Each entry's file takes a while to digest, so a fast machine cannot finish
+    // the whole run before the stop arrives.
+    const std::wstring slowFile = kivtest::ProgramFolder() + L"kivgui_stop_slow.exe";
+    kivtest::WriteFileBytes(slowFile, std::string(8u << 20, 'k'));
     for (const wchar_t* name : {L"KivGuiStop One", L"KivGuiStop Two", L"KivGuiStop Three"})
-        SetString(scratch.Path(), name, kNotepad);
+        SetString(scratch.Path(), name, slowFile.c_str());
     // Long enough a run that the stop always comes in the middle of it.
     const int copies = 400;
     WriteCatalogue(scratch.Path(), copies);
@@ -382,4 +386,5 @@ TEST(KivGuiWindow, StopKeepsWhatWasFoundAndClosingDuringACollectionEndsCleanly) 
     EXPECT_EQ(0, ProcessesNamed(L"kivgui.exe"));
     kivtest::DeleteBesideProgram(L"kivdata.dat");
     kivtest::DeleteBesideProgram(L"kivwl.dat");
+    DeleteFileW(slowFile.c_str());
 }
