@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the cross compiler, Wine and the virtual display from Debian's packages.
+# Installs the cross compiler, Wine, the virtual display and clang with its fuzzing
+# runtime (for the native fuzz build) from Debian's packages.
 set -euo pipefail
-need=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 xvfb cmake make googletest python3)
+need=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 xvfb cmake make googletest python3 clang libclang-rt-dev)
 missing=()
 for p in "${need[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then
