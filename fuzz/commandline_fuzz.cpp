@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "FuzzInput.h"
+#include "ShimFiles.h"
 #include "iteminfo/CommandLine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -21,8 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int wow64 = 0; wow64 < 2; ++wow64) {
         std::wstring entry = text;
         int resolved = kiv::ResolveEntry(entry, static_cast<unsigned char>(wow64));
-        // Nothing exists natively: only a blank entry counts as resolved.
-        KIV_FUZZ_CHECK(resolved == 0 || text.find_first_not_of(L" \t\n\v\f\r") == std::wstring::npos);
+        // A resolved entry names a file that exists, unless it was blank.
+        bool blank = text.find_first_not_of(L" \t\n\v\f\r") == std::wstring::npos;
+        KIV_FUZZ_CHECK(resolved == 0 || blank || ShimFileExists(entry.c_str()));
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include "FuzzInput.h"
 #include "platform/RegPath.h"
+#include "platform/Text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::wstring text = kivfuzz::Utf16Units(data, size);

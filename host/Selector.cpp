@@ -10,6 +10,9 @@ bool SameText(const std::wstring& given, const std::wstring& actual) {
 
 bool Matches(const ItemRow& row, const Selector& selector) {
     if (selector.id != 0 && selector.id != row.id) return false;
+    if (row.signature == L"signed")
+        for (const std::wstring& signer : selector.hideSignedBy)
+            if (_wcsicmp(signer.c_str(), row.signer.c_str()) == 0) return false;
     return SameText(selector.title, row.title) && SameText(selector.location, row.location) &&
            SameText(selector.category, row.category) && SameText(selector.state, StateText(row));
 }
@@ -20,4 +23,11 @@ std::vector<const ItemRow*> Select(const std::vector<ItemRow>& rows, const Selec
     for (const ItemRow& row : rows)
         if (Matches(row, selector)) found.push_back(&row);
     return found;
+}
+
+std::vector<ItemRow> Filter(const std::vector<ItemRow>& rows, const Selector& selector) {
+    std::vector<ItemRow> shown;
+    for (const ItemRow& row : rows)
+        if (Matches(row, selector)) shown.push_back(row);
+    return shown;
 }

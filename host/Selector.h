@@ -13,10 +13,15 @@ struct Selector {
     std::wstring location;
     std::wstring category;
     std::wstring state;  // "enabled", "disabled", "removed" or empty
+    // Entries whose file carries a valid signature by one of these signers are left out.
+    std::vector<std::wstring> hideSignedBy;
 
     bool Empty() const { return id == 0 && title.empty() && location.empty() && category.empty() && state.empty(); }
 };
 
 // Texts are compared whole, without regard to case.
 bool Matches(const ItemRow& row, const Selector& selector);
+// The one item an action names: nothing for a selector that names no item.
 std::vector<const ItemRow*> Select(const std::vector<ItemRow>& rows, const Selector& selector);
+// The items a listing shows: every item when the selector is empty.
+std::vector<ItemRow> Filter(const std::vector<ItemRow>& rows, const Selector& selector);

@@ -1,5 +1,6 @@
 // Command-line host: loads the module, collects what Windows starts on its own,
-// lists it, and disables, enables, removes, restores or shows one item.
+// lists it (or what changed since a saved listing), and disables, enables,
+// removes, restores or shows one item.
 #include <windows.h>
 #include <objbase.h>
 
@@ -10,17 +11,29 @@
 #include <thread>
 #include <vector>
 
+#include "Diff.h"
 #include "Report.h"
 #include "Selector.h"
+#include "Signature.h"
 #include "kiv.h"
+#include "platform/Handles.h"
+#include "sigvault.h"
 
 namespace {
 
 enum ExitCode { Ok = 0, ActionFailed = 1, UsageError = 2, Ambiguous = 3, NotFound = 4 };
 
 const wchar_t kUsage[] =
-    L"Usage: kivctl [list] [--format table|json|csv] [--limit N] [--no-progress]\n"
+    L"Usage: kivctl [list] [FILTER] [--format table|json|csv] [--columns A,B,...] [--limit N] [--no-progress]\n"
+    L"       kivctl diff OLD.json [NEW.json] [FILTER] [--format table|json]\n"
     L"       kivctl disable|enable|remove|restore|goto SELECTOR\n"
+    L"FILTER: any of --title, --location, --category, --state, and --hide-signed-by NAME (repeatable),\n"
+    L"        which leaves out entries whose file has a valid signature by NAME.\n"
+    L"Columns: id category location title state file publisher description md5 size whitelisted\n"
+    L"         signature signer created modified shortcutTarget locationType registryKey\n"
+    L"         registryValue win32 enabled removed protected (JSON always carries every one).\n"
+    L"diff compares a listing saved with --format json with another or with this machine now;\n"
+    L"entries are the same when category, location and title are; exit code 0: no change, 1: changes.\n"
     L"SELECTOR: --title TEXT [--location PATH] [--category NAME] [--state enabled|disabled|removed]\n"
     L"          or --id N (the ID shown by a listing of the same state of the machine)\n"
     L"The catalogue kivdata.dat and the whitelist kivwl.dat are read beside kivctl.exe.\n"
@@ -33,6 +46,8 @@ struct Options {
     unsigned limit = 0;
     bool progress = true;
     Selector selector;
+    std::vector<std::wstring> columns;
+    std::vector<std::wstring> listings;  // the saved listings a diff compares
 };
 
 // Text goes out as UTF-8 whatever the console's code page, so pipes and files get it whole.
@@ -60,7 +75,7 @@ bool ParseNumber(const wchar_t* text, unsigned& value) {
 }
 
 bool IsCommand(const std::wstring& word) {
-    const wchar_t* commands[] = {L"list", L"disable", L"enable", L"remove", L"restore", L"goto", L"show"};
+    const wchar_t* commands[] = {L"list", L"diff", L"disable", L"enable", L"remove", L"restore", L"goto", L"show"};
     for (const wchar_t* command : commands)
         if (word == command) return true;
     return false;
@@ -73,6 +88,8 @@ bool ParseOption(const std::wstring& name, const wchar_t* value, Options& option
     else if (name == L"--location") options.selector.location = value;
     else if (name == L"--category") options.selector.category = value;
     else if (name == L"--state") options.selector.state = value;
+    else if (name == L"--hide-signed-by") options.selector.hideSignedBy.push_back(value);
+    else if (name == L"--columns") return ParseColumns(value, options.columns, error);
     else if (!((name == L"--limit" && ParseNumber(value, options.limit)) ||
                (name == L"--id" && ParseNumber(value, options.selector.id)))) {
         error = L"unknown or malformed option " + name;
@@ -86,6 +103,10 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& erro
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
         if (arg.compare(0, 2, L"--") != 0) {
+            if (commandGiven && options.command == L"diff" && options.listings.size() < 2) {
+                options.listings.push_back(arg);
+                continue;
+            }
             if (commandGiven || !IsCommand(arg)) {
                 error = L"unexpected \"" + arg + L"\"";
                 return false;
@@ -105,7 +126,11 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& erro
         error = L"unknown format \"" + options.format + L"\"";
         return false;
     }
-    if (options.command != L"list" && options.selector.Empty()) {
+    if (options.command == L"diff" && (options.listings.empty() || options.format == L"csv")) {
+        error = L"diff needs a saved JSON listing and prints a table or JSON";
+        return false;
+    }
+    if (options.command != L"list" && options.command != L"diff" && options.selector.Empty()) {
         error = L"the " + options.command + L" command needs a selector";
         return false;
     }
@@ -154,36 +179,91 @@ void CollectWithProgress(CKiv* kiv, const Options& options) {
     if (options.progress) Write(stderr, L"\rCollected " + std::to_wstring(CountItems(kiv)) + L" item(s).    \n");
 }
 
+std::wstring Text(const wchar_t* text) { return text ? text : L""; }
+
+// Every fact the module offers about one item, and the signature of its file.
+ItemRow ReadItem(CKiv* kiv, unsigned id, SignatureChecker& signatures) {
+    ItemRow row;
+    row.id = id;
+    row.title = Text(kiv->GetItemTitle(id));
+    row.locationType = kiv->GetItemLocationType(id);
+    row.enabled = kiv->GetItemEnabled(id) != 0;
+    row.removed = kiv->IsRemoved(id) != 0;
+    row.win32 = kiv->GetItemWin32(id) != 0;
+    row.filePath = Text(kiv->GetItemFilePath(id));
+    row.publisher = Text(kiv->GetItemFilePublisher(id));
+    row.description = Text(kiv->GetItemFileDescription(id));
+    row.md5 = Text(kiv->GetItemFileMd5(id));
+    row.size = kiv->GetItemFileSize(id);
+    row.shortcutTarget = Text(kiv->GetItemFileShortcutTarget(id));
+    // Both dates come back in one shared buffer: copy each before the next call.
+    row.created = Text(kiv->GetItemFileCreated(id));
+    row.modified = Text(kiv->GetItemFileModified(id));
+    wchar_t key[1024] = L"", value[1024] = L"";
+    kiv->Ostrel_GetItemRegLocation(id, key, value, 1024, 1024);
+    row.registryKey = key;
+    row.registryValue = value;
+    row.whitelisted = kiv->IsWhiteListed(id);
+    row.isProtected = !row.filePath.empty() && CSigvault::Get().IsFileProtected(row.filePath.c_str());
+    SignatureInfo signature = signatures.Check(row.filePath);
+    row.signature = SignatureStateText(signature.state);
+    row.signer = signature.signer;
+    return row;
+}
+
 std::vector<ItemRow> ReadItems(CKiv* kiv) {
     std::vector<ItemRow> rows;
+    SignatureChecker signatures;
     for (unsigned c = 0; c < kiv->GetCategoryCount(); ++c) {
         for (unsigned l = 0; l < kiv->GetLocationCount(c); ++l) {
             for (unsigned i = 0; i < kiv->GetItemCount(c, l); ++i) {
-                ItemRow row;
-                row.id = kiv->GetItemGlobalID(c, l, i);
-                row.category = kiv->GetCategoryName(c);
-                row.location = kiv->GetLocationPath(c, l);
-                row.title = kiv->GetItemTitle(row.id);
-                row.enabled = kiv->GetItemEnabled(row.id) != 0;
-                row.removed = kiv->IsRemoved(row.id) != 0;
-                row.filePath = kiv->GetItemFilePath(row.id);
-                row.publisher = kiv->GetItemFilePublisher(row.id);
-                row.description = kiv->GetItemFileDescription(row.id);
-                row.md5 = kiv->GetItemFileMd5(row.id);
-                row.size = kiv->GetItemFileSize(row.id);
-                row.whitelisted = kiv->IsWhiteListed(row.id);
-                rows.push_back(row);
+                rows.push_back(ReadItem(kiv, kiv->GetItemGlobalID(c, l, i), signatures));
+                rows.back().category = kiv->GetCategoryName(c);
+                rows.back().location = kiv->GetLocationPath(c, l);
             }
         }
     }
     return rows;
 }
 
-int List(const std::vector<ItemRow>& rows, const Options& options) {
+int List(const std::vector<ItemRow>& all, const Options& options) {
+    std::vector<ItemRow> rows = Filter(all, options.selector);
     if (options.format == L"json") Write(stdout, FormatJson(rows));
-    else if (options.format == L"csv") Write(stdout, FormatCsv(rows));
-    else Write(stdout, FormatTable(rows));
+    else if (options.format == L"csv") Write(stdout, FormatCsv(rows, options.columns.empty() ? AllColumns() : options.columns));
+    else Write(stdout, FormatTable(rows, options.columns.empty() ? DefaultTableColumns() : options.columns));
     return Ok;
+}
+
+// A saved listing: UTF-8 (with or without a byte-order mark), as the host writes it.
+bool ReadListing(const std::wstring& path, std::vector<ItemRow>& rows, std::wstring& error) {
+    kiv::UniqueCrtFile file(_wfopen(path.c_str(), L"rb"));
+    if (!file) {
+        error = L"cannot open " + path;
+        return false;
+    }
+    std::string bytes;
+    char buffer[65536];
+    for (size_t n; (n = fread(buffer, 1, sizeof(buffer), file.Get())) > 0;) bytes.append(buffer, n);
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+    std::wstring text;
+    if (!bytes.empty()) {
+        int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+        if (n <= 0) {
+            error = path + L" is not UTF-8 text";
+            return false;
+        }
+        text.resize(static_cast<size_t>(n));
+        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], n);
+    }
+    if (ParseJsonListing(text, rows, error)) return true;
+    error = path + L": " + error;
+    return false;
+}
+
+int Diff(const std::vector<ItemRow>& before, const std::vector<ItemRow>& after, const Options& options) {
+    ListingDiff diff = CompareListings(Filter(before, options.selector), Filter(after, options.selector));
+    Write(stdout, options.format == L"json" ? FormatDiffJson(diff) : FormatDiffTable(diff));
+    return diff.Empty() ? Ok : ActionFailed;
 }
 
 int Act(CKiv* kiv, const std::vector<ItemRow>& rows, const Options& options) {
@@ -217,23 +297,49 @@ int Act(CKiv* kiv, const std::vector<ItemRow>& rows, const Options& options) {
     return Ok;
 }
 
-int Run(const Options& options) {
+// The module, loaded and filled from the live machine; null once the failure is told.
+CKiv* StartCollected(const Options& options) {
     CKiv* kiv = CKiv::Init();
     if (!kiv) {
         Write(stderr, L"kivctl: the module could not be initialised\n");
-        return UsageError;
+        return nullptr;
     }
     // The module has already shown its own message when the catalogue was missing.
     if (kiv->GetCategoryCount() == 0) {
         Write(stderr, L"kivctl: no catalogue loaded: kivdata.dat beside kivctl.exe is missing or lists nothing\n");
         CKiv::Dispose();
-        return UsageError;
+        return nullptr;
     }
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     CollectWithProgress(kiv, options);
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    return kiv;
+}
+
+int RunDiff(const Options& options) {
+    std::vector<ItemRow> before, after;
+    std::wstring error;
+    bool read = ReadListing(options.listings[0], before, error) &&
+                (options.listings.size() < 2 || ReadListing(options.listings[1], after, error));
+    if (!read) {
+        Write(stderr, L"kivctl: " + error + L"\n");
+        return UsageError;
+    }
+    if (options.listings.size() < 2) {
+        CKiv* kiv = StartCollected(options);
+        if (!kiv) return UsageError;
+        after = ReadItems(kiv);
+        CKiv::Dispose();
+    }
+    return Diff(before, after, options);
+}
+
+int Run(const Options& options) {
+    if (options.command == L"diff") return RunDiff(options);
+    CKiv* kiv = StartCollected(options);
+    if (!kiv) return UsageError;
     std::vector<ItemRow> rows = ReadItems(kiv);
     int code = options.command == L"list" ? List(rows, options) : Act(kiv, rows, options);
-    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     CKiv::Dispose();
     return code;
 }

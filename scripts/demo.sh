@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds the project, prepares a Wine machine of its own (build/demo-prefix) with a
 # few autostart entries, and runs the command-line host to list them.
-# Extra arguments are passed to the host (e.g. --json).
+# Extra arguments are passed to the host (e.g. --json); "gui" opens the window host
+# instead, on the display that DISPLAY names.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j "$(nproc)" --target kivctl >/dev/null
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw -j "$(nproc)" --target kivctl kivgui >/dev/null
 
 export WINEPREFIX="$PWD/build/demo-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
@@ -36,4 +37,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   /usr/lib/wine/wineserver -w
 fi
 cd build/bin
-"$wine" kivctl.exe "$@" </dev/null 2>&1 | cat
+if [ "${1:-}" = "gui" ]; then
+  "$wine" kivgui.exe </dev/null >/dev/null 2>&1
+else
+  "$wine" kivctl.exe "$@" </dev/null 2>&1 | cat
+fi

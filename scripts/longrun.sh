@@ -5,7 +5,6 @@
 #   bash scripts/longrun.sh [CYCLES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j 2 --target longrun_test >/dev/null
-cd build
-KIVTEST_CYCLES="${1:-1000}" ctest --output-on-failure --timeout 36000 -R 'wine_setup|wine_cleanup|longrun_test'
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw -j 2 --target longrun_test >/dev/null
+KIVTEST_CYCLES="${1:-1000}" ctest --preset mingw --timeout 36000 -R 'wine_setup|wine_cleanup|longrun_test'

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j "$(nproc)"
-(cd build && ctest --output-on-failure)
+cmake --preset mingw
+cmake --build --preset mingw -j "$(nproc)"
+ctest --preset mingw
 bash scripts/fuzz.sh 7

@@ -4,8 +4,25 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
+#include "platform/Handles.h"
+
 namespace {
 typedef BOOL(WINAPI* SfcIsFileProtectedFn)(HANDLE rpc, LPCWSTR path);
+
+// A library of the system, loaded from the system folder only: a file of the same
+// name in the program's folder, the current folder or on "PATH" is never taken.
+// Systems that do not know the restricted search get the full path instead.
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+    if (HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
+    wchar_t path[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    if (length == 0 || length + 1 + wcslen(name) >= MAX_PATH) return nullptr;
+    wcscat_s(path, MAX_PATH, L"\\");
+    wcscat_s(path, MAX_PATH, name);
+    return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
 }
 
 CSigvault& CSigvault::Get() {
@@ -14,14 +31,11 @@ CSigvault& CSigvault::Get() {
 }
 
 CSigvault::CSigvault() : m_sfc(nullptr), m_isProtected(nullptr) {
-    HMODULE sfc = LoadLibraryW(L"sfc.dll");
+    kiv::UniqueModule sfc(LoadSystemLibrary(L"sfc.dll"));
     if (!sfc) return;
-    FARPROC test = GetProcAddress(sfc, "SfcIsFileProtected");
-    if (!test) {
-        FreeLibrary(sfc);
-        return;
-    }
-    m_sfc = sfc;
+    FARPROC test = GetProcAddress(sfc.Get(), "SfcIsFileProtected");
+    if (!test) return;
+    m_sfc = sfc.Release();
     m_isProtected = reinterpret_cast<void*>(test);
 }
 

@@ -14,6 +14,7 @@
 #include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
 
+using kivtest::Lower;
 using kivtest::RawValue;
 using kivtest::ReadRaw;
 using kivtest::ScratchFolder;
@@ -219,11 +220,6 @@ protected:
     }
 
 };
-
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
-    return text;
-}
 
 }  // namespace
 

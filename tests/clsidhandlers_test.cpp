@@ -11,7 +11,9 @@
 #include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
 
+using kivtest::DeniedRight;
 using kivtest::KeyExists;
+using kivtest::Lower;
 using kivtest::RawValue;
 using kivtest::ReadRaw;
 using kivtest::ScratchFolder;
@@ -34,26 +36,6 @@ public:
     ~TestClass() { SHDeleteKeyW(HKEY_LOCAL_MACHINE, m_key.c_str()); }
 
 private:
-    std::wstring m_key;
-};
-
-// Denies one right on a key to everyone for the life of the object.
-class DeniedRight {
-public:
-    DeniedRight(const std::wstring& key, const wchar_t* sddl) : m_key(key) { Apply(sddl); }
-    ~DeniedRight() { Apply(L"D:(A;;KA;;;WD)"); }
-
-private:
-    void Apply(const wchar_t* sddl) {
-        PSECURITY_DESCRIPTOR sd = nullptr;
-        HKEY key = nullptr;
-        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr)) return;
-        if (RegOpenKeyExW(kUser, m_key.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
-            RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
-            RegCloseKey(key);
-        }
-        LocalFree(sd);
-    }
     std::wstring m_key;
 };
 
@@ -112,11 +94,6 @@ protected:
     }
 
 };
-
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
-    return text;
-}
 
 const wchar_t kNamed[] = L"{7A1B2C3D-2222-4333-8444-955566667771}";
 const wchar_t kNameless[] = L"{7A1B2C3D-2222-4333-8444-955566667772}";

@@ -47,19 +47,9 @@ public:
 
 // A facade over an empty catalogue file, with categories added by hand and every
 // location read by the test's own handler.
-class FacadeTest : public ::testing::Test {
+class FacadeTest : public kivtest::FacadeTest {
 protected:
-    void SetUp() override {
-        WriteBesideProgram(L"kivdata.dat", kEmptyCatalogue);
-        WriteBesideProgram(L"kivwl.dat", Utf16Bytes(L"0123456789abcdef0123456789abcdef|1\r\n", false));
-        m_kiv = CKiv::Init();
-        ASSERT_NE(nullptr, m_kiv);
-    }
-    void TearDown() override {
-        CKiv::Dispose();
-        DeleteBesideProgram(L"kivdata.dat");
-        DeleteBesideProgram(L"kivwl.dat");
-    }
+    FacadeTest() : kivtest::FacadeTest(L"0123456789abcdef0123456789abcdef|1\r\n") {}
 
     // Adds a category of n registry-key locations read by handler.
     std::vector<Location*> AddCategory(unsigned n, CKivHandler* handler) {
@@ -72,8 +62,6 @@ protected:
         CKivTestAccess::Categories(m_kiv).push_back(category);
         return category->m_locations;
     }
-
-    CKiv* m_kiv = nullptr;
 };
 
 std::vector<unsigned> Range(unsigned from, unsigned to) {
@@ -333,13 +321,6 @@ TEST(Records, RegistryLocationsSplitTheirRootAndFolderLocationsExpand) {
     Location other(L"C:\\x.ini", L"run", 7, WinIni, 0);
     EXPECT_EQ(L"C:\\x.ini", other.m_path);
     EXPECT_EQ(L"run", other.m_value);
-}
-
-TEST(RegistryPaths, PrefixCompareTreatsAnEarlyEndAsADifference) {
-    EXPECT_EQ(0, kiv::PrefixCompare(L"hkcu\\Software", L"HKCU\\", 5));
-    EXPECT_NE(0, kiv::PrefixCompare(L"HK", L"HK", 5));
-    EXPECT_NE(0, kiv::PrefixCompare(L"HKLM", L"HKLM\\", 5));
-    EXPECT_EQ(-1, kiv::PrefixCompare(nullptr, L"HKLM\\", 5));
 }
 
 TEST(HostFiles, ANameThatWouldOverrunThePathBufferIsRefused) {

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <wincrypt.h>
+
 #include <algorithm>
 
+#include "Diff.h"
+#include "Json.h"
 #include "Report.h"
 #include "Selector.h"
+#include "Signature.h"
 
 namespace {
 
@@ -69,7 +75,9 @@ TEST(HostReport, JsonEscapesEveryTextField) {
 
 TEST(HostReport, CsvQuotesFieldsThatNeedIt) {
     std::wstring csv = FormatCsv(SampleRows());
-    EXPECT_EQ(0u, csv.find(L"id,category,location,title,state,file,publisher,description,md5,size,whitelisted\r\n"));
+    EXPECT_EQ(0u, csv.find(L"id,category,location,title,state,file,publisher,description,md5,size,whitelisted,"
+                           L"signature,signer,created,modified,shortcutTarget,locationType,registryKey,"
+                           L"registryValue,win32,enabled,removed,protected\r\n"));
     EXPECT_NE(std::wstring::npos, csv.find(L",\"Quote \"\"and\"\", comma\\back\tslash\","));
     EXPECT_NE(std::wstring::npos, csv.find(L",\"Vendor, Inc.\","));
     EXPECT_EQ(4, std::count(csv.begin(), csv.end(), L'\n'));
@@ -90,4 +98,128 @@ TEST(HostReport, TableAlignsColumnsAndCutsLongTexts) {
     size_t titleColumn = lines[0].find(L"Title");
     EXPECT_EQ(titleColumn, lines[1].find(L"Updater"));
     EXPECT_EQ(titleColumn, lines[2].find(L"Updater"));
+}
+
+TEST(HostReport, ColumnsAreChosenAndOrderedByName) {
+    auto rows = SampleRows();
+    rows[2].signer = L"Vendor Signing";
+    std::vector<std::wstring> columns;
+    std::wstring error;
+    ASSERT_TRUE(ParseColumns(L"Signer,title,ID", columns, error));
+    EXPECT_EQ(L"signer,title,id\r\n", FormatCsv({}, columns));
+    EXPECT_NE(std::wstring::npos, FormatCsv(rows, columns).find(L"\r\nVendor Signing,\"Quote \"\"and\"\", comma"));
+    std::wstring table = FormatTable(rows, columns);
+    EXPECT_EQ(0u, table.find(L"Signer"));
+    EXPECT_EQ(std::wstring::npos, table.find(L"Location"));
+    EXPECT_FALSE(ParseColumns(L"title,colour", columns, error));
+    EXPECT_NE(std::wstring::npos, error.find(L"colour"));
+    EXPECT_FALSE(ParseColumns(L"title,", columns, error));
+}
+
+// A listing written as JSON reads back with every fact, and text that is not
+// such a listing is refused with the place of the fault.
+TEST(HostReport, JsonListingReadsBackWhatWasWritten) {
+    auto rows = SampleRows();
+    ItemRow& r = rows[2];
+    r.removed = true;
+    r.enabled = true;
+    r.size = 12345678901ull;
+    r.win32 = true;
+    r.isProtected = true;
+    r.signature = L"untrusted root";
+    r.signer = L"\x00e9quipe \x4e2d";
+    r.registryKey = L"HKLM\\SOFTWARE\\Run";
+    r.locationType = 2;
+    std::vector<ItemRow> back;
+    std::wstring error;
+    ASSERT_TRUE(ParseJsonListing(FormatJson(rows), back, error)) << error;
+    ASSERT_EQ(3u, back.size());
+    EXPECT_EQ(FormatCsv(rows), FormatCsv(back));
+    EXPECT_TRUE(back[2].enabled && back[2].removed);
+
+    ASSERT_TRUE(ParseJsonListing(L"[{\"title\": \"A\\u0041\", \"state\": \"disabled\", \"extra\": [1, {}]}]", back, error));
+    EXPECT_EQ(L"AA", back[0].title);
+    EXPECT_FALSE(back[0].enabled);
+    for (const wchar_t* bad : {L"{\"title\": 1}", L"[{\"title\": \"x}]", L"[1, 2", L"[{}] x", L"[\"\\q\"]", L""})
+        EXPECT_FALSE(ParseJsonListing(bad, back, error)) << bad;
+    EXPECT_FALSE(ParseJsonListing(std::wstring(100000, L'['), back, error));  // refused, not a stack overflow
+    EXPECT_NE(std::wstring::npos, error.find(L"deep"));
+}
+
+TEST(HostSelector, FiltersListingsAndHidesValidSigners) {
+    auto rows = SampleRows();
+    rows[0].signature = L"signed";
+    rows[0].signer = L"Trusted Vendor";
+    rows[1].signature = L"bad signature";  // a broken signature hides nothing
+    rows[1].signer = L"Trusted Vendor";
+    EXPECT_EQ(3u, Filter(rows, Selector()).size());
+    Selector hide;
+    hide.hideSignedBy = {L"Someone Else", L"trusted vendor"};
+    auto shown = Filter(rows, hide);
+    ASSERT_EQ(2u, shown.size());
+    EXPECT_EQ(2u, shown[0].id);
+    EXPECT_TRUE(Select(rows, hide).empty());  // hiding alone names no item to act on
+    Selector disabled;
+    disabled.state = L"disabled";
+    ASSERT_EQ(1u, Filter(rows, disabled).size());
+    EXPECT_EQ(2u, Filter(rows, disabled)[0].id);
+}
+
+TEST(HostDiff, MatchesEntriesByPlaceAndTitleAndReportsWhatChanged) {
+    auto before = SampleRows();
+    auto after = SampleRows();
+    for (ItemRow& row : after) row.id += 100;  // IDs of another run mean nothing
+    after[0].title = L"UPDATER";
+    after[0].filePath = L"c:\\program files\\tools\\UPDATER.EXE";  // same path, other case
+    std::swap(after[0], after[1]);  // the disabled copy now comes first: still paired by state
+    EXPECT_TRUE(CompareListings(before, after).Empty());
+    EXPECT_EQ(L"No changes.\n", FormatDiffTable(CompareListings(before, after)));
+
+    after[0].enabled = true;  // the disabled copy was enabled again, beside the enabled one
+    after[2].md5 = L"ffffffffffffffffffffffffffffffff";
+    after[2].signer = L"New Signer";
+    ItemRow added = before[0];
+    added.title = L"Newcomer";
+    after.push_back(added);
+    before.push_back(added);
+    before.back().title = L"Gone";
+    ListingDiff diff = CompareListings(before, after);
+    ASSERT_EQ(1u, diff.added.size());
+    EXPECT_EQ(L"Newcomer", diff.added[0].title);
+    ASSERT_EQ(1u, diff.removed.size());
+    EXPECT_EQ(L"Gone", diff.removed[0].title);
+    ASSERT_EQ(2u, diff.changed.size());
+    EXPECT_EQ(L"state", diff.changed[0].changes.at(0).column);
+    EXPECT_EQ(L"disabled", diff.changed[0].changes[0].before);
+    ASSERT_EQ(2u, diff.changed[1].changes.size());
+    EXPECT_EQ(L"md5", diff.changed[1].changes[0].column);
+    EXPECT_EQ(L"signer", diff.changed[1].changes[1].column);
+
+    std::wstring table = FormatDiffTable(diff);
+    EXPECT_NE(std::wstring::npos, table.find(L"+ Run keys | HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run | Newcomer"));
+    EXPECT_NE(std::wstring::npos, table.find(L"    signer:  -> New Signer\n"));
+    JsonValueNode json;
+    std::wstring error;
+    ASSERT_TRUE(ParseJson(FormatDiffJson(diff), json, error)) << error;
+    ASSERT_EQ(3u, json.members.size());
+    EXPECT_EQ(L"changed", json.members[2].first);
+    EXPECT_EQ(2u, json.members[2].second.elements.size());
+}
+
+// Files signed under a test authority are checked under Wine end to end; this
+// covers the verdicts Wine never gives.
+TEST(HostSignature, VerdictsMapToTheStatesAnAdministratorReads) {
+    EXPECT_EQ(L"signed", SignatureStateText(SignatureStateFromTrust(ERROR_SUCCESS, 0)));
+    EXPECT_EQ(L"not signed", SignatureStateText(SignatureStateFromTrust(TRUST_E_NOSIGNATURE, 0)));
+    EXPECT_EQ(L"not signed", SignatureStateText(SignatureStateFromTrust(TRUST_E_SUBJECT_FORM_UNKNOWN, 0)));
+    EXPECT_EQ(L"untrusted root", SignatureStateText(SignatureStateFromTrust(CERT_E_UNTRUSTEDROOT, 0)));
+    EXPECT_EQ(L"untrusted root", SignatureStateText(SignatureStateFromTrust(CERT_E_CHAINING, 0)));
+    EXPECT_EQ(L"untrusted root",
+              SignatureStateText(SignatureStateFromTrust(ERROR_SUCCESS, CERT_TRUST_IS_PARTIAL_CHAIN)));
+    EXPECT_EQ(L"bad signature", SignatureStateText(SignatureStateFromTrust(TRUST_E_BAD_DIGEST, 0)));
+    EXPECT_EQ(L"bad signature", SignatureStateText(SignatureStateFromTrust(CERT_E_REVOKED, 0)));
+    EXPECT_EQ(L"bad signature", SignatureStateText(SignatureStateFromTrust(TRUST_E_EXPLICIT_DISTRUST, 0)));
+    EXPECT_EQ(L"", SignatureChecker().Check(L"").signer);
+    EXPECT_EQ(L"", SignatureStateText(SignatureChecker().Check(L"").state));
+    EXPECT_EQ(L"", SignatureStateText(SignatureChecker().Check(L"C:\\kivtests\\no such file.exe").state));
 }

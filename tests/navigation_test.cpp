@@ -14,22 +14,17 @@
 
 #include "platform/Handles.h"
 #include "platform/Navigation.h"
+#include "support/RemoteWindow.h"
 #include "support/TestSupport.h"
 
 using kiv::NavigateRegEdit;
+using kivtest::Ask;
+using kivtest::RemoteBlock;
+using kivtest::WaitUntil;
 
 namespace {
 
 const wchar_t kEditorSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit";
-
-// Polls until the condition holds or the limit passes, so that no test can hang.
-bool WaitUntil(const std::function<bool()>& condition, DWORD limitMs) {
-    for (DWORD waited = 0; !condition(); waited += 50) {
-        if (waited >= limitMs) return false;
-        Sleep(50);
-    }
-    return true;
-}
 
 std::vector<HWND> TopWindowsOfClass(const wchar_t* className) {
     std::vector<HWND> found;
@@ -68,45 +63,6 @@ void CloseEditors() {
         EndProcess(id, editor);
     }
     for (DWORD id : EditorProcesses()) EndProcess(id, nullptr);
-}
-
-// A block of memory inside another program, through which the tree and list
-// messages that exchange structures by pointer can be asked across processes.
-class RemoteBlock {
-public:
-    RemoteBlock(HWND window, SIZE_T size) : m_size(size) {
-        DWORD id = 0;
-        GetWindowThreadProcessId(window, &id);
-        m_process.Reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id));
-        if (m_process)
-            m_base = static_cast<char*>(VirtualAllocEx(m_process.Get(), nullptr, size, MEM_COMMIT, PAGE_READWRITE));
-    }
-    ~RemoteBlock() {
-        if (m_base) VirtualFreeEx(m_process.Get(), m_base, 0, MEM_RELEASE);
-    }
-    RemoteBlock(const RemoteBlock&) = delete;
-    RemoteBlock& operator=(const RemoteBlock&) = delete;
-
-    char* At(SIZE_T offset) const { return m_base + offset; }
-    bool Write(const void* data, SIZE_T size) const {
-        return m_base && WriteProcessMemory(m_process.Get(), m_base, data, size, nullptr);
-    }
-    std::wstring ReadText(SIZE_T offset) const {
-        std::vector<wchar_t> text((m_size - offset) / sizeof(wchar_t) + 1, L'\0');
-        if (m_base) ReadProcessMemory(m_process.Get(), At(offset), text.data(), m_size - offset, nullptr);
-        return text.data();
-    }
-
-private:
-    kiv::UniqueHandle m_process;
-    char* m_base = nullptr;
-    SIZE_T m_size;
-};
-
-LRESULT Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    DWORD_PTR answer = 0;
-    SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &answer);
-    return static_cast<LRESULT>(answer);
 }
 
 std::wstring TreeItemText(HWND tree, HTREEITEM item) {

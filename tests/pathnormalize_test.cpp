@@ -8,9 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "iteminfo/EnvironmentFolders.h"
 #include "iteminfo/PathNormalize.h"
-#include "iteminfo/TokenSplit.h"
+#include "iteminfo/ServerFile.h"
+#include "iteminfo/Wow64Redirection.h"
+#include "platform/Environment.h"
+#include "platform/FileSystem.h"
 #include "platform/Handles.h"
+#include "platform/Text.h"
 #include "support/TestSupport.h"
 
 using namespace kiv;

@@ -25,24 +25,23 @@ public:
     int restoreResult = 0;
 };
 
-class QueriesTest : public ::testing::Test {
+const wchar_t kListed[] = L"5d41402abc4b2a76b9719d911017c592";  // the MD5 of "hello"
+
+class QueriesTest : public kivtest::FacadeTest {
 protected:
+    QueriesTest() : FacadeTest(std::wstring(kListed) + L"|1\r\n") {}
     void SetUp() override {
-        kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
-        kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(m_listed + L"|1\r\n", false));
-        m_kiv = CKiv::Init();
-        auto* category = new Category(L"Files", 3);
+        FacadeTest::SetUp();
+        m_category->m_name = L"Files";
+        m_category->m_icon = 3;
         m_location = new Location(L"C:\\kivtests\\Queries", L"", 2, SimpleFile, 0);
         m_location->m_handler = &m_handler;
-        category->m_locations.push_back(m_location);
-        CKivTestAccess::Categories(m_kiv).push_back(category);
+        m_category->m_locations.push_back(m_location);
     }
-    void TearDown() override { CKiv::Dispose(); }
 
-    CKiv* m_kiv = nullptr;
     Location* m_location = nullptr;
     FileListHandler m_handler;
-    std::wstring m_listed = L"5d41402abc4b2a76b9719d911017c592";  // the MD5 of "hello"
+    std::wstring m_listed = kListed;
 };
 
 void SetLocalWriteTime(const std::wstring& path, WORD year, WORD month, WORD day, WORD hour, WORD minute) {

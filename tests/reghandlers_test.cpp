@@ -10,6 +10,7 @@
 #include "support/TestSupport.h"
 
 using kivtest::KeyExists;
+using kivtest::Lower;
 using kivtest::RawValue;
 using kivtest::ReadRaw;
 using kivtest::ScratchFolder;
@@ -29,11 +30,6 @@ protected:
         return location;
     }
 };
-
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
-    return text;
-}
 
 }  // namespace
 

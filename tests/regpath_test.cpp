@@ -81,16 +81,27 @@ TEST(EmptyKeys, OnlyAnEmptyKeyIsRemovedInEitherView) {
     RegCreateKeyExW(HKEY_CURRENT_USER, empty.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &made, nullptr);
     RegCloseKey(made);
 
-    EXPECT_EQ(0, kiv::IsKeyEmpty(HKEY_CURRENT_USER, holding));
-    EXPECT_EQ(0, kiv::IsKeyEmpty(HKEY_CURRENT_USER, parent));
-    EXPECT_EQ(1, kiv::IsKeyEmpty(HKEY_CURRENT_USER, empty));
-    EXPECT_EQ(1, kiv::IsKeyEmpty(HKEY_CURRENT_USER, key.Path() + L"\\missing"));
+    EXPECT_FALSE(kiv::IsKeyEmpty(HKEY_CURRENT_USER, holding));
+    EXPECT_FALSE(kiv::IsKeyEmpty(HKEY_CURRENT_USER, parent));
+    EXPECT_TRUE(kiv::IsKeyEmpty(HKEY_CURRENT_USER, empty));
+    EXPECT_FALSE(kiv::IsKeyEmpty(HKEY_CURRENT_USER, key.Path() + L"\\missing"));
     kiv::RemoveKeyIfEmpty(HKEY_CURRENT_USER, holding, 0);
     kiv::RemoveKeyIfEmpty(HKEY_CURRENT_USER, parent, 0);
     kiv::RemoveKeyIfEmpty(HKEY_CURRENT_USER, empty, 0);
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, holding));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, parent));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, empty));
+
+    // An empty key that cannot be read is not taken for empty and stays.
+    const std::wstring unreadable = key.Path() + L"\\unreadable";
+    RegCreateKeyExW(HKEY_CURRENT_USER, unreadable.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &made, nullptr);
+    RegCloseKey(made);
+    {
+        kivtest::DeniedRight denied(unreadable, L"D:(D;;KR;;;WD)(A;;KA;;;WD)");
+        EXPECT_FALSE(kiv::IsKeyEmpty(HKEY_CURRENT_USER, unreadable));
+        kiv::RemoveKeyIfEmpty(HKEY_CURRENT_USER, unreadable, 0);
+    }
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, unreadable));
 
     // A twin location's emptied key is deleted through the 32-bit view.
     const std::wstring twin = L"Software\\Wow6432Node\\KivTests\\EmptyTwin";

@@ -6,6 +6,7 @@
 #include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
 
+using kivtest::Lower;
 using kivtest::RawValue;
 using kivtest::ReadRaw;
 using kivtest::ScratchFolder;
@@ -97,27 +98,17 @@ private:
     std::vector<std::wstring> m_names;
 };
 
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
-    return text;
-}
-
 // A facade over an empty catalogue with one category holding a service location
 // and a driver location over the machine's services key.
-class ServiceHandlerTest : public ::testing::Test {
+class ServiceHandlerTest : public kivtest::FacadeTest {
 protected:
     void SetUp() override {
-        kivtest::WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
-        kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
-        m_kiv = CKiv::Init();
-        auto* category = new Category(L"test", 0);
-        CKivTestAccess::Categories(m_kiv).push_back(category);
+        FacadeTest::SetUp();
         const std::wstring path = L"HKLM\\" + std::wstring(kServicesKey);
         m_services = new Location(path, L"", 0, Services, 0);
         m_drivers = new Location(path, L"", 0, Drivers, 0);
-        category->m_locations = {m_services, m_drivers};
+        m_category->m_locations = {m_services, m_drivers};
     }
-    void TearDown() override { CKiv::Dispose(); }
 
     CKivItem* Find(Location* location, const TestService& service) {
         for (unsigned id : location->m_itemIds) {
@@ -132,7 +123,6 @@ protected:
         return Find(m_services, service);
     }
 
-    CKiv* m_kiv = nullptr;
     Location* m_services = nullptr;
     Location* m_drivers = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "handlers/KivHandler.h"
 #include "support/TestSupport.h"
 
+using kivtest::Lower;
 using kivtest::ReadBytes;
 using kivtest::WriteBytes;
 
@@ -16,11 +17,6 @@ DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(path.c_st
 bool IsFile(const std::wstring& path) {
     const DWORD attributes = Attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
-    return text;
 }
 
 // A facade over an empty catalogue, COM on the test's thread (shortcuts are read

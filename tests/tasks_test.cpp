@@ -11,8 +11,9 @@
 #include "support/TestSupport.h"
 
 using kiv::ComPtr;
-using kivtest::ScratchFolder;
+using kivtest::Lower;
 using kivtest::ScopedVariable;
+using kivtest::ScratchFolder;
 
 namespace {
 
@@ -112,11 +113,6 @@ protected:
     CKiv* m_kiv = nullptr;
     Location* m_location = nullptr;
 };
-
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
-    return text;
-}
 
 }  // namespace
 

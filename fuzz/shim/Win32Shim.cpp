@@ -1,6 +1,6 @@
 // The native stand-ins for the Win32 and C runtime calls the parsers make. Text
 // calls do the plain text work; calls that would reach files or the registry find
-// nothing, except for a fixed set of folders and environment variables, so that
+// nothing, except for a fixed set of files, folders and environment variables, so that
 // the text steps around them have something real to work on.
 #include <clocale>
 #include <climits>
@@ -8,6 +8,7 @@
 #include <cwctype>
 #include <string>
 
+#include "ShimFiles.h"
 #include "oleauto.h"
 #include "share.h"
 #include "shlobj.h"
@@ -42,7 +43,27 @@ DWORD CopyOut(const std::wstring& text, wchar_t* out, DWORD capacity) {
     return static_cast<DWORD>(text.size());
 }
 
+bool SameNoCase(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
+
 }  // namespace
+
+bool ShimIsFolder(const wchar_t* path) {
+    std::wstring p = path;
+    return SameNoCase(p, L"C:\\windows") || SameNoCase(p, L"C:\\windows\\system32") ||
+           SameNoCase(p, L"C:\\Program Files");
+}
+
+bool ShimFileExists(const wchar_t* path) {
+    if (ShimIsFolder(path)) return true;
+    const std::wstring p = path, folder = L"C:\\windows\\system32\\";
+    if (p.size() < folder.size() + 5 || _wcsnicmp(p.c_str(), folder.c_str(), folder.size()) != 0) return false;
+    const std::wstring name = p.substr(folder.size());
+    const std::wstring extension = name.substr(name.size() - 4);
+    if (!SameNoCase(extension, L".exe") && !SameNoCase(extension, L".dll")) return false;
+    for (size_t i = 0; i + 4 < name.size(); ++i)
+        if (!((name[i] >= L'a' && name[i] <= L'z') || (name[i] >= L'A' && name[i] <= L'Z'))) return false;
+    return true;
+}
 
 int _wcsnicmp(const wchar_t* a, const wchar_t* b, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
@@ -134,8 +155,13 @@ DWORD GetEnvironmentVariableW(const wchar_t* name, wchar_t* out, DWORD capacity)
     return value ? CopyOut(value, out, capacity) : 0;
 }
 
-DWORD GetLongPathNameW(const wchar_t*, wchar_t*, DWORD) { return 0; }
-DWORD GetFileAttributesW(const wchar_t*) { return INVALID_FILE_ATTRIBUTES; }
+DWORD GetLongPathNameW(const wchar_t* path, wchar_t* out, DWORD capacity) {
+    return ShimFileExists(path) ? CopyOut(path, out, capacity) : 0;
+}
+DWORD GetFileAttributesW(const wchar_t* path) {
+    if (!ShimFileExists(path)) return INVALID_FILE_ATTRIBUTES;
+    return ShimIsFolder(path) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
 UINT GetSystemWow64DirectoryW(wchar_t* out, UINT capacity) { return CopyOut(L"C:\\windows\\SysWOW64", out, capacity); }
 UINT GetSystemDirectoryW(wchar_t* out, UINT capacity) { return CopyOut(L"C:\\windows\\system32", out, capacity); }
 UINT GetWindowsDirectoryW(wchar_t* out, UINT capacity) { return CopyOut(L"C:\\windows", out, capacity); }

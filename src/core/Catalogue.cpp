@@ -6,11 +6,12 @@
 
 #include "core/HostFiles.h"
 #include "core/Records.h"
-#include "iteminfo/PathNormalize.h"
-#include "iteminfo/TokenSplit.h"
 #include "kiv.h"
+#include "platform/Environment.h"
+#include "platform/FileSystem.h"
 #include "platform/Log.h"
 #include "platform/RegPath.h"
+#include "platform/Text.h"
 #include "xml/XmlNode.h"
 
 using kiv::LogLine;
@@ -51,8 +52,7 @@ bool CKiv::LoadData() {
         LogLine(L"KIV\t\t\t Unable to get working folder.");
         return false;
     }
-    DWORD attributes = found == kiv::HostFileResult::Ok ? GetFileAttributesW(path) : INVALID_FILE_ATTRIBUTES;
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (found != kiv::HostFileResult::Ok || !kiv::IsPlainFile(path)) {
         LogLine(L"KIV\t\t\t Kiv data file not found.");
         return false;
     }

@@ -7,10 +7,10 @@
 #include "core/Guard.h"
 #include "core/Records.h"
 #include "handlers/HandlerFactory.h"
-#include "iteminfo/PathNormalize.h"
-#include "iteminfo/TokenSplit.h"
+#include "platform/Environment.h"
 #include "platform/Handles.h"
 #include "platform/Log.h"
+#include "platform/Text.h"
 
 using kiv::LogLine;
 

@@ -11,6 +11,8 @@
 #include "core/Records.h"
 #include "core/WhiteListText.h"
 #include "kiv.h"
+#include "platform/Handles.h"
+#include "platform/Text.h"
 #include "sigvault.h"
 
 namespace {
@@ -19,18 +21,13 @@ namespace {
 // always terminated: a file of odd size leaves its last byte paired with a zero.
 bool ReadWideFile(const wchar_t* path, std::vector<wchar_t>& text) {
     if (!PathFileExistsW(path)) return false;
-    FILE* file = nullptr;
-    if (_wfopen_s(&file, path, L"rb") != 0 || !file) return false;
-    bool ok = false;
-    if (_fseeki64(file, 0, SEEK_END) == 0) {
-        long long size = _ftelli64(file);
-        if (size >= 0 && size < 0x40000000LL && _fseeki64(file, 0, SEEK_SET) == 0) {
-            text.assign(static_cast<size_t>(size + 1) / 2 + 1, L'\0');
-            ok = fread(text.data(), 1, static_cast<size_t>(size), file) == static_cast<size_t>(size);
-        }
-    }
-    fclose(file);
-    return ok;
+    kiv::UniqueCrtFile file;
+    if (_wfopen_s(file.Put(), path, L"rb") != 0 || !file) return false;
+    if (_fseeki64(file.Get(), 0, SEEK_END) != 0) return false;
+    long long size = _ftelli64(file.Get());
+    if (size < 0 || size >= 0x40000000LL || _fseeki64(file.Get(), 0, SEEK_SET) != 0) return false;
+    text.assign(static_cast<size_t>(size + 1) / 2 + 1, L'\0');
+    return fread(text.data(), 1, static_cast<size_t>(size), file.Get()) == static_cast<size_t>(size);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "iteminfo/TokenSplit.h"
+#include "platform/Text.h"
 
 namespace kiv {
 

@@ -1,7 +1,7 @@
 #include "handlers/ClassLookup.h"
 
 #include "handlers/steps/RegistryValues.h"
-#include "iteminfo/PathNormalize.h"
+#include "iteminfo/ServerFile.h"
 #include "kiv.h"
 #include "platform/Handles.h"
 

@@ -11,6 +11,7 @@
 #include "handlers/HandlerKinds.h"
 #include "handlers/steps/DriveFiles.h"
 #include "iteminfo/PathNormalize.h"
+#include "platform/FileSystem.h"
 #include "platform/Handles.h"
 
 namespace kiv {

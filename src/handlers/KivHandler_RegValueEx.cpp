@@ -11,6 +11,7 @@
 #include "handlers/steps/MultiStringEntries.h"
 #include "handlers/steps/RegistryValues.h"
 #include "platform/RegPath.h"
+#include "platform/Text.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
 #include "iteminfo/FileFacts.h"
-#include "iteminfo/PathNormalize.h"
+#include "platform/Environment.h"
 #include "platform/Handles.h"
 
 namespace {

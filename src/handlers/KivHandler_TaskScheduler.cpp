@@ -20,11 +20,12 @@
 #include "handlers/HandlerKinds.h"
 #include "hubcore.h"
 #include "iteminfo/CommandLine.h"
-#include "iteminfo/PathNormalize.h"
+#include "platform/Environment.h"
 #include "platform/Handles.h"
 #include "platform/Navigation.h"
 #include "platform/RegPath.h"
 #include "platform/TaskMemory.h"
+#include "platform/Text.h"
 
 namespace {
 

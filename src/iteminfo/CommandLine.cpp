@@ -7,7 +7,9 @@
 
 #include "iteminfo/PathNormalize.h"
 #include "pattern/Pattern.h"
-#include "platform/RegPath.h"
+#include "platform/Environment.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
 
 namespace kiv {
 
@@ -21,7 +23,6 @@ const wchar_t kDrivePathPattern[] = LR"re((\w:\\[\w\d }{\\\.\-\)\(%_~#]+[^",\/;]
 namespace {
 
 const size_t npos = std::wstring::npos;
-const wchar_t kBlanks[] = L" \t\r\n";
 const wchar_t kWhiteSpace[] = L" \t\n\v\f\r";  // white space of the "C" locale
 
 // Each pattern is compiled on first use and then only read; the function-local
@@ -45,23 +46,6 @@ const CPattern& BareNamePattern() {
 const CPattern& DrivePathPattern() {
     static const CPattern pattern(kDrivePathPattern, true);
     return pattern;
-}
-
-std::wstring Trim(const std::wstring& text, const wchar_t* characters) {
-    size_t first = text.find_first_not_of(characters);
-    if (first == npos) return std::wstring();
-    return text.substr(first, text.find_last_not_of(characters) - first + 1);
-}
-
-bool ContainsNoCase(const std::wstring& text, const wchar_t* word, size_t length) {
-    for (size_t i = 0; i + length <= text.size(); ++i)
-        if (PrefixCompare(text.c_str() + i, word, length) == 0) return true;
-    return false;
-}
-
-bool IsFolder(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // A switch such as /d or -sta before the library name is an option of rundll32,
@@ -100,7 +84,7 @@ void InsertFallback(const std::wstring& subject, const std::wstring& text, Candi
 // patterns would cut it at a space or a dot. Quoted texts and rundll32 calls are
 // command lines by their form and go to the patterns.
 bool ResolveWholeText(std::wstring& text, unsigned char wow64) {
-    if (text.find(L'"') != npos || ContainsNoCase(text, L"rundll32", 8)) return false;
+    if (text.find(L'"') != npos || ContainsNoCase(text, L"rundll32")) return false;
     std::wstring candidate = Trim(text, kWhiteSpace);
     if (candidate.empty() || !NormalizePath(candidate, wow64) || IsFolder(candidate)) return false;
     text = candidate;

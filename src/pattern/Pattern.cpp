@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "platform/Text.h"
+
 namespace kiv {
 namespace {
 
@@ -48,8 +50,6 @@ bool IsWordChar(wchar_t c) {
 bool IsDigitChar(wchar_t c) { return c >= L'0' && c <= L'9'; }
 bool IsSpaceChar(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
 
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-wchar_t AsciiUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
 
 bool EscapesMatch(int escapes, wchar_t c) {
     return ((escapes & Word) && IsWordChar(c)) || ((escapes & NotWord) && !IsWordChar(c)) ||

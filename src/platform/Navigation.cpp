@@ -4,9 +4,10 @@
 
 #include <cwchar>
 
-#include "iteminfo/PathNormalize.h"
+#include "platform/Environment.h"
 #include "platform/Handles.h"
 #include "platform/RegPath.h"
+#include "platform/Text.h"
 
 namespace kiv {
 namespace {
@@ -33,8 +34,6 @@ constexpr int kCollapseSteps = 30;
 // Keystrokes carry a repeat count of one, as a real key press does: the tree and
 // list controls ignore a character whose key data is zero.
 constexpr LPARAM kKeyStroke = 1;
-
-wchar_t AsciiUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
 
 bool ShellExecuteWithRetry(SHELLEXECUTEINFOW& info) {
     return StartWithOneRetry([&info] { return ShellExecuteExW(&info); });

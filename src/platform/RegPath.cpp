@@ -4,6 +4,7 @@
 
 #include "platform/Handles.h"
 #include "platform/Log.h"
+#include "platform/Text.h"
 
 namespace kiv {
 namespace {
@@ -22,35 +23,13 @@ const RootPrefix kRootPrefixes[] = {
     {HKEY_DYN_DATA, L"HKDD\\", 5},
 };
 
-wchar_t AsciiUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
 const RootPrefix* FindRootPrefix(const std::wstring& path) {
     for (const RootPrefix& row : kRootPrefixes)
         if (PrefixCompare(path.c_str(), row.prefix, row.length) == 0) return &row;
     return nullptr;
 }
 
-// How many subkeys and values a key holds; false when it cannot be opened or queried.
-bool CountKeyContent(HKEY root, const std::wstring& keyPath, DWORD& subkeys, DWORD& values) {
-    UniqueHKey key;
-    if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return false;
-    return RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
-                            nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-}
-
 }  // namespace
-
-int PrefixCompare(const wchar_t* text, const wchar_t* prefix, size_t count) {
-    if (!text || !prefix) return -1;
-    for (size_t i = 0; i < count; ++i) {
-        wchar_t a = AsciiUpper(text[i]);
-        wchar_t b = AsciiUpper(prefix[i]);
-        if (a != b) return a > b ? 1 : -1;
-        if (a == L'\0') return -1;  // the text ends before count characters
-    }
-    return 0;
-}
 
 int SplitRootPrefix(std::wstring& path, HKEY& root) {
     root = HKEY_LOCAL_MACHINE;
@@ -79,7 +58,7 @@ bool TwinPath(const std::wstring& path, std::wstring& twin) {
     const RootPrefix* row = FindRootPrefix(path);
     if (!row) return false;
     std::wstring rest = path.substr(row->length);
-    for (wchar_t& c : rest) c = AsciiLower(c);
+    rest = AsciiLowerText(rest);
     // A path that already names the 32-bit view has no twin of its own.
     if (rest.find(L"\\wow6432node") != std::wstring::npos) return false;
     if (rest.find(L"wow6432node\\") != std::wstring::npos) return false;
@@ -97,17 +76,18 @@ bool TwinPath(const std::wstring& path, std::wstring& twin) {
     return false;
 }
 
-int IsKeyEmpty(HKEY root, const std::wstring& keyPath) {
+bool IsKeyEmpty(HKEY root, const std::wstring& keyPath) {
+    UniqueHKey key;
+    if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return false;
     DWORD subkeys = 0, values = 0;
-    if (!CountKeyContent(root, keyPath, subkeys, values)) return 1;
-    return (subkeys == 0 && values == 0) ? 1 : 0;
+    return RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                            nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys == 0 && values == 0;
 }
 
 void RemoveKeyIfEmpty(HKEY root, const std::wstring& keyPath, unsigned char wow64) {
-    // Only a key that was opened and queried and found empty is deleted: a key we
-    // cannot read may hold entries that nobody could bring back.
-    DWORD subkeys = 0, values = 0;
-    if (!CountKeyContent(root, keyPath, subkeys, values) || subkeys != 0 || values != 0) return;
+    // A key we cannot read may hold entries that nobody could bring back.
+    if (!IsKeyEmpty(root, keyPath)) return;
     if (wow64) RegDeleteKeyExW(root, keyPath.c_str(), KEY_WOW64_32KEY, 0);
     else RegDeleteKeyW(root, keyPath.c_str());
 }

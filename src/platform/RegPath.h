@@ -10,10 +10,6 @@
 
 namespace kiv {
 
-// 0 when the first count characters match without regard to ASCII case; -1 for a
-// null pointer; otherwise the sign of the first difference (a shorter text differs).
-int PrefixCompare(const wchar_t* text, const wchar_t* prefix, size_t count);
-
 // Erases a known root prefix from path and sets root to its key (1); with no known
 // prefix the path stays whole, root is HKEY_LOCAL_MACHINE and the result is 0.
 int SplitRootPrefix(std::wstring& path, HKEY& root);
@@ -25,11 +21,12 @@ std::wstring GetFullHKEY(HKEY root);
 // machine's software key and below the classes root.
 bool TwinPath(const std::wstring& path, std::wstring& twin);
 
-// 1 when the key cannot be opened or queried or holds neither subkeys nor values.
-int IsKeyEmpty(HKEY root, const std::wstring& keyPath);
+// True when the key opened, was queried and holds neither subkeys nor values; a key
+// that cannot be read is never taken for empty.
+bool IsKeyEmpty(HKEY root, const std::wstring& keyPath);
 
-// Deletes the key when it opened, was queried and holds nothing; a key that
-// cannot be read is never deleted. The 32-bit view is used for twin locations.
+// Deletes the key when IsKeyEmpty holds for it. The 32-bit view is used for twin
+// locations.
 void RemoveKeyIfEmpty(HKEY root, const std::wstring& keyPath, unsigned char wow64);
 
 }  // namespace kiv

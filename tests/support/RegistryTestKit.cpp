@@ -1,6 +1,9 @@
 #include "support/RegistryTestKit.h"
 
+#include <sddl.h>
 #include <shellapi.h>
+
+#include "platform/Handles.h"
 
 #include "support/TestSupport.h"
 
@@ -39,6 +42,15 @@ RawValue TextValue(DWORD type, const std::wstring& text, bool withTerminator) {
     size_t count = (text.size() + (withTerminator ? 1 : 0)) * sizeof(wchar_t);
     value.bytes.assign(bytes, bytes + count);
     return value;
+}
+
+void DeniedRight::Apply(const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr)) return;
+    kiv::UniqueHKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, m_key.c_str(), 0, WRITE_DAC, key.Put()) == ERROR_SUCCESS)
+        RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, sd);
+    LocalFree(sd);
 }
 
 bool KeyExists(HKEY root, const std::wstring& key) {

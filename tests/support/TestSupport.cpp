@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <cwctype>
 
 #include "hubcore.h"
 
@@ -56,14 +57,18 @@ namespace kivtest {
 
 void FacadeTest::SetUp() {
     WriteBesideProgram(L"kivdata.dat", "<kivdata></kivdata>");
-    WriteBesideProgram(L"kivwl.dat", Utf16Bytes(L"|0", false));
+    WriteBesideProgram(L"kivwl.dat", Utf16Bytes(m_whiteList, false));
     m_kiv = CKiv::Init();
     ASSERT_NE(nullptr, m_kiv);
     m_category = new Category(L"test", 0);
     CKivTestAccess::Categories(m_kiv).push_back(m_category);
 }
 
-void FacadeTest::TearDown() { CKiv::Dispose(); }
+void FacadeTest::TearDown() {
+    CKiv::Dispose();
+    DeleteBesideProgram(L"kivdata.dat");
+    DeleteBesideProgram(L"kivwl.dat");
+}
 
 CKivItem* FacadeTest::FindTitle(const Location* location, const std::wstring& title) {
     for (unsigned id : location->m_itemIds) {
@@ -71,6 +76,11 @@ CKivItem* FacadeTest::FindTitle(const Location* location, const std::wstring& ti
         if (item && item->m_title == title) return item;
     }
     return nullptr;
+}
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
+    return text;
 }
 
 std::wstring ProgramFolder() {

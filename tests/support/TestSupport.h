@@ -9,6 +9,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/Records.h"
@@ -55,18 +56,25 @@ public:
 
 namespace kivtest {
 
-// A facade over an empty catalogue (and a whitelist of no use), with one category
-// of the test's own to which tests add locations by hand.
+// A facade over an empty catalogue and the given whitelist text (by default one of
+// no use), with one category of the test's own to which tests add locations by hand.
+// Both data files are removed again afterwards.
 class FacadeTest : public ::testing::Test {
 protected:
+    explicit FacadeTest(std::wstring whiteList = L"|0") : m_whiteList(std::move(whiteList)) {}
     void SetUp() override;
     void TearDown() override;
     // The item of a location with this title, or null.
     CKivItem* FindTitle(const Location* location, const std::wstring& title);
 
+    std::wstring m_whiteList;
     CKiv* m_kiv = nullptr;
     Category* m_category = nullptr;
 };
+
+// The text with every letter made lower case, for comparing paths that the file
+// system may return in another case.
+std::wstring Lower(std::wstring text);
 
 // The folder of the running test program, with its trailing backslash.
 std::wstring ProgramFolder();

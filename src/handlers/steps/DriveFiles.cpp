@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "iteminfo/TokenSplit.h"
+#include "platform/Text.h"
 
 namespace kiv {
 namespace {
@@ -24,11 +24,6 @@ std::vector<std::wstring> FixedDriveRoots() {
     for (const wchar_t* root = buffer; *root; root += wcslen(root) + 1)
         if (GetDriveTypeW(root) == DRIVE_FIXED) roots.emplace_back(root);
     return roots;
-}
-
-bool IsPlainFile(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 IniRead ReadProfileText(const std::wstring& file, const wchar_t* section, const std::wstring& key,

@@ -5,13 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileSystem.h"
+
 namespace kiv {
 
 // The roots ("C:\") of the drives the system reports as fixed, in its order.
 std::vector<std::wstring> FixedDriveRoots();
-
-// True when the path names an existing file that is not a folder.
-bool IsPlainFile(const std::wstring& path);
 
 enum class IniRead { Ok, Absent, Unreadable };
 

@@ -6,7 +6,7 @@
 #include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
 #include "iteminfo/FileFacts.h"
-#include "iteminfo/TokenSplit.h"
+#include "platform/Text.h"
 #include "platform/Handles.h"
 #include "platform/Navigation.h"
 #include "platform/RegPath.h"

@@ -11,6 +11,7 @@
 #include "platform/Navigation.h"
 #include "platform/RegPath.h"
 #include "platform/ServiceHandles.h"
+#include "platform/Text.h"
 
 namespace kiv {
 namespace {
@@ -123,10 +124,6 @@ void CollectService(Location* location, SC_HANDLE manager, const ENUM_SERVICE_ST
     item->m_regNames.push_back(name);
 }
 
-bool SameNameNoCase(const std::wstring& a, const std::wstring& b) {
-    return a.size() == b.size() && PrefixCompare(a.c_str(), b.c_str(), a.size()) == 0;
-}
-
 // Each string followed by its NUL, then the NUL that ends the list; the byte count
 // includes it (an emptied list is that one NUL).
 bool WriteMultiString(HKEY key, const wchar_t* name, DWORD type, const std::vector<std::wstring>& strings) {
@@ -149,7 +146,7 @@ void DropFromGroup(HKEY key, const wchar_t* name, DWORD type, const wchar_t* dat
     if (!SplitMultiString(data, bytes, members) || members.empty()) return;
     std::vector<std::wstring> kept;
     for (const std::wstring& member : members)
-        if (!SameNameNoCase(member, service)) kept.push_back(member);
+        if (!EqualsNoCase(member, service)) kept.push_back(member);
     if (kept.size() != members.size()) WriteMultiString(key, name, type, kept);
 }
 

@@ -1,0 +1,16 @@
+// The file behind a class's in-process server text: possibly quoted, with
+// environment strings, with arguments behind the file, relative to a folder of the
+// environment, or a bare program name registered under "App Paths".
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kiv {
+
+// Turns the server text into an existing file that is not a folder, trying each of
+// the given folders in order for relative names, then the registered application
+// paths; true when found.
+bool FindServerFile(std::wstring& text, const std::vector<std::wstring>& folders);
+
+}  // namespace kiv
