@@ -24,6 +24,13 @@ TEST(Text, CaseIsFoldedForAsciiLettersOnly) {
     EXPECT_FALSE(StartsWithNoCase(L"\\System", L"\\systemroot\\"));
     EXPECT_TRUE(ContainsNoCase(L"C:\\Windows\\RunDll32.exe x.dll", L"rundll32"));
     EXPECT_FALSE(ContainsNoCase(L"rundll", L"rundll32"));
+    // A zero inside a text is compared like any other character.
+    const std::wstring zero(L"Run\0Key", 7), other(L"RUN\0KEY2", 8);
+    EXPECT_TRUE(EqualsNoCase(zero, other.substr(0, 7)));
+    EXPECT_FALSE(EqualsNoCase(zero, std::wstring(L"Run\0Kez", 7)));
+    EXPECT_TRUE(StartsWithNoCase(other, zero));
+    EXPECT_TRUE(ContainsNoCase(L"x" + other, std::wstring(L"n\0k", 3)));
+    EXPECT_FALSE(ContainsNoCase(L"x" + other, std::wstring(L"n\0j", 3)));
 }
 
 TEST(Text, TrimStripAndSplitKeepTheInnerText) {

@@ -4,13 +4,13 @@
 #include <shlwapi.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "core/Facade.h"
 #include "core/Guard.h"
 #include "core/HostFiles.h"
 #include "core/Records.h"
+#include "core/WhiteListText.h"
 #include "kiv.h"
 #include "platform/Handles.h"
 #include "platform/Text.h"
@@ -34,15 +34,7 @@ bool ReadWideFile(const wchar_t* path, std::vector<wchar_t>& text) {
 }  // namespace
 
 bool kiv::Facade::LoadWhiteList(const wchar_t* text) {
-    std::vector<std::wstring> tokens;
-    kiv::SplitTokens(text ? std::wstring(text) : std::wstring(), L" \r\n", tokens);
-    for (const std::wstring& token : tokens) {
-        size_t bar = token.find(L'|');
-        std::wstring key = token.substr(0, bar);
-        const wchar_t* number = bar == std::wstring::npos ? token.c_str() : token.c_str() + bar + 1;
-        // An entry already there keeps its first number.
-        m_whiteList.emplace(key, static_cast<unsigned>(_wtoi(number)));
-    }
+    kiv::ParseWhiteList(text, m_whiteList);
     return !m_whiteList.empty();
 }
 

@@ -135,6 +135,7 @@ void CMd5::Transform(const unsigned char block[64]) {
 }
 
 void CMd5::Update(const void* data, std::size_t size) {
+    if (size == 0) return;  // an empty piece may come with no buffer at all
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
     std::size_t used = static_cast<std::size_t>((m_bitCount / 8) % 64);
     m_bitCount += static_cast<std::uint64_t>(size) * 8;

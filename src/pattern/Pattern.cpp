@@ -414,6 +414,7 @@ struct SearchState {
     std::vector<size_t> captures;
     std::vector<uint64_t> tried;
     std::vector<Job> stack;
+    size_t steps = 0;
 
     // Marks the pair as tried; false when it was tried before, which means it cannot
     // lead to a match now either (nothing in a pattern looks back at earlier choices).
@@ -428,6 +429,7 @@ struct SearchState {
     // Follows the preferred path from (pc, pos), pushing the others; true at a match.
     bool Follow(int pc, size_t pos) {
         for (;;) {
+            ++steps;
             if (!FirstVisit(pc, pos)) return false;
             const Inst& inst = program.code[pc];
             switch (inst.op) {
@@ -457,6 +459,7 @@ struct SearchState {
         while (!stack.empty()) {
             Job job = stack.back();
             stack.pop_back();
+            ++steps;
             if (job.restore) {
                 captures[job.pc] = job.pos;
                 continue;
@@ -494,18 +497,23 @@ bool CPattern::Valid() const { return m_program->valid; }
 
 size_t CPattern::GroupCount() const { return m_program->groups; }
 
+size_t CPattern::ProgramSize() const { return m_program->valid ? m_program->code.size() : 0; }
+
 bool CPattern::Search(const std::wstring& text, PatternMatch& match) const {
     return Search(text.c_str(), text.size(), match);
 }
 
 bool CPattern::Search(const wchar_t* text, size_t length, PatternMatch& match) const {
     const Program& program = *m_program;
+    match.steps = 0;
     if (!program.valid || length > kMaxSearchLength) return false;
-    SearchState state{program, text, length, {}, {}, {}};
+    SearchState state{program, text, length, {}, {}, {}, 0};
     state.captures.assign(2 * (program.groups + 1), std::wstring::npos);
     state.tried.assign((program.code.size() * (length + 1) + 63) / 64, 0);
     for (size_t start = 0; start <= length; ++start) {
-        if (!state.MatchAt(start)) continue;
+        bool found = state.MatchAt(start);
+        match.steps = state.steps;
+        if (!found) continue;
         match.start = state.captures[0];
         match.length = state.captures[1] - state.captures[0];
         match.groups.assign(program.groups + 1, std::wstring());

@@ -29,6 +29,9 @@ struct PatternMatch {
     // Index 0 is the whole match, then one text per capturing group in the order of
     // their opening parentheses; a group that did not take part is empty.
     std::vector<std::wstring> groups;
+    // Work the search did (instructions followed and branches taken up), whether it
+    // matched or not; never more than (3 x ProgramSize() + 2) x (text length + 1).
+    size_t steps = 0;
 };
 
 class CPattern {
@@ -41,6 +44,8 @@ public:
     // False when the pattern uses syntax the engine does not know; it then never matches.
     bool Valid() const;
     size_t GroupCount() const;
+    // Instructions of the compiled form; 0 for an invalid pattern.
+    size_t ProgramSize() const;
 
     // Leftmost match in text[0, length). A const search may run on several threads at
     // once. Texts longer than kMaxSearchLength are refused (no match): the memory of a

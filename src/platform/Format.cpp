@@ -243,7 +243,8 @@ const Ch* ReadSpec(const Ch* p, va_list& args, Conversion& conv) {
 }
 
 template <typename Ch>
-std::basic_string<Ch> FormatV(const Ch* format, va_list args) {
+// args by reference: the helpers below read from the same list, whatever type va_list is.
+std::basic_string<Ch> FormatV(const Ch* format, va_list& args) {
     std::basic_string<Ch> out;
     if (!format) return out;
     const bool wide = sizeof(Ch) == sizeof(wchar_t);

@@ -26,17 +26,29 @@ int PrefixCompare(const wchar_t* text, const wchar_t* prefix, size_t count) {
     return 0;
 }
 
+namespace {
+
+// count characters that both texts hold; a zero inside a text is a character like
+// any other (registry names and values may hold one).
+bool SameNoCase(const wchar_t* a, const wchar_t* b, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    return true;
+}
+
+}  // namespace
+
 bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
-    return a.size() == b.size() && PrefixCompare(a.c_str(), b.c_str(), a.size()) == 0;
+    return a.size() == b.size() && SameNoCase(a.data(), b.data(), a.size());
 }
 
 bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
-    return PrefixCompare(text.c_str(), prefix.c_str(), prefix.size()) == 0;
+    return text.size() >= prefix.size() && SameNoCase(text.data(), prefix.data(), prefix.size());
 }
 
 bool ContainsNoCase(const std::wstring& text, const std::wstring& word) {
     for (size_t i = 0; i + word.size() <= text.size(); ++i)
-        if (PrefixCompare(text.c_str() + i, word.c_str(), word.size()) == 0) return true;
+        if (SameNoCase(text.data() + i, word.data(), word.size())) return true;
     return false;
 }
 
