@@ -360,6 +360,80 @@ TEST_F(ClassKeyTest, AFailedCopyLeavesBothPlacesAsTheyWere) {
     EXPECT_FALSE(KeyExists(kUser, marker + L"\\Fresh"));  // its own partial copy taken back
 }
 
+// Class keys of the test's own below the user's and the machine's classes, which
+// the classes root merges on Windows (Wine's shows the machine's only).
+class MergedClasses {
+public:
+    static constexpr const wchar_t* kBase = L"Software\\Classes\\KivTestMergedClasses";
+    MergedClasses() { Clear(); }
+    ~MergedClasses() { Clear(); }
+    MergedClasses(const MergedClasses&) = delete;
+    MergedClasses& operator=(const MergedClasses&) = delete;
+    static std::wstring Entry(const std::wstring& below = L"") { return std::wstring(kBase) + L"\\Entry" + below; }
+    static std::wstring Marked() { return std::wstring(kBase) + L"\\_disabledByKiv\\Entry"; }
+    static std::wstring Title(HKEY root, const std::wstring& key) {
+        RawValue raw;
+        return ReadRaw(root, key, L"", raw) ? std::wstring(reinterpret_cast<const wchar_t*>(raw.bytes.data())) : L"";
+    }
+    static void Clear() {
+        SHDeleteKeyW(HKEY_CURRENT_USER, kBase);
+        SHDeleteKeyW(HKEY_LOCAL_MACHINE, kBase);
+    }
+};
+
+// An entry below the classes root is changed where its copies really live: a
+// disable leaves no copy in effect, an enable puts each copy back where it was.
+TEST_F(ClassKeyTest, EntriesBelowTheClassesRootChangeWhereTheirCopiesLive) {
+    ScratchFolder folder(L"MergedClasses");
+    const std::wstring program = folder.AddFile(L"handler.exe");
+    MergedClasses classes;
+    auto write = [&](HKEY root, const wchar_t* title) {
+        WriteRaw(root, MergedClasses::Entry(), L"", TextValue(REG_SZ, title));
+        WriteRaw(root, MergedClasses::Entry(), L"Command", TextValue(REG_SZ, program));
+    };
+    write(HKEY_CURRENT_USER, L"User copy");
+    write(HKEY_LOCAL_MACHINE, L"Machine copy");
+    auto* location = new Location(L"HKCR\\KivTestMergedClasses", L"", 0, CoIdInKey, 0);
+    m_category->m_locations.push_back(location);
+    m_kiv->Collect();
+    CKivItem* item = FindByName(location, L"Entry");
+    ASSERT_NE(nullptr, item);
+
+    // Both copies: both leave the live keys, and come back each with its own data.
+    ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, MergedClasses::Entry()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MergedClasses::Entry()));
+    EXPECT_EQ(L"User copy", MergedClasses::Title(HKEY_CURRENT_USER, MergedClasses::Marked()));
+    EXPECT_EQ(L"Machine copy", MergedClasses::Title(HKEY_LOCAL_MACHINE, MergedClasses::Marked()));
+    ASSERT_EQ(1, m_kiv->EnableItem(item->m_globalId));
+    EXPECT_EQ(L"User copy", MergedClasses::Title(HKEY_CURRENT_USER, MergedClasses::Entry()));
+    EXPECT_EQ(L"Machine copy", MergedClasses::Title(HKEY_LOCAL_MACHINE, MergedClasses::Entry()));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, MergedClasses::Marked()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MergedClasses::Marked()));
+
+    // The user's copy alone: the machine's classes get no marker subkey.
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, MergedClasses::Entry().c_str());
+    ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_EQ(L"User copy", MergedClasses::Title(HKEY_CURRENT_USER, MergedClasses::Marked()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MergedClasses::Marked()));
+    ASSERT_EQ(1, m_kiv->EnableItem(item->m_globalId));
+    EXPECT_EQ(L"User copy", MergedClasses::Title(HKEY_CURRENT_USER, MergedClasses::Entry()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MergedClasses::Entry()));
+
+    // The machine's copy alone: nothing is made below the user's classes; a removal
+    // of both copies leaves none.
+    SHDeleteKeyW(HKEY_CURRENT_USER, MergedClasses::kBase);
+    write(HKEY_LOCAL_MACHINE, L"Machine copy");
+    ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, MergedClasses::kBase));
+    EXPECT_EQ(L"Machine copy", MergedClasses::Title(HKEY_LOCAL_MACHINE, MergedClasses::Marked()));
+    ASSERT_EQ(1, m_kiv->EnableItem(item->m_globalId));
+    write(HKEY_CURRENT_USER, L"User copy");
+    ASSERT_EQ(1, m_kiv->RemoveItem(item->m_globalId));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, MergedClasses::Entry()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MergedClasses::Entry()));
+}
+
 TEST(SubkeyMoves, AFailedDeleteMakesTheSourceWholeAndPutsTheTargetBack) {
     ScratchKey key(L"SubkeyMoveRollback");
     const std::wstring from = key.Path() + L"\\from";
