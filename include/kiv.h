@@ -59,6 +59,10 @@ public:
     void StopCollect();
 
     const std::vector<std::wstring>& EnvPaths() const;
+    // Whether a registry location of the catalogue lists the named value of the key
+    // (root and path below it): a value location naming it, or a run-key location
+    // over the whole key.
+    bool ListsRegistryValue(HKEY root, const std::wstring& path, const std::wstring& value) const;
     CKivHandler* GetHandler(EKivHandlerType type);
 
     // Item map: global IDs are dense from 1 and restart with every Collect.

@@ -6,6 +6,7 @@
 #include "core/Records.h"
 #include "handlers/KivHandler.h"
 #include "kiv.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -37,6 +38,16 @@ Location* CKiv::LocationAt(unsigned c, unsigned l) {
     if (c >= m_categories.size()) return nullptr;
     const std::vector<Location*>& locations = m_categories[c]->m_locations;
     return l < locations.size() ? locations[l] : nullptr;
+}
+
+bool CKiv::ListsRegistryValue(HKEY root, const std::wstring& path, const std::wstring& value) const {
+    for (const Category* category : m_categories)
+        for (const Location* location : category->m_locations) {
+            if (location->m_root != root || location->m_wow64 || !kiv::EqualsNoCase(location->m_path, path)) continue;
+            if (location->m_type == Location::RegistryValue && kiv::EqualsNoCase(location->m_value, value)) return true;
+            if (location->m_type == Location::RegistryKey && location->m_handlerType == RegValue) return true;
+        }
+    return false;
 }
 
 unsigned CKiv::GetCategoryCount() { return static_cast<unsigned>(m_categories.size()); }
