@@ -243,6 +243,8 @@ TEST_F(ProfileTest, KeysMappedOntoAListedRegistryValueAreLeftToThatLocation) {
         std::wstring key, file;
         ~Cleanup() {
             SHDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+            SHDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KivTestMapping");
+            SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\KivTestMapping");
             DeleteFileW(file.c_str());
         }
     };
@@ -254,8 +256,11 @@ TEST_F(ProfileTest, KeysMappedOntoAListedRegistryValueAreLeftToThatLocation) {
         WriteKey(file, L"boot", L"shell", m_app.c_str());
         WriteKey(file, L"boot", L"scrnsave.exe", m_saver.c_str());
     }
+    // The profile functions read and write a mapped key in its registry value.
     kivtest::WriteRaw(HKEY_LOCAL_MACHINE, mapping + L"\\boot", L"shell",
                       kivtest::TextValue(REG_SZ, L"#SYS:KivTestMapping\\Winlogon"));
+    kivtest::WriteRaw(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KivTestMapping\\Winlogon", L"Shell",
+                      kivtest::TextValue(REG_SZ, m_app));
     Location* profile = AddLocation(mapped, SystemIni);
     Location* other = AddLocation(elsewhere, SystemIni);
     auto titles = [&](Location* location) {
@@ -275,16 +280,22 @@ TEST_F(ProfileTest, KeysMappedOntoAListedRegistryValueAreLeftToThatLocation) {
     EXPECT_EQ(0, m_kiv->DisableItem(shellId));
     EXPECT_EQ(m_app, ReadKey(mapped, L"boot", L"shell"));
     EXPECT_EQ(kAbsent, ReadKey(mapped, L"boot", L"shell_disabledByKiv"));
+    EXPECT_TRUE(kivtest::KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KivTestMapping\\Winlogon"));
 
     m_kiv->Collect();
     EXPECT_EQ(std::vector<std::wstring>{L"scrnsave.exe= saver.scr"}, titles(profile));
+    EXPECT_EQ(1u, listing->m_itemIds.size());
     // The system maps files of the Windows folder only.
     EXPECT_EQ(2u, other->m_itemIds.size());
 
     // A whole section mapped onto a key whose values a run-key location lists.
     SHDeleteKeyW(HKEY_LOCAL_MACHINE, (mapping + L"\\boot").c_str());
     kivtest::WriteRaw(HKEY_LOCAL_MACHINE, mapping, L"boot", kivtest::TextValue(REG_SZ, L"USR:Software\\KivTestMapping"));
-    AddLocation(L"HKCU\\Software\\KivTestMapping", RegValue, Location::RegistryKey);
+    kivtest::WriteRaw(HKEY_CURRENT_USER, L"Software\\KivTestMapping", L"shell", kivtest::TextValue(REG_SZ, m_app));
+    kivtest::WriteRaw(HKEY_CURRENT_USER, L"Software\\KivTestMapping", L"scrnsave.exe",
+                      kivtest::TextValue(REG_SZ, m_saver));
+    Location* runKey = AddLocation(L"HKCU\\Software\\KivTestMapping", RegValue, Location::RegistryKey);
     m_kiv->Collect();
     EXPECT_TRUE(profile->m_itemIds.empty());
+    EXPECT_EQ(2u, runKey->m_itemIds.size());
 }
