@@ -8,6 +8,7 @@
 
 #include "core/Records.h"
 #include "handlers/steps/RegistryTree.h"
+#include "platform/Handles.h"
 #include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
 
@@ -25,18 +26,49 @@ namespace {
 
 const HKEY kUser = HKEY_CURRENT_USER;
 
-// A class registered for one test (Wine's classes root shows the machine's classes).
+void WriteViewText(REGSAM view, const std::wstring& path, const std::wstring& text) {
+    kiv::UniqueHKey key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view,
+                                             nullptr, key.Put(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key.Get(), L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))));
+}
+
+// A class registered for one test, in the native view of the machine's classes or
+// in their 32-bit view (Wine's classes root shows the machine's classes).
 class TestClass {
 public:
-    TestClass(const std::wstring& id, const std::wstring& name, const std::wstring& server)
-        : m_key(L"Software\\Classes\\CLSID\\" + id) {
-        if (!name.empty()) WriteRaw(HKEY_LOCAL_MACHINE, m_key, L"", TextValue(REG_SZ, name));
-        WriteRaw(HKEY_LOCAL_MACHINE, m_key + L"\\InprocServer32", L"", TextValue(REG_SZ, server));
+    TestClass(const std::wstring& id, const std::wstring& name, const std::wstring& server, REGSAM view = 0)
+        : m_key(L"Software\\Classes\\CLSID\\" + id), m_view(view) {
+        if (!name.empty()) WriteViewText(view, m_key, name);
+        WriteViewText(view, m_key + L"\\InprocServer32", server);
     }
-    ~TestClass() { SHDeleteKeyW(HKEY_LOCAL_MACHINE, m_key.c_str()); }
+    ~TestClass() {
+        kiv::UniqueHKey classes;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID", 0, KEY_ALL_ACCESS | m_view,
+                          classes.Put()) == ERROR_SUCCESS)
+            SHDeleteKeyW(classes.Get(), m_key.substr(m_key.rfind(L'\\') + 1).c_str());
+    }
 
 private:
     std::wstring m_key;
+    REGSAM m_view;
+};
+
+// A file of the test's own in a folder of the system, deleted at the end.
+class SystemFile {
+public:
+    explicit SystemFile(const std::wstring& path) : m_path(path) {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        EXPECT_NE(INVALID_HANDLE_VALUE, file);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    }
+    ~SystemFile() { DeleteFileW(m_path.c_str()); }
+    SystemFile(const SystemFile&) = delete;
+    SystemFile& operator=(const SystemFile&) = delete;
+
+private:
+    std::wstring m_path;
 };
 
 // Every key and value below a key, by relative path, for comparing whole trees.
@@ -79,8 +111,8 @@ void WriteNestedEntry(const std::wstring& path, const std::wstring& command) {
 
 class ClassKeyTest : public kivtest::FacadeTest {
 protected:
-    Location* AddLocation(const std::wstring& keyBelowHkcu, EKivHandlerType type) {
-        return FacadeTest::AddLocation(L"HKCU\\" + keyBelowHkcu, L"", 0, type);
+    Location* AddLocation(const std::wstring& keyBelowHkcu, EKivHandlerType type, unsigned char wow64 = 0) {
+        return FacadeTest::AddLocation(L"HKCU\\" + keyBelowHkcu, L"", 0, type, wow64);
     }
 
     CKivItem* FindByName(Location* location, const std::wstring& name) {
@@ -171,6 +203,53 @@ TEST_F(ClassKeyTest, SubkeysNameTheirClassInTheirClsidValue) {
     ASSERT_NE(nullptr, item);
     EXPECT_EQ(L"Kiv Handler Class", item->m_title);
     EXPECT_EQ(Lower(server), Lower(item->m_file.filePath));
+}
+
+// A location's 32-bit twin reads the classes in their 32-bit view and finds the
+// server where a 32-bit process would load it from.
+TEST_F(ClassKeyTest, TheThirtyTwoBitTwinReadsClassesAndServersAsA32BitProcessDoes) {
+    const wchar_t kOnly32[] = L"{7A1B2C3D-2222-4333-8444-955566667774}";
+    const wchar_t kBoth[] = L"{7A1B2C3D-2222-4333-8444-955566667775}";
+    ScratchKey key(L"ClassViews");
+    ScratchFolder folder(L"ClassViews");
+    wchar_t system[MAX_PATH] = {}, wow64[MAX_PATH] = {};
+    ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+    ASSERT_NE(0u, GetSystemWow64DirectoryW(wow64, MAX_PATH));
+    SystemFile native(std::wstring(system) + L"\\kivviewtest.dll");
+    SystemFile redirected(std::wstring(wow64) + L"\\kivviewtest.dll");
+    const std::wstring only32Server = folder.AddFile(L"only32.dll");
+    const std::wstring serverText = L"%SystemRoot%\\System32\\kivviewtest.dll";
+    TestClass only32(kOnly32, L"Only 32", only32Server, KEY_WOW64_32KEY);
+    TestClass both64(kBoth, L"Both 64", serverText);
+    TestClass both32(kBoth, L"Both 32", serverText, KEY_WOW64_32KEY);
+    WriteRaw(kUser, key.Path() + L"\\Subkeys\\" + kOnly32, L"", TextValue(REG_SZ, L""));
+    WriteRaw(kUser, key.Path() + L"\\Subkeys\\" + kBoth, L"", TextValue(REG_SZ, L""));
+    WriteRaw(kUser, key.Path() + L"\\Values", L"Loader", TextValue(REG_SZ, kOnly32));
+    Location* nativeKeys = AddLocation(key.Path() + L"\\Subkeys", CoIdInKey);
+    Location* twinKeys = AddLocation(key.Path() + L"\\Subkeys", CoIdInKey, 1);
+    Location* nativeValues = AddLocation(key.Path() + L"\\Values", CoIdInValue);
+    Location* twinValues = AddLocation(key.Path() + L"\\Values", CoIdInValue, 1);
+    m_kiv->Collect();
+
+    // The native view knows only the class registered in both, with its own server.
+    ASSERT_EQ(1u, nativeKeys->m_itemIds.size());
+    CKivItem* item = FindByName(nativeKeys, kBoth);
+    ASSERT_NE(nullptr, item);
+    EXPECT_EQ(L"Both 64", item->m_title);
+    EXPECT_EQ(Lower(std::wstring(system) + L"\\kivviewtest.dll"), Lower(item->m_file.filePath));
+    EXPECT_TRUE(nativeValues->m_itemIds.empty());
+
+    ASSERT_EQ(2u, twinKeys->m_itemIds.size());
+    item = FindByName(twinKeys, kBoth);
+    ASSERT_NE(nullptr, item);
+    EXPECT_EQ(L"Both 32", item->m_title);
+    EXPECT_EQ(Lower(std::wstring(wow64) + L"\\kivviewtest.dll"), Lower(item->m_file.filePath));
+    item = FindByName(twinKeys, kOnly32);
+    ASSERT_NE(nullptr, item);
+    EXPECT_EQ(Lower(only32Server), Lower(item->m_file.filePath));
+    item = FindByName(twinValues, L"Loader");
+    ASSERT_NE(nullptr, item);
+    EXPECT_EQ(L"Only 32", item->m_title);
 }
 
 TEST_F(ClassKeyTest, WholeSubkeysMoveToTheMarkerAndBack) {
@@ -277,6 +356,79 @@ TEST_F(ClassKeyTest, AFailedCopyLeavesBothPlacesAsTheyWere) {
     EXPECT_EQ(liveFresh, Tree(live + L"\\Fresh"));
     EXPECT_EQ(older, Tree(marker + L"\\Entry"));          // the older entry put back as it was
     EXPECT_FALSE(KeyExists(kUser, marker + L"\\Fresh"));  // its own partial copy taken back
+}
+
+// Class keys of the test's own below the user's and the machine's classes, which
+// the classes root merges on Windows (Wine's shows the machine's only).
+class MergedClasses {
+public:
+    static constexpr const wchar_t* kBase = L"Software\\Classes\\KivTestMergedClasses";
+    MergedClasses() { Clear(); }
+    ~MergedClasses() { Clear(); }
+    MergedClasses(const MergedClasses&) = delete;
+    MergedClasses& operator=(const MergedClasses&) = delete;
+    static std::wstring Entry(const std::wstring& below = L"") { return std::wstring(kBase) + L"\\Entry" + below; }
+    static std::wstring Marked() { return std::wstring(kBase) + L"\\_disabledByKiv\\Entry"; }
+    static std::wstring Title(HKEY root, const std::wstring& key) {
+        RawValue raw;
+        return ReadRaw(root, key, L"", raw) ? std::wstring(reinterpret_cast<const wchar_t*>(raw.bytes.data())) : L"";
+    }
+    static void Clear() {
+        SHDeleteKeyW(HKEY_CURRENT_USER, kBase);
+        SHDeleteKeyW(HKEY_LOCAL_MACHINE, kBase);
+    }
+};
+
+// An entry below the classes root is changed where its copies really live: a
+// disable leaves no copy in effect, an enable puts each copy back where it was.
+TEST_F(ClassKeyTest, EntriesBelowTheClassesRootChangeWhereTheirCopiesLive) {
+    ScratchFolder folder(L"MergedClasses");
+    const std::wstring program = folder.AddFile(L"handler.exe");
+    MergedClasses classes;
+    auto write = [&](HKEY root, const wchar_t* title) {
+        WriteRaw(root, MergedClasses::Entry(), L"", TextValue(REG_SZ, title));
+        WriteRaw(root, MergedClasses::Entry(), L"Command", TextValue(REG_SZ, program));
+    };
+    write(HKEY_CURRENT_USER, L"User copy");
+    write(HKEY_LOCAL_MACHINE, L"Machine copy");
+    Location* location = FacadeTest::AddLocation(L"HKCR\\KivTestMergedClasses", L"", 0, CoIdInKey);
+    m_kiv->Collect();
+    CKivItem* item = FindByName(location, L"Entry");
+    ASSERT_NE(nullptr, item);
+
+    // Both copies: both leave the live keys, and come back each with its own data.
+    ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, MergedClasses::Entry()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MergedClasses::Entry()));
+    EXPECT_EQ(L"User copy", MergedClasses::Title(HKEY_CURRENT_USER, MergedClasses::Marked()));
+    EXPECT_EQ(L"Machine copy", MergedClasses::Title(HKEY_LOCAL_MACHINE, MergedClasses::Marked()));
+    ASSERT_EQ(1, m_kiv->EnableItem(item->m_globalId));
+    EXPECT_EQ(L"User copy", MergedClasses::Title(HKEY_CURRENT_USER, MergedClasses::Entry()));
+    EXPECT_EQ(L"Machine copy", MergedClasses::Title(HKEY_LOCAL_MACHINE, MergedClasses::Entry()));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, MergedClasses::Marked()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MergedClasses::Marked()));
+
+    // The user's copy alone: the machine's classes get no marker subkey.
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, MergedClasses::Entry().c_str());
+    ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_EQ(L"User copy", MergedClasses::Title(HKEY_CURRENT_USER, MergedClasses::Marked()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MergedClasses::Marked()));
+    ASSERT_EQ(1, m_kiv->EnableItem(item->m_globalId));
+    EXPECT_EQ(L"User copy", MergedClasses::Title(HKEY_CURRENT_USER, MergedClasses::Entry()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MergedClasses::Entry()));
+
+    // The machine's copy alone: nothing is made below the user's classes; a removal
+    // of both copies leaves none.
+    SHDeleteKeyW(HKEY_CURRENT_USER, MergedClasses::kBase);
+    write(HKEY_LOCAL_MACHINE, L"Machine copy");
+    ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, MergedClasses::kBase));
+    EXPECT_EQ(L"Machine copy", MergedClasses::Title(HKEY_LOCAL_MACHINE, MergedClasses::Marked()));
+    ASSERT_EQ(1, m_kiv->EnableItem(item->m_globalId));
+    write(HKEY_CURRENT_USER, L"User copy");
+    ASSERT_EQ(1, m_kiv->RemoveItem(item->m_globalId));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, MergedClasses::Entry()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MergedClasses::Entry()));
 }
 
 TEST(SubkeyMoves, AFailedDeleteMakesTheSourceWholeAndPutsTheTargetBack) {

@@ -168,7 +168,6 @@ TEST(HostileFiles, MalformedCataloguesAndWhitelistsLoadWithoutHarm) {
             kiv = CKiv::Init();
             ASSERT_NE(nullptr, kiv) << round;
         } else {
-            for (Category* category : CKivTestAccess::Categories(kiv)) delete category;
             CKivTestAccess::Categories(kiv).clear();
             CKivTestAccess::WhiteList(kiv).clear();
             CKivTestAccess::LoadData(kiv);
@@ -244,8 +243,7 @@ protected:
     HostileRegistry() : m_key(L"HostileValues"), m_folder(L"HostileValues") {}
 
     Location* Add(const std::wstring& key, EKivHandlerType type, unsigned ltype, const std::wstring& value) {
-        auto* location = new Location(L"HKCU\\" + key, value, ltype, type, 0);
-        m_category->m_locations.push_back(location);
+        Location* location = AddLocation(L"HKCU\\" + key, value, ltype, type);
         m_keys[location] = key;
         return location;
     }
@@ -332,8 +330,8 @@ TEST_F(HostileRegistry, ValuesOfEveryTypeAndShapeThroughCollectAndEveryAction) {
     m_kiv->Collect();
     ASSERT_NE(nullptr, FindTitle(run, L"Plain"));  // the collection got through the hostile values
     std::vector<std::pair<Location*, unsigned>> items;
-    for (Location* location : m_category->m_locations)
-        for (unsigned id : location->m_itemIds) items.emplace_back(location, id);
+    for (const std::unique_ptr<Location>& location : m_category->m_locations)
+        for (unsigned id : location->m_itemIds) items.emplace_back(location.get(), id);
     ASSERT_GT(items.size(), 5u);
 
     for (const auto& entry : items) {

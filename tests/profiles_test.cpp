@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <shlwapi.h>
+
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "core/Records.h"
 #include "filefacts/TestFolder.h"
+#include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
 
 using kivtest::WriteBytes;
@@ -228,4 +232,69 @@ TEST_F(ProfileTest, AWholeQuotedEntryKeepsItsQuotesThroughAMove) {
     std::vector<wchar_t> section(4096);
     GetPrivateProfileSectionW(L"boot", section.data(), 4096, m_ini.c_str());
     EXPECT_EQ(L"shell=" + quoted, std::wstring(section.data()));
+}
+
+// A profile key the system keeps in a registry value that a registry location of
+// the catalogue lists is shown and changed through that location only.
+TEST_F(ProfileTest, KeysMappedOntoAListedRegistryValueAreLeftToThatLocation) {
+    const std::wstring mapping = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\kivmaptest.ini";
+    struct Cleanup {
+        std::wstring key, file;
+        ~Cleanup() {
+            SHDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+            SHDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KivTestMapping");
+            SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\KivTestMapping");
+            DeleteFileW(file.c_str());
+        }
+    };
+    wchar_t windows[MAX_PATH] = {};
+    ASSERT_NE(0u, GetWindowsDirectoryW(windows, MAX_PATH));
+    Cleanup cleanup{mapping, std::wstring(windows) + L"\\kivmaptest.ini"};
+    const std::wstring mapped = cleanup.file, elsewhere = *m_case / L"kivmaptest.ini";
+    for (const std::wstring& file : {mapped, elsewhere}) {
+        WriteKey(file, L"boot", L"shell", m_app.c_str());
+        WriteKey(file, L"boot", L"scrnsave.exe", m_saver.c_str());
+    }
+    // The profile functions read and write a mapped key in its registry value.
+    kivtest::WriteRaw(HKEY_LOCAL_MACHINE, mapping + L"\\boot", L"shell",
+                      kivtest::TextValue(REG_SZ, L"#SYS:KivTestMapping\\Winlogon"));
+    kivtest::WriteRaw(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KivTestMapping\\Winlogon", L"Shell",
+                      kivtest::TextValue(REG_SZ, m_app));
+    Location* profile = AddLocation(mapped, SystemIni);
+    Location* other = AddLocation(elsewhere, SystemIni);
+    auto titles = [&](Location* location) {
+        std::vector<std::wstring> out;
+        for (unsigned id : location->m_itemIds) out.push_back(m_kiv->ItemMapGet(id)->m_title);
+        return out;
+    };
+
+    // Mapped but listed by no location: the profile handler keeps the key.
+    m_kiv->Collect();
+    ASSERT_EQ(2u, profile->m_itemIds.size());
+    const unsigned shellId = profile->m_itemIds[0];
+    Location* listing =
+        AddLocation(L"HKLM\\SOFTWARE\\KivTestMapping\\Winlogon", RegValueEx, Location::RegistryValue);
+    listing->m_value = L"Shell";
+    // An item from before the location was listed changes nothing in the file.
+    EXPECT_EQ(0, m_kiv->DisableItem(shellId));
+    EXPECT_EQ(m_app, ReadKey(mapped, L"boot", L"shell"));
+    EXPECT_EQ(kAbsent, ReadKey(mapped, L"boot", L"shell_disabledByKiv"));
+    EXPECT_TRUE(kivtest::KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KivTestMapping\\Winlogon"));
+
+    m_kiv->Collect();
+    EXPECT_EQ(std::vector<std::wstring>{L"scrnsave.exe= saver.scr"}, titles(profile));
+    EXPECT_EQ(1u, listing->m_itemIds.size());
+    // The system maps files of the Windows folder only.
+    EXPECT_EQ(2u, other->m_itemIds.size());
+
+    // A whole section mapped onto a key whose values a run-key location lists.
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, (mapping + L"\\boot").c_str());
+    kivtest::WriteRaw(HKEY_LOCAL_MACHINE, mapping, L"boot", kivtest::TextValue(REG_SZ, L"USR:Software\\KivTestMapping"));
+    kivtest::WriteRaw(HKEY_CURRENT_USER, L"Software\\KivTestMapping", L"shell", kivtest::TextValue(REG_SZ, m_app));
+    kivtest::WriteRaw(HKEY_CURRENT_USER, L"Software\\KivTestMapping", L"scrnsave.exe",
+                      kivtest::TextValue(REG_SZ, m_saver));
+    Location* runKey = AddLocation(L"HKCU\\Software\\KivTestMapping", RegValue, Location::RegistryKey);
+    m_kiv->Collect();
+    EXPECT_TRUE(profile->m_itemIds.empty());
+    EXPECT_EQ(2u, runKey->m_itemIds.size());
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "core/Records.h"
 #include "platform/Handles.h"
 #include "platform/ServiceHandles.h"
@@ -48,6 +50,20 @@ bool ServiceExists(const std::wstring& name) {
     kiv::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     kiv::UniqueService service(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_CONFIG));
     return service.Valid();
+}
+
+// The start type as the service manager itself reports it.
+DWORD ManagerStartType(const std::wstring& name) {
+    kiv::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    kiv::UniqueService service(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_CONFIG));
+    DWORD needed = 0;
+    if (QueryServiceConfigW(service.Get(), nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return MAXDWORD;
+    std::vector<QUERY_SERVICE_CONFIGW> config(needed / sizeof(QUERY_SERVICE_CONFIGW) + 1);
+    if (!QueryServiceConfigW(service.Get(), config.data(),
+                             static_cast<DWORD>(config.size() * sizeof(QUERY_SERVICE_CONFIGW)), &needed))
+        return MAXDWORD;
+    return config[0].dwStartType;
 }
 
 // Values of the test's own in the shared-process group key, deleted at the end.
@@ -145,13 +161,13 @@ TEST_F(ServiceHandlerTest, DisableKeepsTheFormerStartTypeThroughRepeatsAndEnable
     EXPECT_EQ(0, m_kiv->GetItemEnabled(item->m_globalId));
     EXPECT_EQ(Dword(4), ReadServiceValue(service.Name(), L"Start"));
     EXPECT_EQ(Dword(2), ReadServiceValue(service.Name(), L"_disabledByKiv"));
+    // The manager knows at once: the change goes through it, not only the registry.
+    EXPECT_EQ(DWORD(SERVICE_DISABLED), ManagerStartType(service.Name()));
 
     // A second disable must not save the 4 over the start type it had.
     ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
     EXPECT_EQ(Dword(2), ReadServiceValue(service.Name(), L"_disabledByKiv"));
 
-    // The service manager still reports automatic start until the system restarts;
-    // the next collection lists the service as disabled all the same.
     item = Collected(service);
     ASSERT_NE(nullptr, item);
     EXPECT_EQ(0u, item->m_enabled);
@@ -159,7 +175,21 @@ TEST_F(ServiceHandlerTest, DisableKeepsTheFormerStartTypeThroughRepeatsAndEnable
     ASSERT_EQ(1, m_kiv->EnableItem(item->m_globalId));
     EXPECT_EQ(1, m_kiv->GetItemEnabled(item->m_globalId));
     EXPECT_EQ(Dword(2), ReadServiceValue(service.Name(), L"Start"));
+    EXPECT_EQ(DWORD(SERVICE_AUTO_START), ManagerStartType(service.Name()));
     EXPECT_EQ(REG_NONE, ReadServiceValue(service.Name(), L"_disabledByKiv").type);
+
+    // Disabled by other means through the manager, with nothing saved: the enable
+    // gives it an automatic start that the manager reports too.
+    {
+        kiv::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        kiv::UniqueService handle(OpenServiceW(manager.Get(), service.Name().c_str(), SERVICE_CHANGE_CONFIG));
+        ASSERT_TRUE(ChangeServiceConfigW(handle.Get(), SERVICE_NO_CHANGE, SERVICE_DISABLED, SERVICE_NO_CHANGE,
+                                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+    }
+    item = Collected(service);
+    ASSERT_NE(nullptr, item);
+    ASSERT_EQ(1, m_kiv->EnableItem(item->m_globalId));
+    EXPECT_EQ(DWORD(SERVICE_AUTO_START), ManagerStartType(service.Name()));
 }
 
 TEST_F(ServiceHandlerTest, EnableNeverInventsAStartTypeSilentlyAndUnusableValuesAreNeverOverwritten) {

@@ -32,6 +32,7 @@ public:
     unsigned AddItem(CKivItem* item) override;
     void ForgetItem(unsigned id, const CKivItem* item) override;
     const std::vector<std::wstring>& EnvPaths() const override { return m_envPaths; }
+    bool ListsRegistryValue(HKEY root, const std::wstring& path, const std::wstring& value) const override;
 
     bool LoadData();
 

@@ -8,6 +8,7 @@
 #include "core/Facade.h"
 #include "core/Guard.h"
 #include "platform/Status.h"
+#include "platform/Text.h"
 
 using kiv::CriticalSectionLock;
 using kiv::Facade;
@@ -77,6 +78,16 @@ CKivItem* Facade::ActionItem(unsigned id) {
         return nullptr;
     }
     return item;
+}
+
+bool Facade::ListsRegistryValue(HKEY root, const std::wstring& path, const std::wstring& value) const {
+    for (const std::unique_ptr<Category>& category : m_categories)
+        for (const std::unique_ptr<Location>& location : category->m_locations) {
+            if (location->m_root != root || location->m_wow64 || !EqualsNoCase(location->m_path, path)) continue;
+            if (location->m_type == Location::RegistryValue && EqualsNoCase(location->m_value, value)) return true;
+            if (location->m_type == Location::RegistryKey && location->m_handlerType == RegValue) return true;
+        }
+    return false;
 }
 
 Location* Facade::LocationAt(unsigned c, unsigned l) {

@@ -41,6 +41,10 @@ const std::vector<std::wstring>& Location::EnvPaths() const {
     return m_registry ? m_registry->EnvPaths() : kNoPaths;
 }
 
+bool Location::ListsRegistryValue(HKEY root, const std::wstring& path, const std::wstring& value) const {
+    return m_registry && m_registry->ListsRegistryValue(root, path, value);
+}
+
 Category::Category(const std::wstring& name, int icon) : m_name(name), m_icon(icon) {}
 
 CKivItem::CKivItem(const std::wstring& title, const std::wstring& fileText, Location* location, GotoKind gotoKind,

@@ -34,6 +34,10 @@ public:
     // and its ID in its location's list.
     virtual void ForgetItem(unsigned id, const CKivItem* item) = 0;
     virtual const std::vector<std::wstring>& EnvPaths() const = 0;
+    // Whether a registry location of the catalogue lists the named value of the key
+    // (root and path below it): a value location naming it, or a run-key location
+    // over the whole key.
+    virtual bool ListsRegistryValue(HKEY root, const std::wstring& path, const std::wstring& value) const = 0;
 };
 
 }  // namespace kiv
@@ -52,6 +56,8 @@ public:
     void ClearItemIds() { m_itemIds.clear(); }
     // The folders of "PATH" of the current run (none for a location without owner).
     const std::vector<std::wstring>& EnvPaths() const;
+    // Asked of the catalogue this location belongs to; false without one.
+    bool ListsRegistryValue(HKEY root, const std::wstring& path, const std::wstring& value) const;
 
     std::wstring m_path;
     std::wstring m_value;

@@ -17,31 +17,32 @@ bool ReadDefaultText(HKEY key, std::wstring& text, DWORD& bytes) {
     return true;
 }
 
-bool OpenClassKey(const std::wstring& path, UniqueHKey& key) {
-    return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
+bool OpenClassKey(const std::wstring& path, unsigned char wow64, UniqueHKey& key) {
+    const REGSAM view = wow64 ? KEY_WOW64_32KEY : 0;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, key.Put()) == ERROR_SUCCESS;
 }
 
 }  // namespace
 
 bool LookupClass(const std::wstring& classId, const std::vector<std::wstring>& envPaths, std::wstring& title,
-                 std::wstring& file) {
+                 std::wstring& file, unsigned char wow64) {
     const std::wstring classKey = L"CLSID\\" + classId;
     DWORD bytes = 0;
     {
         UniqueHKey key;
-        if (!OpenClassKey(classKey, key)) return false;
+        if (!OpenClassKey(classKey, wow64, key)) return false;
         std::wstring name;
         if (ReadDefaultText(key.Get(), name, bytes)) title = name;
         else title.clear();
     }
     UniqueHKey serverKey;
     std::wstring server;
-    if (!OpenClassKey(classKey + L"\\InprocServer32", serverKey) || !ReadDefaultText(serverKey.Get(), server, bytes) ||
-        bytes < 2)
+    if (!OpenClassKey(classKey + L"\\InprocServer32", wow64, serverKey) ||
+        !ReadDefaultText(serverKey.Get(), server, bytes) || bytes < 2)
         return false;
     if (title.empty()) title = server;
     file = server;
-    return FindServerFile(file, envPaths);
+    return FindServerFile(file, envPaths, wow64);
 }
 
 }  // namespace kiv

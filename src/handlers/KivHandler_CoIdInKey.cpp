@@ -47,7 +47,7 @@ std::wstring CommandSubkeyTitle(HKEY subkey, const std::wstring& name) {
 void CKivHandler_CoIdInKey::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
     kiv::ForEachEntrySubkey(location, enabledPass, [&](HKEY key, const std::wstring& name) {
         std::wstring title, file;
-        if (kiv::LookupClass(name, location->EnvPaths(), title, file)) {
+        if (kiv::LookupClass(name, location->EnvPaths(), title, file, wow64)) {
             if (title.empty()) title = name;
         } else {
             kiv::UniqueHKey subkey;

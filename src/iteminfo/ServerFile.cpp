@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "iteminfo/Wow64Redirection.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/Handles.h"
@@ -18,10 +19,18 @@ const size_t npos = std::wstring::npos;
 const wchar_t kAppPathsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 const DWORD kAppPathDataBytes = 260;
 
-bool FindFileInFolders(std::wstring& text, const std::wstring& name, const std::vector<std::wstring>& folders) {
+// The file test as the server's loader sees the path: a 32-bit process is shown the
+// 32-bit system and program-files folders (the rewrite stays in the text).
+bool IsServerFile(std::wstring& text, unsigned char wow64) {
+    if (wow64) RedirectTo32Bit(text);
+    return IsPlainFile(text);
+}
+
+bool FindFileInFolders(std::wstring& text, const std::wstring& name, const std::vector<std::wstring>& folders,
+                       unsigned char wow64) {
     for (const std::wstring& folder : folders) {
         std::wstring candidate = folder + L"\\" + name;
-        if (IsPlainFile(candidate)) {
+        if (IsServerFile(candidate, wow64)) {
             text = candidate;
             return true;
         }
@@ -43,18 +52,18 @@ void ExpandQuoted(std::wstring& text) {
 
 // Arguments behind the file: the text before a space (after the last backslash),
 // from the last such space to the first.
-bool FindHeadBeforeSpace(std::wstring& text, const std::vector<std::wstring>& folders) {
+bool FindHeadBeforeSpace(std::wstring& text, const std::vector<std::wstring>& folders, unsigned char wow64) {
     if (text.size() < 2) return false;
     size_t backslash = text.rfind(L'\\');
     size_t base = backslash == npos ? 0 : backslash;
     size_t space = text.rfind(L' ', text.size() - 2);
     while (space != npos && space > base) {
         std::wstring head = text.substr(0, space);
-        if (IsPlainFile(head)) {
+        if (IsServerFile(head, wow64)) {
             text = head;
             return true;
         }
-        if (FindFileInFolders(text, head, folders)) return true;
+        if (FindFileInFolders(text, head, folders, wow64)) return true;
         space = text.rfind(L' ', space - 1);
     }
     return false;
@@ -70,7 +79,7 @@ bool IsBareProgramName(const std::wstring& text) {
 
 // The program registered for a bare name under "App Paths"; the text keeps the
 // value read even when that file does not exist.
-int LookUpAppPath(std::wstring& text) {
+int LookUpAppPath(std::wstring& text, unsigned char wow64) {
     UniqueHKey key;
     std::wstring keyPath = kAppPathsKey + text;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return 0;
@@ -82,20 +91,20 @@ int LookUpAppPath(std::wstring& text) {
     data[size / sizeof(wchar_t)] = L'\0';
     text = data;
     ExpandQuoted(text);
-    return IsPlainFile(text) ? 1 : 0;
+    return IsServerFile(text, wow64) ? 1 : 0;
 }
 
 }  // namespace
 
-bool FindServerFile(std::wstring& text, const std::vector<std::wstring>& folders) {
+bool FindServerFile(std::wstring& text, const std::vector<std::wstring>& folders, unsigned char wow64) {
     if (text.empty()) return false;
     ExpandQuoted(text);
-    if (IsPlainFile(text)) return true;
-    if (FindFileInFolders(text, std::wstring(text), folders)) return true;
+    if (IsServerFile(text, wow64)) return true;
+    if (FindFileInFolders(text, std::wstring(text), folders, wow64)) return true;
     std::replace(text.begin(), text.end(), L',', L' ');
     std::replace(text.begin(), text.end(), L';', L' ');
-    if (FindHeadBeforeSpace(text, folders)) return true;
-    return IsBareProgramName(text) && LookUpAppPath(text) == 1;
+    if (FindHeadBeforeSpace(text, folders, wow64)) return true;
+    return IsBareProgramName(text) && LookUpAppPath(text, wow64) == 1;
 }
 
 }  // namespace kiv

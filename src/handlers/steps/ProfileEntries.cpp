@@ -6,6 +6,9 @@
 #include "handlers/steps/DriveFiles.h"
 #include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
+#include "kiv.h"
+#include "platform/Handles.h"
+#include "platform/Text.h"
 
 namespace kiv {
 
@@ -28,6 +31,84 @@ bool HasKey(const CKivItem* item) { return item && !item->m_regNames.empty() && 
 // under another key and is only brought back by a restore.
 bool InUse(const CKivItem* item) { return HasKey(item) && !item->m_removed; }
 
+const wchar_t kIniFileMappingKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\";
+
+// The system maps profiles by file name, for files of the Windows folder only
+// (win.ini is the profile of the profile functions without a file).
+bool MappedFileName(const ProfileSection& where, std::wstring& name) {
+    if (where.file.empty()) {
+        name = L"win.ini";
+        return true;
+    }
+    const size_t slash = where.file.rfind(L'\\');
+    name = NameOf(where.file);
+    if (slash == std::wstring::npos) return true;
+    wchar_t windows[MAX_PATH] = {};
+    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    return length > 0 && length < MAX_PATH && EqualsNoCase(where.file.substr(0, slash), windows);
+}
+
+// The mapping text of one key of a section: the key's own value below the
+// section's subkey, else that subkey's default, else the section's value of the
+// file's mapping key.
+bool ReadMappingText(const ProfileSection& where, const std::wstring& key, std::wstring& text) {
+    std::wstring file;
+    if (!where.section || !MappedFileName(where, file)) return false;
+    UniqueHKey mapping;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kIniFileMappingKey + file).c_str(), 0, KEY_READ, mapping.Put()) !=
+        ERROR_SUCCESS)
+        return false;
+    RegValueData value;
+    UniqueHKey section;
+    if (RegOpenKeyExW(mapping.Get(), where.section, 0, KEY_READ, section.Put()) == ERROR_SUCCESS) {
+        if (ReadRegValue(section.Get(), key, value) != ValueRead::Ok &&
+            ReadRegValue(section.Get(), L"", value) != ValueRead::Ok)
+            return false;
+    } else if (ReadRegValue(mapping.Get(), where.section, value) != ValueRead::Ok) {
+        return false;
+    }
+    text = value.Text();
+    return value.IsString();
+}
+
+// The registry key the system keeps a profile key in instead of the file: "USR:"
+// names a key of the current user, "SYS:" one below the machine's software key;
+// the flags before them ("!", "#", "@") only say how the file is also used.
+bool MappedRegistryKey(const ProfileSection& where, const std::wstring& key, HKEY& root, std::wstring& path) {
+    std::wstring text;
+    if (!ReadMappingText(where, key, text)) return false;
+    const size_t start = text.find_first_not_of(L"!#@");
+    if (start == std::wstring::npos) return false;
+    text.erase(0, start);
+    if (StartsWithNoCase(text, L"USR:")) {
+        root = HKEY_CURRENT_USER;
+        path = text.substr(4);
+    } else if (StartsWithNoCase(text, L"SYS:")) {
+        root = HKEY_LOCAL_MACHINE;
+        path = L"SOFTWARE\\" + text.substr(4);
+    } else {
+        return false;
+    }
+    return !path.empty();
+}
+
+// A profile key the system keeps in a registry value that a registry location of
+// the catalogue lists already: that location shows and changes the entry, so the
+// profile handler leaves it alone (through the profile functions it would change
+// the registry value while the marked key went to the file).
+bool ListedThroughRegistry(const Location* location, const ProfileSection& where, const std::wstring& base) {
+    HKEY root = nullptr;
+    std::wstring path;
+    return location && MappedRegistryKey(where, base, root, path) && location->ListsRegistryValue(root, path, base);
+}
+
+// Why an action on an item is refused, or Ok.
+Status ActionRefusal(const CKivItem* item, const ProfileSection& where, bool inUseOnly) {
+    if (inUseOnly ? !InUse(item) : !HasKey(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
+    if (ListedThroughRegistry(item->m_location, where, item->m_regNames[0])) return Status::Fail(ERROR_NOT_SUPPORTED);
+    return Status::Ok();
+}
+
 void CollectKey(Location* location, unsigned enabledPass, const ProfileSection& where, const std::wstring& base,
                 const std::wstring& key, unsigned removed, std::size_t minLength) {
     std::wstring text;
@@ -39,6 +120,7 @@ void CollectKey(Location* location, unsigned enabledPass, const ProfileSection& 
 
 void CollectBaseKey(Location* location, unsigned enabledPass, const ProfileSection& where, const wchar_t* base,
                     std::size_t minLength) {
+    if (ListedThroughRegistry(location, where, base)) return;
     const std::wstring key = enabledPass ? std::wstring(base) : base + std::wstring(kMarker);
     CollectKey(location, enabledPass, where, base, key, 0, minLength);
     CollectKey(location, enabledPass, where, base, key + kRemovedMarker, 1, minLength);
@@ -97,25 +179,25 @@ void CollectProfileKeys(Location* location, unsigned enabledPass, const ProfileS
 }
 
 Status DisableProfileItem(CKivItem* item, const ProfileSection& where) {
-    if (!InUse(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
+    if (Status refused = ActionRefusal(item, where, true); !refused) return refused;
     const std::wstring& base = item->m_regNames[0];
     return MoveProfileKey(where, base, base + kMarker);
 }
 
 Status EnableProfileItem(CKivItem* item, const ProfileSection& where) {
-    if (!InUse(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
+    if (Status refused = ActionRefusal(item, where, true); !refused) return refused;
     const std::wstring& base = item->m_regNames[0];
     return MoveProfileKey(where, base + kMarker, base);
 }
 
 Status RemoveProfileItem(CKivItem* item, const ProfileSection& where) {
-    if (!InUse(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
+    if (Status refused = ActionRefusal(item, where, true); !refused) return refused;
     const std::wstring key = CurrentKey(item);
     return MoveProfileKey(where, key, key + kRemovedMarker);
 }
 
 Status RestoreProfileItem(CKivItem* item, const ProfileSection& where) {
-    if (!HasKey(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
+    if (Status refused = ActionRefusal(item, where, false); !refused) return refused;
     const std::wstring key = CurrentKey(item);
     return MoveProfileKey(where, key + kRemovedMarker, key);
 }

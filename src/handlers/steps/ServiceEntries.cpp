@@ -8,6 +8,7 @@
 #include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
 #include "platform/Handles.h"
+#include "platform/Log.h"
 #include "platform/Navigation.h"
 #include "platform/RegPath.h"
 #include "platform/ServiceHandles.h"
@@ -56,6 +57,33 @@ ValueRead ReadStartType(HKEY key, const wchar_t* name, DWORD& start, Status* cau
 Status WriteStartType(HKEY key, const wchar_t* name, DWORD start) {
     return Status::FromRegistry(
         RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&start), sizeof(start)));
+}
+
+// The service control manager's own change of the start type: it keeps the start
+// types it read at system start, so only a change made through it takes effect
+// before the next restart.
+Status ChangeStartThroughManager(const std::wstring& service, DWORD start) {
+    UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return Status::FromLastError();
+    UniqueService handle(OpenServiceW(manager.Get(), service.c_str(), SERVICE_CHANGE_CONFIG));
+    if (!handle) return Status::FromLastError();
+    if (!ChangeServiceConfigW(handle.Get(), SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, nullptr))
+        return Status::FromLastError();
+    return Status::Ok();
+}
+
+// Sets the service's start type through the manager, which writes "Start" too.
+// Where the manager refuses (a start type it does not accept for this kind of
+// service, a service it does not know), the registry value is written instead and
+// the change waits for the next system start.
+Status SetStartType(HKEY key, const std::wstring& service, DWORD start) {
+    const Status managed = ChangeStartThroughManager(service, start);
+    if (managed) return managed;
+    LogLine(L"The service manager refused start type %lu for service %ls (error %lu); "
+            L"the registry value is written and takes effect at the next system start",
+            static_cast<unsigned long>(start), service.c_str(), static_cast<unsigned long>(managed.Code()));
+    return WriteStartType(key, kStartValue, start);
 }
 
 // The start type that decides the pass. The service control manager keeps the
@@ -153,13 +181,13 @@ void DropFromGroup(HKEY key, const wchar_t* name, DWORD type, const wchar_t* dat
 // Disabled by other means: nothing tells what the service had before, so it is
 // given an automatic start, unless its start value cannot be read (never replaced)
 // or it starts already.
-Status EnableWithoutSavedStart(HKEY key) {
+Status EnableWithoutSavedStart(HKEY key, const std::wstring& service) {
     DWORD start = 0;
     Status cause;
     const ValueRead current = ReadStartType(key, kStartValue, start, &cause);
     if (current == ValueRead::Unreadable) return cause;
     if (current == ValueRead::Ok && start < kStartDisabled) return Status::Ok();
-    return WriteStartType(key, kStartValue, kStartAutomatic);
+    return SetStartType(key, service, kStartAutomatic);
 }
 
 }  // namespace
@@ -202,7 +230,7 @@ Status DisableServiceItem(CKivItem* item) {
     // disable, and a later enable could not bring the service back.
     if (start >= kStartDisabled) return Status::Ok();
     step = WriteStartType(key.Get(), kMarker, start);
-    if (step) step = WriteStartType(key.Get(), kStartValue, kStartDisabled);
+    if (step) step = SetStartType(key.Get(), item->m_regNames[0], kStartDisabled);
     return step;
 }
 
@@ -216,7 +244,7 @@ Status EnableServiceItem(CKivItem* item) {
     case ValueRead::Ok:
         // Only a start type that starts the service can be what it had before.
         if (saved >= kStartDisabled) return Status::Fail(ERROR_INVALID_DATA);
-        step = WriteStartType(key.Get(), kStartValue, saved);
+        step = SetStartType(key.Get(), item->m_regNames[0], saved);
         if (step) RegDeleteValueW(key.Get(), kMarker);
         return step;
     case ValueRead::Unreadable:
@@ -224,7 +252,7 @@ Status EnableServiceItem(CKivItem* item) {
     case ValueRead::Absent:
         break;
     }
-    return EnableWithoutSavedStart(key.Get());
+    return EnableWithoutSavedStart(key.Get(), item->m_regNames[0]);
 }
 
 Status DeleteServiceItem(CKivItem* item) {
