@@ -384,6 +384,9 @@ void MainWindow::StopCollect() {
 
 // The item map is the one thing that may be read while a collection runs.
 void MainWindow::OnProgressTimer() {
+    // A collection begins by clearing the stop flag, so a stop asked for before the
+    // worker reached it is asked again until the run ends.
+    if (m_stopRequested) m_kiv->StopCollect();
     while (m_kiv->ItemMapGet(m_seen + 1)) ++m_seen;
     SendMessageW(m_status, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>((std::to_wstring(m_seen) + L" found").c_str()));
     if (!m_stopRequested) SetStatus(L"Collecting... " + std::to_wstring(m_seen) + L" item(s) found");

@@ -449,6 +449,11 @@ TEST_F(DefaultCatalogueTest, EveryPlaceListsItsSeededEntryWithTheFileWindowsStar
     machine.SetValue(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClass, L"", TextValue(REG_SZ, L"KivCat Extension"));
     machine.SetValue(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClass + L"\\InprocServer32", L"",
                      TextValue(REG_SZ, D(L"kivext.dll")));
+    // The 32-bit places look their classes up in the 32-bit view, as 32-bit programs do.
+    machine.SetValue(HKEY_CLASSES_ROOT, std::wstring(L"Wow6432Node\\CLSID\\") + kClass, L"",
+                     TextValue(REG_SZ, L"KivCat Extension"));
+    machine.SetValue(HKEY_CLASSES_ROOT, std::wstring(L"Wow6432Node\\CLSID\\") + kClass + L"\\InprocServer32", L"",
+                     TextValue(REG_SZ, D(L"kivext.dll")));
     std::vector<std::wstring> paths;
     for (const Place& place : places) {
         std::wstring path = place.location;
