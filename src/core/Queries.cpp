@@ -111,6 +111,9 @@ KIV_ITEM_QUERY(int, IsRemoved, 0, static_cast<int>(item->m_removed))
 int CKiv::DisableItem(unsigned id) {
     CKivItem* item = ItemMapGet(id);
     if (!item || !item->m_handler) return 0;
+    // Already off: there is nothing to move, and moving the entry again would put it
+    // where no collection looks for it.
+    if (!item->m_enabled) return 1;
     int r = kiv::Guarded(0, [&] { return item->m_handler->DisableItem(item); });
     // A failed disable leaves the item as it was.
     if (r) item->m_enabled = 0;
@@ -120,6 +123,7 @@ int CKiv::DisableItem(unsigned id) {
 int CKiv::EnableItem(unsigned id) {
     CKivItem* item = ItemMapGet(id);
     if (!item || !item->m_handler) return 0;
+    if (item->m_enabled) return 1;  // already on: nothing to change
     int r = kiv::Guarded(0, [&] { return item->m_handler->EnableItem(item); });
     if (r) item->m_enabled = static_cast<unsigned>(r);
     return r;

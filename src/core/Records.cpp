@@ -64,4 +64,14 @@ CKivItem::~CKivItem() {
         if (m_location) m_location->RemoveItemId(m_globalId);
     }
     kiv::ReleaseFileFacts(m_file);
+    for (const auto& facts : m_superseded) kiv::ReleaseFileFacts(*facts);
+}
+
+void CKivItem::RefillFacts(const std::wstring& path) {
+    // A move hands the texts' buffers and the icon to the kept facts, so what the
+    // host read before still points at the old values.
+    m_superseded.reserve(m_superseded.size() + 1);
+    m_superseded.push_back(std::make_unique<KivFileFacts>(std::move(m_file)));
+    m_file = KivFileFacts();
+    kiv::FillFileFacts(m_file, path);
 }

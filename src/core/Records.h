@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ public:
     std::vector<unsigned> m_itemIds;
     EKivHandlerType m_handlerType;
     CKivHandler* m_handler;
+
+private:
+    // Facts of places the file has left, kept for the pointers the host still holds.
+    std::vector<std::unique_ptr<KivFileFacts>> m_superseded;
 };
 
 // A group of locations for the host's display; owns its locations.
@@ -59,6 +64,10 @@ public:
     CKivItem(const CKivItem&) = delete;
     CKivItem& operator=(const CKivItem&) = delete;
 
+    // Describes the item's file at its new place after an action moved it. The
+    // texts and the icon handed out before stay valid until the item goes.
+    void RefillFacts(const std::wstring& path);
+
     std::wstring m_title;
     KivFileFacts m_file;
     std::vector<std::wstring> m_regNames;
@@ -69,4 +78,8 @@ public:
     unsigned m_globalId;
     Location* m_location;
     CKivHandler* m_handler;
+
+private:
+    // Facts of places the file has left, kept for the pointers the host still holds.
+    std::vector<std::unique_ptr<KivFileFacts>> m_superseded;
 };
