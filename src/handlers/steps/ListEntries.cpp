@@ -1,5 +1,6 @@
 #include "handlers/steps/ListEntries.h"
 
+#include <utility>
 #include <vector>
 
 #include "core/Records.h"
@@ -95,7 +96,7 @@ void AppendWord(std::wstring& text, const std::wstring& entry) {
 // Adds the entry as a new element after one comma, none when the list already ends
 // with one (blanks after it dropped), so no empty element comes in.
 void AppendElement(std::wstring& text, const std::wstring& entry) {
-    text.erase(text.find_last_not_of(L' ') + 1);
+    text.erase(text.find_last_not_of(L" \t") + 1);
     if (!text.empty() && text.back() != L',') text += L',';
     text += entry;
 }
@@ -105,16 +106,28 @@ void AppendEntry(std::wstring& text, const std::wstring& entry, ListStyle style)
     else AppendWord(text, entry);
 }
 
+// Where each comma-delimited element of text starts and ends, commas excluded.
+std::vector<std::pair<size_t, size_t>> ElementSpans(const std::wstring& text) {
+    std::vector<std::pair<size_t, size_t>> spans;
+    for (size_t begin = 0; begin <= text.size();) {
+        size_t comma = text.find(L',', begin);
+        if (comma == std::wstring::npos) comma = text.size();
+        spans.emplace_back(begin, comma);
+        begin = comma + 1;
+    }
+    return spans;
+}
+
+std::wstring ElementText(const std::wstring& text, const std::pair<size_t, size_t>& span) {
+    return TrimWhiteSpace(text.substr(span.first, span.second - span.first));
+}
+
 // The entries of a list in the given style, in their order.
 void SplitList(const std::wstring& text, ListStyle style, std::vector<std::wstring>& entries) {
     if (style == ListStyle::Words) return SplitTokens(text, kSeparators, entries);
-    size_t begin = 0;
-    while (begin <= text.size()) {
-        size_t comma = text.find(L',', begin);
-        if (comma == std::wstring::npos) comma = text.size();
-        const std::wstring element = TrimWhiteSpace(text.substr(begin, comma - begin));
-        if (!element.empty()) entries.push_back(element);
-        begin = comma + 1;
+    for (const auto& span : ElementSpans(text)) {
+        std::wstring element = ElementText(text, span);
+        if (!element.empty()) entries.push_back(std::move(element));
     }
 }
 
@@ -139,15 +152,11 @@ size_t FindListEntry(const std::wstring& text, const std::wstring& entry) {
 
 bool FindListElement(const std::wstring& text, const std::wstring& entry, size_t& begin, size_t& end) {
     if (entry.empty()) return false;
-    for (size_t start = 0; start <= text.size();) {
-        size_t comma = text.find(L',', start);
-        if (comma == std::wstring::npos) comma = text.size();
-        if (TrimWhiteSpace(text.substr(start, comma - start)) == entry) {
-            begin = start;
-            end = comma;
-            return true;
-        }
-        start = comma + 1;
+    for (const auto& span : ElementSpans(text)) {
+        if (ElementText(text, span) != entry) continue;
+        begin = span.first;
+        end = span.second;
+        return true;
     }
     return false;
 }
