@@ -15,11 +15,6 @@ public:
 
     CFileVersion();
     virtual ~CFileVersion();
-    CFileVersion(const CFileVersion&) = default;
-    CFileVersion& operator=(const CFileVersion&) = default;
-    // A move hands over the strings' buffers: texts read from the source stay valid.
-    CFileVersion(CFileVersion&&) = default;
-    CFileVersion& operator=(CFileVersion&&) = default;
     virtual void Reset();
 
     // 1 when the file's version resource was loaded (even without strings), else 0.
