@@ -283,6 +283,38 @@ TEST_F(AutorunTest, CommandsMoveThroughTheDisabledAndRemovedKeys) {
     EXPECT_EQ(0, execute->m_handler->RestoreItem(execute));  // nothing removed is left
 }
 
+TEST_F(AutorunTest, RemovalsAreUndoneInTheSameRunAndNeverStandForALiveCommand) {
+    ScratchFolder folder(L"AutorunUndo");
+    const std::wstring older = folder.AddFile(L"older.exe"), newer = folder.AddFile(L"newer.exe");
+    DriveFile inf(L"V:\\Autorun.inf", "[autorun]\r\nopen=" + Narrow(older) + "\r\n");
+    Location* location = AddLocation(AutorunInf);
+    m_kiv->Collect();
+    CKivItem* open = FindTitle(location, L"open= older.exe");
+    ASSERT_NE(nullptr, open);
+    ASSERT_EQ(1, m_kiv->RemoveItem(open->m_globalId));
+    EXPECT_EQ(1, m_kiv->IsRemoved(open->m_globalId));
+    ASSERT_EQ(1, m_kiv->RestoreItem(open->m_globalId));
+    EXPECT_EQ(older, ProfileText(inf.Path(), L"autorun", L"open"));
+    EXPECT_EQ(L"(absent)", ProfileText(inf.Path(), L"autorun", L"open_removedByKiv"));
+
+    // A newer command under the live key is no action's of the removed item, in
+    // this run or the next, and a restore keeps both texts.
+    ASSERT_EQ(1, m_kiv->RemoveItem(open->m_globalId));
+    ASSERT_TRUE(WritePrivateProfileStringW(L"autorun", L"open", newer.c_str(), inf.Path().c_str()));
+    for (int run = 0; run < 2; ++run) {
+        EXPECT_EQ(0, m_kiv->RemoveItem(open->m_globalId));
+        EXPECT_EQ(0, m_kiv->DisableItem(open->m_globalId));
+        EXPECT_EQ(0, m_kiv->RestoreItem(open->m_globalId));
+        EXPECT_EQ(newer, ProfileText(inf.Path(), L"autorun", L"open"));
+        EXPECT_EQ(older, ProfileText(inf.Path(), L"autorun", L"open_removedByKiv"));
+        EXPECT_EQ(L"(absent)", ProfileText(inf.Path(), L"autorun", L"open_disabledByKiv"));
+        m_kiv->Collect();
+        open = FindTitle(location, L"open= older.exe");
+        ASSERT_NE(nullptr, open);
+        ASSERT_EQ(1u, open->m_removed);
+    }
+}
+
 TEST_F(AutorunTest, OlderDisabledCommandsGiveWayAndOverlongOnesAreLeftAlone) {
     ScratchFolder folder(L"AutorunLimits");
     const std::wstring app = folder.AddFile(L"app.exe");
@@ -318,7 +350,12 @@ TEST_F(AutorunTest, DrivesAreListedByTypeAndByTheirPolicyBit) {
     Location* removable = AddLocation(AutoPlay, L"2");
     Location* unknown = AddLocation(AutoPlay, L"none");
     Location* twin = AddLocation(AutoPlay, L"3", 1);
+    // Drives are probed without system dialogs; the thread gets its own mode back.
+    DWORD previous = 0;
+    ASSERT_TRUE(SetThreadErrorMode(SEM_NOGPFAULTERRORBOX, &previous));
     m_kiv->Collect();
+    EXPECT_EQ(static_cast<DWORD>(SEM_NOGPFAULTERRORBOX), GetThreadErrorMode());
+    SetThreadErrorMode(previous, nullptr);
 
     ASSERT_EQ(1u, ItemsWith(fixed, 0, L"V").size());
     EXPECT_TRUE(ItemsWith(removable, 0, L"V").empty());
@@ -360,9 +397,11 @@ TEST_F(AutorunTest, PolicyChangesTouchOnlyWhatTheyCanReadAndReportTheDrivesRealS
     // A value that is no mask is never written over, so nothing changes.
     const RawValue text = TextValue(REG_SZ, L"not a mask");
     SetPolicy(HKEY_CURRENT_USER, text);
+    m_kiv->ItemMapGet(id)->m_enabled = 1;  // asked as if found enabled
     EXPECT_EQ(0, m_kiv->DisableItem(id));
     EXPECT_EQ(text, Policy(HKEY_CURRENT_USER));
     NoPolicyKey(HKEY_CURRENT_USER);
+    m_kiv->ItemMapGet(id)->m_enabled = 0;  // and now as if found disabled
     EXPECT_EQ(0, m_kiv->EnableItem(id));
     EXPECT_FALSE(kivtest::KeyExists(HKEY_CURRENT_USER, kPolicyKey));
 

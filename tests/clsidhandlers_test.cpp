@@ -290,7 +290,10 @@ TEST_F(ClassKeyTest, WholeSubkeysMoveToTheMarkerAndBack) {
     other = FindByName(location, L"Other");
     ASSERT_EQ(1, m_kiv->EnableItem(other->m_globalId));
     EXPECT_FALSE(KeyExists(kUser, marker));
-    EXPECT_EQ(0, m_kiv->EnableItem(other->m_globalId));  // nothing left to move
+    // Already enabled: nothing to move, and that is what was asked.
+    EXPECT_EQ(1, m_kiv->EnableItem(other->m_globalId));
+    EXPECT_FALSE(KeyExists(kUser, marker));
+    EXPECT_EQ(original, Tree(live + L"\\Entry"));
 }
 
 TEST_F(ClassKeyTest, RemovalDeletesTheWholeSubkeyAndAnEmptiedMarker) {

@@ -94,17 +94,13 @@ TEST_F(ListHandlerTest, MultiStringEntriesMoveOneAtATime) {
     EXPECT_EQ(Multi({missing}), Read(m_live, L"List"));
     EXPECT_EQ(Multi({b, a}), Read(m_marker, L"List"));
 
-    // An entry found back in the live list is not added twice.
+    // A copy found back in the live list is another entry: the one moved joins it.
     Write(m_live, L"List", Multi({missing, a}));
-    EXPECT_EQ(0, m_kiv->EnableItem(Id(location, a)));
-    EXPECT_EQ(Multi({missing, a}), Read(m_live, L"List"));
-    EXPECT_EQ(Multi({b, a}), Read(m_marker, L"List"));
-
-    Write(m_live, L"List", Multi({missing}));
     ASSERT_EQ(1, m_kiv->EnableItem(Id(location, a)));
+    EXPECT_EQ(Multi({missing, a, a}), Read(m_live, L"List"));
     EXPECT_EQ(Multi({b}), Read(m_marker, L"List"));
     ASSERT_EQ(1, m_kiv->EnableItem(Id(location, b)));
-    EXPECT_EQ(Multi({missing, a, b}), Read(m_live, L"List"));
+    EXPECT_EQ(Multi({missing, a, a, b}), Read(m_live, L"List"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, m_marker));
 }
 
@@ -163,22 +159,75 @@ TEST_F(ListHandlerTest, ValuesThatCannotBeReadOrWouldNotFitAreNeverReplaced) {
     EXPECT_EQ(number, Read(m_live, L"List"));
 }
 
-TEST_F(ListHandlerTest, WinlogonListsSplitTheirStringWhateverTheNameCase) {
-    const std::wstring a = m_folder.AddFile(L"a.exe"), b = m_folder.AddFile(L"b.exe");
+TEST_F(ListHandlerTest, WinlogonListsHoldWholeCommandLinesBetweenCommasWhateverTheNameCase) {
+    const std::wstring a = m_folder.AddFile(L"a.exe"), b = m_folder.AddFile(L"my agent.exe");
     const std::wstring winlogon = m_live + L"\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-    Write(winlogon, L"Userinit", TextValue(REG_SZ, a + L", " + b));
+    const std::wstring marker = winlogon + L"\\_disabledByKiv";
+    Write(winlogon, L"Userinit", TextValue(REG_SZ, a + L", " + b + L","));
     Write(m_live, L"Shell", TextValue(REG_SZ, a + L", " + b));
     Location* list = Add(RegValueEx, L"USERINIT", winlogon);
     Location* elsewhere = Add(RegValueEx, L"Shell");  // not below Winlogon: one command line
     m_kiv->Collect();
-    ASSERT_EQ(2u, list->m_itemIds.size());
+    ASSERT_EQ(2u, list->m_itemIds.size());  // the blank inside b's path does not cut it
     EXPECT_EQ(b, m_kiv->ItemMapGet(Id(list, b))->m_title);
     ASSERT_EQ(1u, elsewhere->m_itemIds.size());
     EXPECT_EQ(L"a.exe", m_kiv->ItemMapGet(elsewhere->m_itemIds[0])->m_title);
 
+    // The element goes with its comma; enabling adds it after the closing comma.
     ASSERT_EQ(1, m_kiv->DisableItem(Id(list, b)));
-    EXPECT_EQ(TextValue(REG_SZ, a + L", "), Read(winlogon, L"Userinit"));
-    EXPECT_EQ(TextValue(REG_SZ, b), Read(winlogon + L"\\_disabledByKiv", L"Userinit"));
+    EXPECT_EQ(TextValue(REG_SZ, a + L","), Read(winlogon, L"Userinit"));
+    EXPECT_EQ(TextValue(REG_SZ, b), Read(marker, L"Userinit"));
+    ASSERT_EQ(1, m_kiv->EnableItem(Id(list, b)));
+    EXPECT_EQ(TextValue(REG_SZ, a + L"," + b), Read(winlogon, L"Userinit"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));  // emptied by the enable
+    // The last element takes the comma before it; enabling adds one, never a blank.
+    ASSERT_EQ(1, m_kiv->DisableItem(Id(list, b)));
+    ASSERT_EQ(1, m_kiv->DisableItem(Id(list, a)));
+    EXPECT_EQ(TextValue(REG_SZ, L""), Read(winlogon, L"Userinit"));
+    EXPECT_EQ(TextValue(REG_SZ, b + L" " + a), Read(marker, L"Userinit"));
+    ASSERT_EQ(1, m_kiv->EnableItem(Id(list, a)));
+    ASSERT_EQ(1, m_kiv->EnableItem(Id(list, b)));
+    EXPECT_EQ(TextValue(REG_SZ, a + L"," + b), Read(winlogon, L"Userinit"));
+
+    // An entry that is only part of an element is not one: nothing is written.
+    const RawValue withArgument = TextValue(REG_SZ, a + L"," + b + L" /x");
+    Write(winlogon, L"Userinit", withArgument);
+    EXPECT_EQ(0, m_kiv->DisableItem(Id(list, b)));
+    EXPECT_EQ(0, m_kiv->RemoveItem(Id(list, b)));
+    EXPECT_EQ(withArgument, Read(winlogon, L"Userinit"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));
+
+    // A disabled entry removed empties its marker value, which goes with its key.
+    ASSERT_EQ(1, m_kiv->DisableItem(Id(list, a)));
+    ASSERT_EQ(1, m_kiv->RemoveItem(Id(list, a)));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));
+    EXPECT_EQ(TextValue(REG_SZ, b + L" /x"), Read(winlogon, L"Userinit"));
+}
+
+TEST_F(ListHandlerTest, EachCopyOfAnEntryListedTwiceMovesOnItsOwn) {
+    const std::wstring a = m_folder.AddFile(L"a.dll");
+    Write(m_live, L"AppInit_DLLs", TextValue(REG_SZ, a + L" " + a));
+    Write(m_live, L"List", Multi({a, a}));
+    Location* words = Add(AppInitDll, L"AppInit_DLLs");
+    Location* strings = Add(RegValueEx, L"List");
+    m_kiv->Collect();
+    ASSERT_EQ(2u, words->m_itemIds.size());
+    ASSERT_EQ(2u, strings->m_itemIds.size());
+    for (const Location* location : {words, strings})
+        for (unsigned id : location->m_itemIds) ASSERT_EQ(1, m_kiv->DisableItem(id));
+    EXPECT_EQ(TextValue(REG_SZ, L" "), Read(m_live, L"AppInit_DLLs"));
+    EXPECT_EQ(TextValue(REG_SZ, a + L" " + a), Read(m_marker, L"AppInit_DLLs"));
+    EXPECT_EQ(std::vector<BYTE>(4, 0), Read(m_live, L"List").bytes);
+    EXPECT_EQ(Multi({a, a}), Read(m_marker, L"List"));
+
+    // One copy back, the other removed from the marker: each leaves exactly one.
+    for (const Location* location : {words, strings}) {
+        ASSERT_EQ(1, m_kiv->EnableItem(location->m_itemIds[0]));
+        ASSERT_EQ(1, m_kiv->RemoveItem(location->m_itemIds[1]));
+    }
+    EXPECT_EQ(TextValue(REG_SZ, L"  " + a), Read(m_live, L"AppInit_DLLs"));
+    EXPECT_EQ(Multi({a}), Read(m_live, L"List"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, m_marker));
 }
 
 TEST_F(ListHandlerTest, AppInitEntriesMoveAndAllReportTheListValue) {

@@ -125,6 +125,36 @@ TEST_F(ProfileTest, BootEntriesMoveWholeThroughEveryState) {
     EXPECT_EQ(kAbsent, Boot(L"shell_disabledByKiv_removedByKiv"));
 }
 
+TEST_F(ProfileTest, RemovalsAreUndoneInTheSameRunIntoTheStateTheyLeft) {
+    SetBoot(L"shell", m_app);
+    SetBoot(L"scrnsave.exe_disabledByKiv", m_saver);
+    Location* location = AddLocation(m_ini, SystemIni);
+    m_kiv->Collect();
+    ASSERT_EQ(2u, location->m_itemIds.size());
+    CKivItem* live = Item(location, 0);
+    CKivItem* off = Item(location, 1);
+    ASSERT_EQ(L"scrnsave.exe_disabledByKiv= saver.scr", off->m_title);
+
+    ASSERT_EQ(1, m_kiv->RemoveItem(live->m_globalId));
+    EXPECT_EQ(1, m_kiv->IsRemoved(live->m_globalId));
+    EXPECT_EQ(0, m_kiv->DisableItem(live->m_globalId));  // removed: no longer in use
+    ASSERT_EQ(1, m_kiv->RestoreItem(live->m_globalId));
+    EXPECT_EQ(m_app, Boot(L"shell"));
+    EXPECT_EQ(kAbsent, Boot(L"shell_removedByKiv"));
+
+    // Removed while disabled, it comes back disabled; never over a newer entry.
+    ASSERT_EQ(1, m_kiv->RemoveItem(off->m_globalId));
+    EXPECT_EQ(m_saver, Boot(L"scrnsave.exe_disabledByKiv_removedByKiv"));
+    SetBoot(L"scrnsave.exe_disabledByKiv", m_app);
+    EXPECT_EQ(0, m_kiv->RestoreItem(off->m_globalId));
+    EXPECT_EQ(m_app, Boot(L"scrnsave.exe_disabledByKiv"));
+    EXPECT_EQ(m_saver, Boot(L"scrnsave.exe_disabledByKiv_removedByKiv"));
+    DeleteBoot(L"scrnsave.exe_disabledByKiv");
+    ASSERT_EQ(1, m_kiv->RestoreItem(off->m_globalId));
+    EXPECT_EQ(m_saver, Boot(L"scrnsave.exe_disabledByKiv"));
+    EXPECT_EQ(kAbsent, Boot(L"scrnsave.exe"));
+}
+
 TEST_F(ProfileTest, NoActionOverwritesAnotherEntryOrWritesACutOne) {
     SetBoot(L"shell", m_app);
     SetBoot(L"shell_disabledByKiv", m_saver);

@@ -140,9 +140,11 @@ TEST_F(RegHandlerTest, FailedMovesLeaveTheRegistryAndTheItemAsTheyWere) {
     item->m_enabled = 0;
     EXPECT_EQ(0, m_kiv->EnableItem(item->m_globalId));
     EXPECT_EQ(0, m_kiv->GetItemEnabled(item->m_globalId));
-    // A failed disable of an item already disabled keeps it disabled.
-    EXPECT_EQ(0, m_kiv->DisableItem(item->m_globalId));
+    // Disabling an item already disabled has nothing to move: it succeeds, keeps the
+    // item disabled and makes no marker subkey.
+    EXPECT_EQ(1, m_kiv->DisableItem(item->m_globalId));
     EXPECT_EQ(0, m_kiv->GetItemEnabled(item->m_globalId));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));
 }
 
 TEST_F(RegHandlerTest, DisableOverAnOlderMarkerValueKeepsTheNewestAndLosesNothingLive) {
@@ -246,6 +248,15 @@ TEST(ListEntries, MatchOnlyWholeEntries) {
     EXPECT_EQ(6u, FindListEntry(L"a.dll,b.dll", L"b.dll"));
     EXPECT_EQ(npos, FindListEntry(L"A.DLL", L"a.dll"));  // case-sensitive
     EXPECT_EQ(npos, FindListEntry(L"", L"a.dll"));
+
+    // Comma-only lists: an element is the whole text between commas, blanks trimmed.
+    size_t begin = 0, end = 0;
+    ASSERT_TRUE(kiv::FindListElement(L"u.exe, C:\\My App\\a.exe ,", L"C:\\My App\\a.exe", begin, end));
+    EXPECT_EQ(6u, begin);
+    EXPECT_EQ(23u, end);
+    EXPECT_FALSE(kiv::FindListElement(L"u.exe,a.exe /x", L"a.exe", begin, end));
+    EXPECT_FALSE(kiv::FindListElement(L"u.exe a.exe", L"a.exe", begin, end));
+    EXPECT_FALSE(kiv::FindListElement(L",,", L"", begin, end));
 }
 
 TEST_F(RegHandlerTest, ListEntriesMoveBetweenTheLiveAndTheMarkerValue) {

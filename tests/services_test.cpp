@@ -211,27 +211,47 @@ TEST_F(ServiceHandlerTest, EnableNeverInventsAStartTypeSilentlyAndUnusableValues
     ASSERT_EQ(1, m_kiv->EnableItem(offItem->m_globalId));
     EXPECT_EQ(Dword(2), ReadServiceValue(offElsewhere.Name(), L"Start"));
 
-    // Started again by other means since the collection: its start type stays.
+    // Started again by other means since the collection: its start type stays, and
+    // so does a mark saved earlier; disabled again by other means, a disable leaves
+    // both as they are.
     WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(backOn.Name()), L"Start", Dword(3));
+    WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(backOn.Name()), L"_disabledByKiv", Dword(2));
     ASSERT_EQ(1, m_kiv->EnableItem(backItem->m_globalId));
     EXPECT_EQ(Dword(3), ReadServiceValue(backOn.Name(), L"Start"));
+    EXPECT_EQ(Dword(2), ReadServiceValue(backOn.Name(), L"_disabledByKiv"));
+    WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(backOn.Name()), L"Start", Dword(4));
+    ASSERT_EQ(1, m_kiv->DisableItem(backItem->m_globalId));
+    EXPECT_EQ(Dword(4), ReadServiceValue(backOn.Name(), L"Start"));
+    EXPECT_EQ(Dword(2), ReadServiceValue(backOn.Name(), L"_disabledByKiv"));
     EXPECT_TRUE(log.Messages().empty());
 
+    // A mark that cannot be read is never replaced; one that holds a start type that
+    // does not start the service is no mark: automatic start, and the mark goes.
     RawValue quadword;
     quadword.type = REG_QWORD;
     quadword.bytes.assign(8, 0);
-    for (const RawValue& mark : {TextValue(REG_SZ, L"2"), Dword(4), Dword(7), quadword}) {
+    for (const RawValue& mark : {TextValue(REG_SZ, L"2"), quadword}) {
         WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(badMark.Name()), L"_disabledByKiv", mark);
         EXPECT_EQ(0, m_kiv->EnableItem(badMarkItem->m_globalId));
         EXPECT_EQ(Dword(4), ReadServiceValue(badMark.Name(), L"Start"));
         EXPECT_EQ(mark, ReadServiceValue(badMark.Name(), L"_disabledByKiv"));
+    }
+    for (DWORD saved : {4u, 7u}) {
+        WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(badMark.Name()), L"Start", Dword(4));
+        WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(badMark.Name()), L"_disabledByKiv", Dword(saved));
+        badMarkItem->m_enabled = 0;
+        ASSERT_EQ(1, m_kiv->EnableItem(badMarkItem->m_globalId));
+        EXPECT_EQ(Dword(2), ReadServiceValue(badMark.Name(), L"Start"));
+        EXPECT_EQ(REG_NONE, ReadServiceValue(badMark.Name(), L"_disabledByKiv").type);
     }
     const RawValue textStart = TextValue(REG_SZ, L"3");
     WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(badStart.Name()), L"Start", textStart);
     EXPECT_EQ(0, m_kiv->DisableItem(badStartItem->m_globalId));
     EXPECT_EQ(textStart, ReadServiceValue(badStart.Name(), L"Start"));
     EXPECT_EQ(REG_NONE, ReadServiceValue(badStart.Name(), L"_disabledByKiv").type);
-    // Nothing saved and a start value that cannot be read: enable leaves it as it is.
+    // Nothing saved and a start value that cannot be read: enable leaves it as it is
+    // (asked of the item as if it had been found disabled).
+    badStartItem->m_enabled = 0;
     EXPECT_EQ(0, m_kiv->EnableItem(badStartItem->m_globalId));
     EXPECT_EQ(textStart, ReadServiceValue(badStart.Name(), L"Start"));
 }

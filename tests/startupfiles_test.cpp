@@ -52,8 +52,11 @@ protected:
 }  // namespace
 
 TEST_F(StartupFileTest, ShortcutMovesToTheDisabledFolderAndBack) {
+    // A program with an icon, so that the item has one to hand out.
     const std::wstring target = *m_case / L"target.exe";
-    ASSERT_TRUE(WriteBytes(target, "MZ target"));
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+    ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\notepad.exe").c_str(), target.c_str(), FALSE));
     const std::wstring link = m_startup + L"\\App.lnk";
     ASSERT_HRESULT_SUCCEEDED(kivtest::MakeShortcut(link, target));
     const std::string linkBytes = ReadBytes(link);
@@ -72,8 +75,23 @@ TEST_F(StartupFileTest, ShortcutMovesToTheDisabledFolderAndBack) {
     EXPECT_EQ(link, item->m_file.filePath);
     EXPECT_EQ(Lower(target), Lower(item->m_file.shortcutTarget));
 
+    // What the host read before the move stays readable, unchanged, while the item
+    // lives; what it reads after is the file at its new place.
+    const wchar_t* pathBefore = m_kiv->GetItemFilePath(item->m_globalId);
+    const wchar_t* md5Before = m_kiv->GetItemFileMd5(item->m_globalId);
+    const std::wstring md5 = md5Before;
+    const HICON iconBefore = m_kiv->GetItemIcon(item->m_globalId);
+    ASSERT_NE(nullptr, iconBefore);
     ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
     const std::wstring moved = m_disabled + L"\\App.lnk";
+    EXPECT_EQ(link, std::wstring(pathBefore));
+    EXPECT_EQ(md5, std::wstring(md5Before));
+    ICONINFO info = {};
+    ASSERT_TRUE(GetIconInfo(iconBefore, &info));
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    EXPECT_EQ(moved, std::wstring(m_kiv->GetItemFilePath(item->m_globalId)));
+    EXPECT_NE(iconBefore, m_kiv->GetItemIcon(item->m_globalId));
     EXPECT_FALSE(IsFile(link));
     EXPECT_EQ(linkBytes, ReadBytes(moved));
     EXPECT_EQ(moved, item->m_file.filePath);  // the item describes the file at its new place
@@ -108,6 +126,9 @@ TEST_F(StartupFileTest, FailedMovesReplaceNothingAndMoveNothing) {
     // the file one folder deeper, out of reach of every collection.
     EXPECT_EQ(0, live->m_handler->EnableItem(live));
     EXPECT_EQ(0, off->m_handler->DisableItem(off));
+    // Asked of the facade, the state already holds: nothing moves and that is a success.
+    EXPECT_EQ(1, m_kiv->EnableItem(live->m_globalId));
+    EXPECT_EQ(1, m_kiv->DisableItem(off->m_globalId));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, Attributes(m_disabled + L"_disabledByKiv"));
     EXPECT_EQ("MZ live", ReadBytes(m_startup + L"\\app.exe"));
     EXPECT_EQ("MZ disabled", ReadBytes(m_disabled + L"\\app.exe"));

@@ -193,6 +193,9 @@ int CKiv::DisableItem(unsigned id) {
     CriticalSectionLock lock(self.m_lock);
     CKivItem* item = self.ActionItem(id);
     if (!item) return 0;
+    // Already off: there is nothing to move, and moving the entry again would put it
+    // where no collection looks for it.
+    if (!item->m_enabled) return Status::Ok().Report();
     const int r = CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.DisableItem(i); });
     // A failed disable leaves the item as it was.
     if (r) item->m_enabled = 0;
@@ -204,6 +207,7 @@ int CKiv::EnableItem(unsigned id) {
     CriticalSectionLock lock(self.m_lock);
     CKivItem* item = self.ActionItem(id);
     if (!item) return 0;
+    if (item->m_enabled) return Status::Ok().Report();  // already on: nothing to change
     const int r = CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.EnableItem(i); });
     if (r) item->m_enabled = static_cast<unsigned>(r);
     return r;

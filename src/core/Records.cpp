@@ -66,4 +66,23 @@ CKivItem::CKivItem(const std::wstring& title, const std::wstring& fileText, Loca
 CKivItem::~CKivItem() {
     if (m_globalId != 0 && m_location && m_location->m_registry) m_location->m_registry->ForgetItem(m_globalId, this);
     kiv::ReleaseFileFacts(m_file);
+    for (const auto& facts : m_superseded) kiv::ReleaseFileFacts(*facts);
+}
+
+void CKivItem::RefillFacts(const std::wstring& path) {
+    // Swapping hands the texts' buffers and the icon to the kept facts, so what the
+    // host read before still points at the old values.
+    m_superseded.reserve(m_superseded.size() + 1);
+    auto kept = std::make_unique<KivFileFacts>();
+    kept->fileName.swap(m_file.fileName);
+    kept->extension.swap(m_file.extension);
+    kept->filePath.swap(m_file.filePath);
+    kept->shortcutTarget.swap(m_file.shortcutTarget);
+    kept->md5.swap(m_file.md5);
+    for (int i = 0; i < CFileVersion::StringCount; ++i) kept->version.m_strings[i].swap(m_file.version.m_strings[i]);
+    kept->icon = m_file.icon;
+    m_file.icon = nullptr;
+    m_superseded.push_back(std::move(kept));
+    kiv::ReleaseFileFacts(m_file);
+    kiv::FillFileFacts(m_file, path);
 }

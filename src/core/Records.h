@@ -94,6 +94,10 @@ public:
     CKivItem(const CKivItem&) = delete;
     CKivItem& operator=(const CKivItem&) = delete;
 
+    // Describes the item's file at its new place after an action moved it. The
+    // texts and the icon handed out before stay valid until the item goes.
+    void RefillFacts(const std::wstring& path);
+
     std::wstring m_title;
     KivFileFacts m_file;
     std::vector<std::wstring> m_regNames;
@@ -104,4 +108,8 @@ public:
     unsigned m_globalId;
     Location* m_location;
     CKivHandler* m_handler;
+
+private:
+    // Facts of places the file has left, kept for the pointers the host still holds.
+    std::vector<std::unique_ptr<KivFileFacts>> m_superseded;
 };

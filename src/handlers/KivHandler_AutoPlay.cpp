@@ -2,7 +2,6 @@
 // whose root holds an autorun file, switched through the drive's bit in the
 // Explorer policy "NoDriveAutoRun".
 #include <windows.h>
-#include <shlwapi.h>
 #include <winnetwk.h>
 
 #include <cstring>
@@ -13,6 +12,7 @@
 #include "core/Records.h"
 #include "handlers/HandlerKinds.h"
 #include "handlers/steps/RegistryValues.h"
+#include "platform/FileSystem.h"
 #include "platform/Handles.h"
 
 namespace kiv {
@@ -112,26 +112,53 @@ bool RemoteRecord(const std::wstring& path, DWORD mask, DriveRecord& record) {
     DWORD length = kRemoteChars;
     if (WNetGetConnectionW(local.c_str(), remote, &length) != NO_ERROR || !remote[0]) return false;
     const std::wstring remotePath = remote + path.substr(2);
-    if (!PathFileExistsW(remotePath.c_str())) return false;
+    if (!FileExists(remotePath)) return false;
     record = MakeRecord(local, remotePath, path[0], mask);
     return true;
 }
 
-bool FindDriveRecord(const std::wstring& path, unsigned wanted, DWORD mask, DriveRecord& record) {
-    if (wanted == DRIVE_REMOTE) return RemoteRecord(path, mask, record);
-    if (!PathFileExistsW(path.c_str())) return false;
-    const UINT type = GetDriveTypeW(path.substr(0, 3).c_str());
-    const bool match = (wanted == DRIVE_REMOVABLE || wanted == DRIVE_FIXED || wanted == DRIVE_CDROM ||
-                        wanted == DRIVE_RAMDISK)
-                           ? type == wanted
-                           : (type == DRIVE_UNKNOWN || type == DRIVE_NO_ROOT_DIR);
-    if (match) record = LocalRecord(path, mask);
-    return match;
+// Whether a drive of the type the system reports is one the location asks for. The
+// types of local drives are asked for by name; any other wanted type stands for the
+// drives of no known type.
+bool TypeMatches(UINT type, unsigned wanted) {
+    if (wanted == DRIVE_REMOVABLE || wanted == DRIVE_FIXED || wanted == DRIVE_CDROM || wanted == DRIVE_RAMDISK ||
+        wanted == DRIVE_REMOTE)
+        return type == wanted;
+    return type == DRIVE_UNKNOWN || type == DRIVE_NO_ROOT_DIR;
 }
+
+// The drive's type is asked first, which never touches its medium: a drive of
+// another type is passed by without a look at its files, so an empty card reader is
+// never read and a dead network letter never waited on.
+bool FindDriveRecord(const std::wstring& path, unsigned wanted, DWORD mask, DriveRecord& record) {
+    const UINT type = GetDriveTypeW(path.substr(0, 3).c_str());
+    if (!TypeMatches(type, wanted)) return false;
+    if (wanted == DRIVE_REMOTE) return RemoteRecord(path, mask, record);
+    if (!FileExists(path)) return false;
+    record = LocalRecord(path, mask);
+    return true;
+}
+
+// Keeps the system from asking the user to insert a medium while drives are probed,
+// and gives the thread its own error mode back afterwards.
+class QuietDriveErrors {
+public:
+    QuietDriveErrors() : m_set(SetThreadErrorMode(SEM_FAILCRITICALERRORS, &m_previous) != FALSE) {}
+    ~QuietDriveErrors() {
+        if (m_set) SetThreadErrorMode(m_previous, nullptr);
+    }
+    QuietDriveErrors(const QuietDriveErrors&) = delete;
+    QuietDriveErrors& operator=(const QuietDriveErrors&) = delete;
+
+private:
+    DWORD m_previous = 0;
+    bool m_set;
+};
 
 std::vector<DriveRecord> CollectDriveRecords(unsigned wanted) {
     std::vector<DriveRecord> records;
     const DWORD mask = ReadPolicyMask();
+    const QuietDriveErrors quiet;
     for (wchar_t letter = L'C'; letter <= L'Z'; ++letter) {
         std::wstring path = L"C:\\AutoRun.inf";
         path[0] = letter;

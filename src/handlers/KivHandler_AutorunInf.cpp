@@ -25,9 +25,13 @@ Status WriteKey(const std::wstring& file, const std::wstring& key, const wchar_t
                                                                                  : Status::FromLastError();
 }
 
-// Renames a key of the autorun section. An older key of the new name gives way;
-// when the old key cannot be deleted, the new one is put back as it was before.
-Status MoveKey(const std::wstring& file, const std::wstring& from, const std::wstring& to) {
+// What a rename does with a key that already holds the new name.
+enum class Taken { GivesWay, Refuses };
+
+// Renames a key of the autorun section. An older key of the new name gives way, or
+// refuses the rename when its text is another one; when the old key cannot be
+// deleted, the new one is put back as it was before.
+Status MoveKey(const std::wstring& file, const std::wstring& from, const std::wstring& to, Taken taken) {
     std::wstring text, before;
     const IniRead source = ReadProfileText(file, kSection, from, text);
     // A cut text could not be written back whole; an absent or empty key holds no command.
@@ -35,6 +39,8 @@ Status MoveKey(const std::wstring& file, const std::wstring& from, const std::ws
     if (source != IniRead::Ok || text.empty()) return Status::Fail(ERROR_NOT_FOUND);
     const IniRead target = ReadProfileText(file, kSection, to, before);
     if (target == IniRead::Unreadable) return Status::Fail(ERROR_INVALID_DATA);
+    if (taken == Taken::Refuses && target == IniRead::Ok && !before.empty() && before != text)
+        return Status::Fail(ERROR_ALREADY_EXISTS);
     if (target == IniRead::Ok) before = ProfileTextAsStored(file, kSection, to, before);
     Status step = WriteKey(file, to, ProfileTextAsStored(file, kSection, from, text).c_str());
     if (!step) return step;
@@ -67,17 +73,29 @@ std::wstring CurrentKey(const CKivItem* item) {
 }
 
 // Renames the item's key from its name with one suffix to its name with another.
+// An entry in use is renamed by disable, enable and remove; a removed one lies
+// under its removed key and only a restore renames it, which never takes the place
+// of a newer command of the same name.
 Status Rename(CKivItem* item, bool fromCurrent, const std::wstring& fromSuffix, const std::wstring& toSuffix) {
     if (!HasKeyAndFile(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
+    const bool restoring = fromSuffix == kRemoved;
+    if (item->m_removed != (restoring ? 1u : 0u)) return Status::Fail(ERROR_INVALID_PARAMETER);
     const std::wstring key = fromCurrent ? CurrentKey(item) : item->m_regNames[0];
-    return MoveKey(item->m_regNames[1], key + fromSuffix, key + toSuffix);
+    return MoveKey(item->m_regNames[1], key + fromSuffix, key + toSuffix, restoring ? Taken::Refuses : Taken::GivesWay);
+}
+
+// A removed command is kept under its removed key: the item now stands for it, so
+// that a restore right after brings it back.
+Status MarkRemoved(CKivItem* item, const Status& removal) {
+    if (removal) item->m_removed = 1;
+    return removal;
 }
 
 class CKivHandler_AutorunInf : public CKivHandler {
 public:
     int DisableItem(CKivItem* item) override { return Rename(item, false, L"", kMarker).Report(); }
     int EnableItem(CKivItem* item) override { return Rename(item, false, kMarker, L"").Report(); }
-    int RemoveItem(CKivItem* item) override { return Rename(item, true, L"", kRemoved).Report(); }
+    int RemoveItem(CKivItem* item) override { return MarkRemoved(item, Rename(item, true, L"", kRemoved)).Report(); }
     int RestoreItem(CKivItem* item) override { return Rename(item, true, kRemoved, L"").Report(); }
     void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
 };

@@ -1,8 +1,6 @@
 // Reads and changes locations that name one registry value: a single command line
 // or a list of command lines in a multi-string, or Winlogon's "UserInit" and
 // "Shell" lists held in one string.
-#include <cwchar>
-#include <cwctype>
 #include <new>
 
 #include "core/Records.h"
@@ -17,25 +15,22 @@ namespace {
 
 const wchar_t kWinlogonKey[] = L"microsoft\\windows nt\\currentversion\\winlogon";
 
-bool IsWholeWordNoCase(const std::wstring& text, const wchar_t* word) {
-    const size_t length = wcslen(word);
-    return text.size() == length && kiv::PrefixCompare(text.c_str(), word, length) == 0;
-}
-
-// Winlogon's "UserInit" and "Shell" values hold a comma- or space-separated list in
-// one string and are served by the list-value steps.
+// Winlogon's "UserInit" and "Shell" values hold a list in one string and are
+// served by the list-value steps. Winlogon splits them at commas only: each
+// element is a whole command line, blanks included.
 bool IsWinlogonList(const Location* location) {
     if (!location) return false;
-    std::wstring path = location->m_path;
-    for (wchar_t& c : path) c = static_cast<wchar_t>(towlower(c));
-    if (path.find(kWinlogonKey) == std::wstring::npos) return false;
-    return IsWholeWordNoCase(location->m_value, L"UserInit") || IsWholeWordNoCase(location->m_value, L"Shell");
+    if (kiv::AsciiLowerText(location->m_path).find(kWinlogonKey) == std::wstring::npos) return false;
+    return kiv::EqualsNoCase(location->m_value, L"UserInit") || kiv::EqualsNoCase(location->m_value, L"Shell");
 }
 
+const kiv::ListStyle kWinlogonStyle = kiv::ListStyle::Elements;
+
 // The list steps for Winlogon's lists, the value steps for every other location.
-kiv::Status Change(CKivItem* item, kiv::Status (*list)(CKivItem*), kiv::Status (*value)(CKivItem*)) {
+kiv::Status Change(CKivItem* item, kiv::Status (*list)(CKivItem*, kiv::ListStyle),
+                   kiv::Status (*value)(CKivItem*)) {
     if (!kiv::HasRegName(item)) return kiv::Status::Fail(ERROR_INVALID_PARAMETER);
-    return IsWinlogonList(item->m_location) ? list(item) : value(item);
+    return IsWinlogonList(item->m_location) ? list(item, kWinlogonStyle) : value(item);
 }
 
 class CKivHandler_RegValueEx : public CKivHandler {
@@ -48,7 +43,7 @@ public:
     int GoTo(CKivItem* item) override { return kiv::GoToLocationValue(item); }
     void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override {
         if (!location) return;
-        if (IsWinlogonList(location)) kiv::ListCollect(location, enabledPass, wow64);
+        if (IsWinlogonList(location)) kiv::ListCollect(location, enabledPass, wow64, kWinlogonStyle);
         else kiv::CollectValueEntries(location, enabledPass, wow64);
     }
 };

@@ -13,7 +13,9 @@
 #include "iteminfo/CommandLine.h"
 #include "iteminfo/FileFacts.h"
 #include "platform/Environment.h"
+#include "platform/FileSystem.h"
 #include "platform/Handles.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -29,11 +31,6 @@ std::size_t MarkerLength() { return std::wcslen(kiv::kMarker); }
 bool EndsWithMarker(const std::wstring& folder) {
     const std::size_t length = MarkerLength();
     return folder.size() >= length && folder.compare(folder.size() - length, length, kiv::kMarker) == 0;
-}
-
-bool IsFolder(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::wstring PassFolder(const Location* location, unsigned enabledPass) {
@@ -65,7 +62,7 @@ void CollectOneFile(Location* location, unsigned enabledPass) {
     std::wstring path = folder + L"\\" + location->m_value;
     if (!kiv::ResolveEntry(path, 0)) return;
     kiv::ExpandPath(folder);
-    if (_wcsicmp(FolderOf(path).c_str(), folder.c_str()) != 0 || !kiv::IsPlainFile(path)) return;
+    if (!kiv::EqualsNoCase(FolderOf(path), folder) || !kiv::IsPlainFile(path)) return;
     if (kiv::IsExecutableFile(path)) AddItem(NameOf(path), path, location, enabledPass);
 }
 
@@ -73,8 +70,7 @@ void CollectOneFile(Location* location, unsigned enabledPass) {
 // item describe the file at its new place.
 kiv::Status MoveItemFile(CKivItem* item, const std::wstring& target) {
     if (!MoveFileW(item->m_file.filePath.c_str(), target.c_str())) return kiv::Status::FromLastError();
-    kiv::ReleaseFileFacts(item->m_file);
-    kiv::FillFileFacts(item->m_file, target);
+    item->RefillFacts(target);
     return kiv::Status::Ok();
 }
 
@@ -92,7 +88,7 @@ kiv::Status DisableFile(CKivItem* item) {
     // no collection would find it again.
     if (source.empty() || EndsWithMarker(source)) return kiv::Status::Fail(ERROR_INVALID_PARAMETER);
     const std::wstring disabled = source + kiv::kMarker;
-    if (!IsFolder(disabled) && !CreateDirectoryW(disabled.c_str(), nullptr)) return kiv::Status::FromLastError();
+    if (!kiv::IsFolder(disabled) && !CreateDirectoryW(disabled.c_str(), nullptr)) return kiv::Status::FromLastError();
     return MoveItemFile(item, disabled + L"\\" + item->m_file.fileName);
 }
 

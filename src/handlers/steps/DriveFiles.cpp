@@ -48,7 +48,7 @@ std::wstring ProfileTextAsStored(const std::wstring& file, const wchar_t* sectio
         const size_t equals = entry.find(L'=');
         if (equals == std::wstring::npos) continue;
         const std::wstring name = TrimWhiteSpace(entry.substr(0, equals));
-        if (CompareStringOrdinal(name.c_str(), -1, key.c_str(), -1, TRUE) != CSTR_EQUAL) continue;
+        if (!EqualsNoCase(name, key)) continue;
         return TrimWhiteSpace(entry.substr(equals + 1)) == quoted ? quoted : text;
     }
     return text;

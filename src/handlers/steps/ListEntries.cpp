@@ -1,5 +1,6 @@
 #include "handlers/steps/ListEntries.h"
 
+#include <utility>
 #include <vector>
 
 #include "core/Records.h"
@@ -17,6 +18,9 @@ namespace {
 const wchar_t kSeparators[] = L" ,";
 
 bool IsSeparator(wchar_t c) { return c == L' ' || c == L','; }
+
+// Separators alone are no entry: a marker list left with nothing else goes.
+bool HoldsNoEntry(const std::wstring& text) { return text.find_first_not_of(L" ,\t") == std::wstring::npos; }
 
 // A list value read as text, with the type its writes keep.
 struct ListText {
@@ -40,11 +44,26 @@ Status WriteList(HKEY key, const std::wstring& name, const ListText& list) {
 
 // Erases the whole entry at its first occurrence; the separators around it stay.
 // A list without the entry answers that it was not found.
-Status EraseEntry(std::wstring& text, const std::wstring& entry) {
+Status EraseWord(std::wstring& text, const std::wstring& entry) {
     size_t at = FindListEntry(text, entry);
     if (at == std::wstring::npos) return Status::Fail(ERROR_NOT_FOUND);
     text.erase(at, entry.size());
     return Status::Ok();
+}
+
+// Erases the first element equal to the entry with one comma beside it, so that no
+// empty element is left behind: the comma after it, or the one before the last.
+Status EraseElement(std::wstring& text, const std::wstring& entry) {
+    size_t begin = 0, end = 0;
+    if (!FindListElement(text, entry, begin, end)) return Status::Fail(ERROR_NOT_FOUND);
+    if (end < text.size()) ++end;           // the comma that closes it
+    else if (begin > 0) --begin;            // the last element: the comma that opens it
+    text.erase(begin, end - begin);
+    return Status::Ok();
+}
+
+Status EraseEntry(std::wstring& text, const std::wstring& entry, ListStyle style) {
+    return style == ListStyle::Elements ? EraseElement(text, entry) : EraseWord(text, entry);
 }
 
 // Reads a list that is about to change, which takes a string value (anything else
@@ -68,10 +87,48 @@ Status ReadListForEdit(HKEY key, const std::wstring& name, ListText& list) {
     return step;
 }
 
-// Adds the entry after one space unless the list already holds it.
-void AppendEntry(std::wstring& text, const std::wstring& entry) {
-    if (FindListEntry(text, entry) != std::wstring::npos) return;
+// Adds the entry after one space. A copy already there is another entry of the
+// list and stays: each copy is moved on its own.
+void AppendWord(std::wstring& text, const std::wstring& entry) {
     text = text.empty() ? entry : text + L" " + entry;
+}
+
+// Adds the entry as a new element after one comma, none when the list already ends
+// with one (blanks after it dropped), so no empty element comes in.
+void AppendElement(std::wstring& text, const std::wstring& entry) {
+    text.erase(text.find_last_not_of(L" \t") + 1);
+    if (!text.empty() && text.back() != L',') text += L',';
+    text += entry;
+}
+
+void AppendEntry(std::wstring& text, const std::wstring& entry, ListStyle style) {
+    if (style == ListStyle::Elements) AppendElement(text, entry);
+    else AppendWord(text, entry);
+}
+
+// Where each comma-delimited element of text starts and ends, commas excluded.
+std::vector<std::pair<size_t, size_t>> ElementSpans(const std::wstring& text) {
+    std::vector<std::pair<size_t, size_t>> spans;
+    for (size_t begin = 0; begin <= text.size();) {
+        size_t comma = text.find(L',', begin);
+        if (comma == std::wstring::npos) comma = text.size();
+        spans.emplace_back(begin, comma);
+        begin = comma + 1;
+    }
+    return spans;
+}
+
+std::wstring ElementText(const std::wstring& text, const std::pair<size_t, size_t>& span) {
+    return TrimWhiteSpace(text.substr(span.first, span.second - span.first));
+}
+
+// The entries of a list in the given style, in their order.
+void SplitList(const std::wstring& text, ListStyle style, std::vector<std::wstring>& entries) {
+    if (style == ListStyle::Words) return SplitTokens(text, kSeparators, entries);
+    for (const auto& span : ElementSpans(text)) {
+        std::wstring element = ElementText(text, span);
+        if (!element.empty()) entries.push_back(std::move(element));
+    }
 }
 
 // Puts a value back as it was before a failed change: deleted when it was absent.
@@ -93,13 +150,24 @@ size_t FindListEntry(const std::wstring& text, const std::wstring& entry) {
     return std::wstring::npos;
 }
 
-void ListCollect(Location* location, unsigned enabledPass, unsigned char wow64) {
+bool FindListElement(const std::wstring& text, const std::wstring& entry, size_t& begin, size_t& end) {
+    if (entry.empty()) return false;
+    for (const auto& span : ElementSpans(text)) {
+        if (ElementText(text, span) != entry) continue;
+        begin = span.first;
+        end = span.second;
+        return true;
+    }
+    return false;
+}
+
+void ListCollect(Location* location, unsigned enabledPass, unsigned char wow64, ListStyle style) {
     UniqueHKey key;
     if (!OpenPassKey(location, enabledPass, key)) return;
     ListText list;
     if (ReadList(key.Get(), location->m_value, list) != ValueRead::Ok || list.text.empty()) return;
     std::vector<std::wstring> tokens;
-    SplitTokens(list.text, kSeparators, tokens);
+    SplitList(list.text, enabledPass ? style : ListStyle::Words, tokens);
     for (const std::wstring& token : tokens) {
         std::wstring file = token;
         if (!IsExecutableFile(token) || !ResolveEntry(file, wow64)) continue;
@@ -108,7 +176,7 @@ void ListCollect(Location* location, unsigned enabledPass, unsigned char wow64) 
     }
 }
 
-Status ListDisable(CKivItem* item) {
+Status ListDisable(CKivItem* item, ListStyle style) {
     if (!HasRegName(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
     const Location* location = item->m_location;
     const std::wstring& entry = item->m_regNames[0];
@@ -117,20 +185,20 @@ Status ListDisable(CKivItem* item) {
     ValueRead markerRead = ValueRead::Absent;
     Status step = OpenRegKey(location->m_root, location->m_path, live);
     if (step) step = ReadListForEdit(live.Get(), location->m_value, liveList);
-    if (step) step = EraseEntry(liveList.text, entry);
+    if (step) step = EraseEntry(liveList.text, entry, style);
     if (step) step = CreateMarkerKey(live.Get(), marker);
     // Only a marker value that is truly absent starts a fresh list.
     if (step) step = ReadListOrNone(marker.Get(), location->m_value, before, markerRead);
     if (!step) return step;
     ListText markerList = markerRead == ValueRead::Ok ? before : ListText{std::wstring(), liveList.type};
-    AppendEntry(markerList.text, entry);
+    AppendEntry(markerList.text, entry, ListStyle::Words);
     step = WriteList(marker.Get(), location->m_value, markerList);
     if (step) step = WriteList(live.Get(), location->m_value, liveList);
     if (!step) RestoreList(marker.Get(), location->m_value, markerRead, before);
     return step;
 }
 
-Status ListEnable(CKivItem* item) {
+Status ListEnable(CKivItem* item, ListStyle style) {
     if (!HasRegName(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
     const Location* location = item->m_location;
     const std::wstring& entry = item->m_regNames[0];
@@ -141,23 +209,23 @@ Status ListEnable(CKivItem* item) {
         ValueRead liveRead = ValueRead::Absent;
         Status step = OpenRegKey(location->m_root, markerPath, marker);
         if (step) step = ReadListForEdit(marker.Get(), location->m_value, markerList);
-        if (step) step = EraseEntry(markerList.text, entry);
+        if (step) step = EraseEntry(markerList.text, entry, ListStyle::Words);
         if (step) step = OpenRegKey(location->m_root, location->m_path, live);
         if (step) step = ReadListOrNone(live.Get(), location->m_value, liveList, liveRead);
         if (!step) return step;
         if (liveRead == ValueRead::Absent) liveList.type = markerList.type;
-        AppendEntry(liveList.text, entry);
+        AppendEntry(liveList.text, entry, style);
         step = WriteList(live.Get(), location->m_value, liveList);
         if (!step) return step;
         markerList.text = TrimWhiteSpace(markerList.text);
-        if (markerList.text.empty()) DeleteRegValue(marker.Get(), location->m_value);
+        if (HoldsNoEntry(markerList.text)) DeleteRegValue(marker.Get(), location->m_value);
         else WriteList(marker.Get(), location->m_value, markerList);
     }
     RemoveKeyIfEmpty(location->m_root, markerPath, static_cast<unsigned char>(item->m_win32));
     return Status::Ok();
 }
 
-Status ListRemove(CKivItem* item) {
+Status ListRemove(CKivItem* item, ListStyle style) {
     if (!HasRegName(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
     const Location* location = item->m_location;
     const std::wstring path = item->m_enabled ? location->m_path : MarkerPath(location->m_path);
@@ -168,10 +236,10 @@ Status ListRemove(CKivItem* item) {
         if (!step) return step;
         ListText list;
         step = ReadListForEdit(key.Get(), location->m_value, list);
-        if (step) step = EraseEntry(list.text, item->m_regNames[0]);
+        if (step) step = EraseEntry(list.text, item->m_regNames[0], item->m_enabled ? style : ListStyle::Words);
         if (step) {
             list.text = TrimWhiteSpace(list.text);
-            if (!item->m_enabled && list.text.empty()) step = DeleteRegValue(key.Get(), location->m_value);
+            if (!item->m_enabled && HoldsNoEntry(list.text)) step = DeleteRegValue(key.Get(), location->m_value);
             else step = WriteList(key.Get(), location->m_value, list);
         }
     }

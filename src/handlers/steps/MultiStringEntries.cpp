@@ -67,10 +67,6 @@ bool TakeOut(Strings& strings, const std::wstring& entry) {
     return true;
 }
 
-bool Holds(const Strings& strings, const std::wstring& entry) {
-    return std::find(strings.begin(), strings.end(), entry) != strings.end();
-}
-
 // The list without the entry; refused when the list has a gap or lacks the entry.
 Status ListWithout(const RegValueData& value, const std::wstring& entry, Strings& strings) {
     if (!MultiStrings(value, strings)) return Status::Fail(kListRefused);
@@ -100,8 +96,9 @@ Status StoreMarkerList(HKEY marker, const std::wstring& name, const Strings& str
     return WriteMultiStrings(marker, name, strings);
 }
 
-// The entry is added to the marker list (unless already there) before it leaves the
-// live list; if the live write fails the marker list is put back as it was.
+// The entry is added to the marker list before it leaves the live list; if the live
+// write fails the marker list is put back as it was. A copy already in the marker
+// list is another entry of the list: each copy moves on its own, so none is lost.
 Status DisableMultiEntry(HKEY live, HKEY marker, const std::wstring& name, const std::wstring& entry,
                          const RegValueData& liveValue) {
     Strings liveList, markerList;
@@ -110,18 +107,15 @@ Status DisableMultiEntry(HKEY live, HKEY marker, const std::wstring& name, const
     Status step = ListWithout(liveValue, entry, liveList);
     if (step) step = ReadExtendable(marker, name, read, before, markerList);
     if (!step) return step;
-    const bool addToMarker = !Holds(markerList, entry);
-    if (addToMarker) {
-        markerList.push_back(entry);
-        step = WriteMultiStrings(marker, name, markerList);
-        if (!step) return step;
-    }
+    markerList.push_back(entry);
+    step = WriteMultiStrings(marker, name, markerList);
+    if (!step) return step;
     step = WriteMultiStrings(live, name, liveList);
-    if (!step && addToMarker) PutBack(marker, name, read, before);
+    if (!step) PutBack(marker, name, read, before);
     return step;
 }
 
-// An entry already back in the live list is not added twice; if the marker write
+// Moves one copy back, whatever copies the live list holds; if the marker write
 // fails the live list is put back as it was.
 Status EnableMultiEntry(HKEY live, HKEY marker, const std::wstring& name, const std::wstring& entry,
                         const RegValueData& markerValue) {
@@ -130,7 +124,6 @@ Status EnableMultiEntry(HKEY live, HKEY marker, const std::wstring& name, const 
     RegValueData before;
     Status step = ListWithout(markerValue, entry, markerList);
     if (step) step = ReadExtendable(live, name, read, before, liveList);
-    if (step && Holds(liveList, entry)) step = Status::Fail(ERROR_ALREADY_EXISTS);
     if (!step) return step;
     liveList.push_back(entry);
     step = WriteMultiStrings(live, name, liveList);

@@ -193,7 +193,11 @@ Status EnableProfileItem(CKivItem* item, const ProfileSection& where) {
 Status RemoveProfileItem(CKivItem* item, const ProfileSection& where) {
     if (Status refused = ActionRefusal(item, where, true); !refused) return refused;
     const std::wstring key = CurrentKey(item);
-    return MoveProfileKey(where, key, key + kRemovedMarker);
+    const Status step = MoveProfileKey(where, key, key + kRemovedMarker);
+    // The text is kept under the removed key: the item now stands for it, so that a
+    // restore right after brings it back.
+    if (step) item->m_removed = 1;
+    return step;
 }
 
 Status RestoreProfileItem(CKivItem* item, const ProfileSection& where) {

@@ -178,16 +178,11 @@ void DropFromGroup(HKEY key, const wchar_t* name, DWORD type, const wchar_t* dat
     if (kept.size() != members.size()) WriteMultiString(key, name, type, kept);
 }
 
-// Disabled by other means: nothing tells what the service had before, so it is
-// given an automatic start, unless its start value cannot be read (never replaced)
-// or it starts already.
-Status EnableWithoutSavedStart(HKEY key, const std::wstring& service) {
-    DWORD start = 0;
-    Status cause;
-    const ValueRead current = ReadStartType(key, kStartValue, start, &cause);
-    if (current == ValueRead::Unreadable) return cause;
-    if (current == ValueRead::Ok && start < kStartDisabled) return Status::Ok();
-    return SetStartType(key, service, kStartAutomatic);
+// The start type an enable gives back: the saved one when it starts the service;
+// otherwise (no mark, or one holding a start type that does not start it) nothing
+// tells what the service had before, so it is given an automatic start.
+DWORD StartTypeToGiveBack(ValueRead markRead, DWORD saved) {
+    return markRead == ValueRead::Ok && saved < kStartDisabled ? saved : kStartAutomatic;
 }
 
 }  // namespace
@@ -239,20 +234,18 @@ Status EnableServiceItem(CKivItem* item) {
     UniqueHKey key;
     Status step = OpenServiceKey(item, KEY_ALL_ACCESS, key);
     if (!step) return step;
+    // A service that starts already is left as it is, its mark included; a start
+    // value that cannot be read is never replaced.
+    DWORD start = 0;
+    const ValueRead current = ReadStartType(key.Get(), kStartValue, start, &step);
+    if (current == ValueRead::Unreadable) return step;
+    if (current == ValueRead::Ok && start < kStartDisabled) return Status::Ok();
     DWORD saved = 0;
-    switch (ReadStartType(key.Get(), kMarker, saved, &step)) {
-    case ValueRead::Ok:
-        // Only a start type that starts the service can be what it had before.
-        if (saved >= kStartDisabled) return Status::Fail(ERROR_INVALID_DATA);
-        step = SetStartType(key.Get(), item->m_regNames[0], saved);
-        if (step) RegDeleteValueW(key.Get(), kMarker);
-        return step;
-    case ValueRead::Unreadable:
-        return step;
-    case ValueRead::Absent:
-        break;
-    }
-    return EnableWithoutSavedStart(key.Get(), item->m_regNames[0]);
+    const ValueRead mark = ReadStartType(key.Get(), kMarker, saved, &step);
+    if (mark == ValueRead::Unreadable) return step;
+    step = SetStartType(key.Get(), item->m_regNames[0], StartTypeToGiveBack(mark, saved));
+    if (step && mark == ValueRead::Ok) RegDeleteValueW(key.Get(), kMarker);
+    return step;
 }
 
 Status DeleteServiceItem(CKivItem* item) {

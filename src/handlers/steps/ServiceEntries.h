@@ -23,8 +23,9 @@ void CollectServiceItems(Location* location, unsigned enabledPass, unsigned char
 // left as it is, so the start type saved before is never replaced by 4.
 Status DisableServiceItem(CKivItem* item);
 
-// Puts the saved start type back. Without a saved value a service that does not
-// start is set to automatic start.
+// Puts the saved start type back. Without a usable saved value (none, or one that
+// does not start the service) a service that does not start is set to automatic
+// start; a service that starts already is left as it is, its saved value included.
 Status EnableServiceItem(CKivItem* item);
 
 // Deletes the service through the service control manager.
