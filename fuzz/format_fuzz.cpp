@@ -37,7 +37,7 @@ Arg ArgumentOf(char conversion, const std::string& length, bool wideFormat) {
     }
 }
 
-struct Spec {
+struct Conversion {
     std::string text;
     bool starWidth = false, starPrecision = false;
     int width = 0, precision = 0;
@@ -45,26 +45,26 @@ struct Spec {
     std::string length;
 };
 
-Spec MakeSpec(FuzzedDataProvider& in) {
-    Spec spec;
-    spec.text = "%";
-    for (int n = in.ConsumeIntegralInRange(0, 3); n > 0; --n) spec.text += kFlags[in.ConsumeIntegralInRange(0, 6)];
+Conversion MakeConversion(FuzzedDataProvider& in) {
+    Conversion conv;
+    conv.text = "%";
+    for (int n = in.ConsumeIntegralInRange(0, 3); n > 0; --n) conv.text += kFlags[in.ConsumeIntegralInRange(0, 6)];
     switch (in.ConsumeIntegralInRange(0, 2)) {
-    case 1: spec.width = in.ConsumeIntegralInRange(1, 9999); spec.text += std::to_string(spec.width); break;
-    case 2: spec.starWidth = true; spec.width = in.ConsumeIntegralInRange(-300, 300); spec.text += "*"; break;
+    case 1: conv.width = in.ConsumeIntegralInRange(1, 9999); conv.text += std::to_string(conv.width); break;
+    case 2: conv.starWidth = true; conv.width = in.ConsumeIntegralInRange(-300, 300); conv.text += "*"; break;
     default: break;
     }
     switch (in.ConsumeIntegralInRange(0, 3)) {
-    case 1: spec.text += "." + std::to_string(in.ConsumeIntegralInRange(0, 400)); break;
-    case 2: spec.starPrecision = true; spec.precision = in.ConsumeIntegralInRange(-5, 400); spec.text += ".*"; break;
-    case 3: spec.text += "."; break;
+    case 1: conv.text += "." + std::to_string(in.ConsumeIntegralInRange(0, 400)); break;
+    case 2: conv.starPrecision = true; conv.precision = in.ConsumeIntegralInRange(-5, 400); conv.text += ".*"; break;
+    case 3: conv.text += "."; break;
     default: break;
     }
-    spec.length = kLengths[in.ConsumeIntegralInRange(0, 8)];
-    spec.text += spec.length;
-    spec.conversion = kConversions[in.ConsumeIntegralInRange(0, static_cast<int>(sizeof(kConversions) - 2))];
-    spec.text += spec.conversion;
-    return spec;
+    conv.length = kLengths[in.ConsumeIntegralInRange(0, 8)];
+    conv.text += conv.length;
+    conv.conversion = kConversions[in.ConsumeIntegralInRange(0, static_cast<int>(sizeof(kConversions) - 2))];
+    conv.text += conv.conversion;
+    return conv;
 }
 
 // Literal text of the format, any units but the zero; a percent sign is doubled.
@@ -87,10 +87,10 @@ size_t Format(bool wide, const std::string& format, A... args) {
 }
 
 template <typename... A>
-size_t WithCounts(const Spec& spec, bool wide, const std::string& format, A... args) {
-    if (spec.starWidth && spec.starPrecision) return Format(wide, format, spec.width, spec.precision, args...);
-    if (spec.starWidth) return Format(wide, format, spec.width, args...);
-    if (spec.starPrecision) return Format(wide, format, spec.precision, args...);
+size_t WithCounts(const Conversion& conv, bool wide, const std::string& format, A... args) {
+    if (conv.starWidth && conv.starPrecision) return Format(wide, format, conv.width, conv.precision, args...);
+    if (conv.starWidth) return Format(wide, format, conv.width, args...);
+    if (conv.starPrecision) return Format(wide, format, conv.precision, args...);
     return Format(wide, format, args...);
 }
 
@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider in(data, size);
     const bool wide = in.ConsumeBool();
     const std::string prefix = Literal(in);
-    const Spec spec = MakeSpec(in);
+    const Conversion conv = MakeConversion(in);
     const std::string suffix = Literal(in);
     const bool nullText = in.ConsumeIntegralInRange(0, 15) == 0;
     const long long number = in.ConsumeIntegral<long long>();
@@ -108,19 +108,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string rest = in.ConsumeRemainingBytesAsString();
     const std::string narrowText = rest.c_str();
     const std::wstring wideText = kivfuzz::Utf16Units(reinterpret_cast<const std::uint8_t*>(rest.data()), rest.size());
-    const std::string format = prefix + spec.text + suffix;
+    const std::string format = prefix + conv.text + suffix;
 
     size_t length = 0;
-    switch (ArgumentOf(spec.conversion, spec.length, wide)) {
-    case Arg::Int: length = WithCounts(spec, wide, format, static_cast<int>(number)); break;
-    case Arg::Long: length = WithCounts(spec, wide, format, static_cast<long>(number)); break;
-    case Arg::LongLong: length = WithCounts(spec, wide, format, number); break;
-    case Arg::Size: length = WithCounts(spec, wide, format, static_cast<size_t>(number)); break;
-    case Arg::Double: length = WithCounts(spec, wide, format, static_cast<double>(real)); break;
-    case Arg::LongDouble: length = WithCounts(spec, wide, format, real); break;
-    case Arg::Wide: length = WithCounts(spec, wide, format, nullText ? nullptr : wideText.c_str()); break;
-    case Arg::Narrow: length = WithCounts(spec, wide, format, nullText ? nullptr : narrowText.c_str()); break;
-    case Arg::None: length = WithCounts(spec, wide, format); break;
+    switch (ArgumentOf(conv.conversion, conv.length, wide)) {
+    case Arg::Int: length = WithCounts(conv, wide, format, static_cast<int>(number)); break;
+    case Arg::Long: length = WithCounts(conv, wide, format, static_cast<long>(number)); break;
+    case Arg::LongLong: length = WithCounts(conv, wide, format, number); break;
+    case Arg::Size: length = WithCounts(conv, wide, format, static_cast<size_t>(number)); break;
+    case Arg::Double: length = WithCounts(conv, wide, format, static_cast<double>(real)); break;
+    case Arg::LongDouble: length = WithCounts(conv, wide, format, real); break;
+    case Arg::Wide: length = WithCounts(conv, wide, format, nullText ? nullptr : wideText.c_str()); break;
+    case Arg::Narrow: length = WithCounts(conv, wide, format, nullText ? nullptr : narrowText.c_str()); break;
+    case Arg::None: length = WithCounts(conv, wide, format); break;
     }
     // Literal text comes out once (a doubled percent sign as one), and a known
     // conversion fills at least its width.
@@ -129,8 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (size_t i = 0; i < part->size(); ++i, ++literal)
             if ((*part)[i] == '%') ++i;
     }
-    bool known = std::string("diuoxXbcCsSAf").find(spec.conversion) != std::string::npos;
-    size_t width = known ? static_cast<size_t>(spec.width < 0 ? -spec.width : spec.width) : 0;
+    bool known = std::string("diuoxXbcCsSAf").find(conv.conversion) != std::string::npos;
+    size_t width = known ? static_cast<size_t>(conv.width < 0 ? -conv.width : conv.width) : 0;
     KIV_FUZZ_CHECK(length >= literal + width);
     return 0;
 }

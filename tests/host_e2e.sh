@@ -64,19 +64,20 @@ kivctl enable --title "kivhosttest tool" >/dev/null || fail "enable exited $?"
 [ "$(state_of 'KivHostTest Tool')" = "enabled" ] || fail "not listed as enabled after enable"
 run reg query "$run_key\\_disabledByKiv" >/dev/null 2>&1 && fail "the emptied marker subkey is still there"
 
-# A failed action names its cause in the system's words and exits 1: an entry
-# that is only in the marker subkey cannot be disabled again.
-run reg add "$run_key\\_disabledByKiv" /v "KivHostTest Parked" /t REG_SZ /d 'C:\kivtests\host e2e\other.exe' /f >/dev/null
-message=$(kivctl disable --title "KivHostTest Parked" 2>&1 >/dev/null); code=$?
+# A failed action names its cause in the system's words and exits 1: a list
+# that is not plain text is listed but never rewritten.
+appinit_key='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Windows'
+run reg add "$appinit_key" /v AppInit_DLLs /t REG_MULTI_SZ /d 'C:\windows\system32\notepad.exe' /f >/dev/null
+message=$(kivctl disable --category "AppInit DLLs" --title 'C:\windows\system32\notepad.exe' 2>&1 >/dev/null); code=$?
+run reg delete "$appinit_key" /v AppInit_DLLs /f >/dev/null
 [ $code -eq 1 ] || fail "a failed disable exited $code, not 1"
 echo "$message" | grep -Eq '^disable: [A-Z].*[.]' || fail "a failed disable printed \"$message\""
-run reg delete "$run_key\\_disabledByKiv" /v "KivHostTest Parked" /f >/dev/null
 
 kivctl disable --title "No Such Entry" >/dev/null 2>&1; code=$?
 [ $code -eq 4 ] || fail "a selector matching nothing exited $code, not 4"
 
 run reg add "$run_key" /v "KivHostTest Dup" /t REG_SZ /d 'C:\kivtests\host e2e\other.exe' /f >/dev/null
-run reg add "$run_key\\_disabledByKiv" /v "KivHostTest Dup" /t REG_SZ /d 'C:\kivtests\host e2e\tool.exe' /f >/dev/null
+run reg add "$run_key\\_disabledByKiv" /v "KivHostTest Dup" /t REG_SZ /d 'C:\windows\system32\notepad.exe' /f >/dev/null
 kivctl remove --title "KivHostTest Dup" >/dev/null 2>&1; code=$?
 [ $code -eq 3 ] || fail "a selector matching two items exited $code, not 3"
 kivctl remove --title "KivHostTest Dup" --state disabled >/dev/null || fail "remove of the disabled copy"
