@@ -27,12 +27,12 @@ inline std::wstring Utf16Units(const std::uint8_t* data, std::size_t size) {
 }
 
 // A broken invariant is a finding: report it and stop so the fuzzer keeps the input.
-#define KIV_FUZZ_CHECK(condition)                                                           \
-    do {                                                                                   \
-        if (!(condition)) {                                                                \
+#define KIV_FUZZ_CHECK(condition)                                                              \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                  \
-        }                                                                                  \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 }  // namespace kivfuzz

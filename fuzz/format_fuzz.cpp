@@ -20,20 +20,32 @@ enum class Arg { None, Int, Long, LongLong, Size, Double, LongDouble, Wide, Narr
 Arg ArgumentOf(char conversion, const std::string& length, bool wideFormat) {
     bool isShortOrNone = length.empty() || length == "h" || length == "I32";
     switch (conversion) {
-    case 'd': case 'i': case 'u': case 'o': case 'x': case 'X': case 'b':
+    case 'd':
+    case 'i':
+    case 'u':
+    case 'o':
+    case 'x':
+    case 'X':
+    case 'b':
         if (isShortOrNone || length == "L") return Arg::Int;
         if (length == "l") return Arg::Long;
         if (length == "ll" || length == "I64") return Arg::LongLong;
         return Arg::Size;
-    case 'c': case 'C': return Arg::Int;
-    case 'f': return length == "L" ? Arg::LongDouble : Arg::Double;
-    case 's': case 'S': case 'A': {
+    case 'c':
+    case 'C':
+        return Arg::Int;
+    case 'f':
+        return length == "L" ? Arg::LongDouble : Arg::Double;
+    case 's':
+    case 'S':
+    case 'A': {
         bool wide = conversion == 'A' ? false : ((conversion == 's') == wideFormat);
         if (length == "h") wide = false;
         if (length == "l") wide = true;
         return wide ? Arg::Wide : Arg::Narrow;
     }
-    default: return Arg::None;
+    default:
+        return Arg::None;
     }
 }
 
@@ -50,15 +62,32 @@ Conversion MakeConversion(FuzzedDataProvider& in) {
     conv.text = "%";
     for (int n = in.ConsumeIntegralInRange(0, 3); n > 0; --n) conv.text += kFlags[in.ConsumeIntegralInRange(0, 6)];
     switch (in.ConsumeIntegralInRange(0, 2)) {
-    case 1: conv.width = in.ConsumeIntegralInRange(1, 9999); conv.text += std::to_string(conv.width); break;
-    case 2: conv.starWidth = true; conv.width = in.ConsumeIntegralInRange(-300, 300); conv.text += "*"; break;
-    default: break;
+    case 1:
+        conv.width = in.ConsumeIntegralInRange(1, 9999);
+        conv.text += std::to_string(conv.width);
+        break;
+    case 2:
+        conv.starWidth = true;
+        conv.width = in.ConsumeIntegralInRange(-300, 300);
+        conv.text += "*";
+        break;
+    default:
+        break;
     }
     switch (in.ConsumeIntegralInRange(0, 3)) {
-    case 1: conv.text += "." + std::to_string(in.ConsumeIntegralInRange(0, 400)); break;
-    case 2: conv.starPrecision = true; conv.precision = in.ConsumeIntegralInRange(-5, 400); conv.text += ".*"; break;
-    case 3: conv.text += "."; break;
-    default: break;
+    case 1:
+        conv.text += "." + std::to_string(in.ConsumeIntegralInRange(0, 400));
+        break;
+    case 2:
+        conv.starPrecision = true;
+        conv.precision = in.ConsumeIntegralInRange(-5, 400);
+        conv.text += ".*";
+        break;
+    case 3:
+        conv.text += ".";
+        break;
+    default:
+        break;
     }
     conv.length = kLengths[in.ConsumeIntegralInRange(0, 8)];
     conv.text += conv.length;
@@ -112,15 +141,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     size_t length = 0;
     switch (ArgumentOf(conv.conversion, conv.length, wide)) {
-    case Arg::Int: length = WithCounts(conv, wide, format, static_cast<int>(number)); break;
-    case Arg::Long: length = WithCounts(conv, wide, format, static_cast<long>(number)); break;
-    case Arg::LongLong: length = WithCounts(conv, wide, format, number); break;
-    case Arg::Size: length = WithCounts(conv, wide, format, static_cast<size_t>(number)); break;
-    case Arg::Double: length = WithCounts(conv, wide, format, static_cast<double>(real)); break;
-    case Arg::LongDouble: length = WithCounts(conv, wide, format, real); break;
-    case Arg::Wide: length = WithCounts(conv, wide, format, nullText ? nullptr : wideText.c_str()); break;
-    case Arg::Narrow: length = WithCounts(conv, wide, format, nullText ? nullptr : narrowText.c_str()); break;
-    case Arg::None: length = WithCounts(conv, wide, format); break;
+    case Arg::Int:
+        length = WithCounts(conv, wide, format, static_cast<int>(number));
+        break;
+    case Arg::Long:
+        length = WithCounts(conv, wide, format, static_cast<long>(number));
+        break;
+    case Arg::LongLong:
+        length = WithCounts(conv, wide, format, number);
+        break;
+    case Arg::Size:
+        length = WithCounts(conv, wide, format, static_cast<size_t>(number));
+        break;
+    case Arg::Double:
+        length = WithCounts(conv, wide, format, static_cast<double>(real));
+        break;
+    case Arg::LongDouble:
+        length = WithCounts(conv, wide, format, real);
+        break;
+    case Arg::Wide:
+        length = WithCounts(conv, wide, format, nullText ? nullptr : wideText.c_str());
+        break;
+    case Arg::Narrow:
+        length = WithCounts(conv, wide, format, nullText ? nullptr : narrowText.c_str());
+        break;
+    case Arg::None:
+        length = WithCounts(conv, wide, format);
+        break;
     }
     // Literal text comes out once (a doubled percent sign as one), and a known
     // conversion fills at least its width.

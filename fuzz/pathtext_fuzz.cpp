@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckTextOperations(text, data[0] % (text.size() + 1));
 
     size_t dot = text.rfind(L'.');
-    bool shortExtension = text.size() >= 5 && dot != std::wstring::npos &&
-                          (text.size() - dot - 1 == 2 || text.size() - dot - 1 == 3);
+    bool shortExtension =
+        text.size() >= 5 && dot != std::wstring::npos && (text.size() - dot - 1 == 2 || text.size() - dot - 1 == 3);
     KIV_FUZZ_CHECK(kiv::HasShortExtension(text) == shortExtension);
 
     std::wstring redirected = text;

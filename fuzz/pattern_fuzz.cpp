@@ -21,7 +21,7 @@ void CheckSearch(const kiv::CPattern& pattern, const std::wstring& text) {
 
 const kiv::CPattern& Fixed(int i) {
     static const kiv::CPattern patterns[] = {
-        {kiv::kPathListPattern, true}, {kiv::kRundll32Pattern, true}, {kiv::kDllNamePattern, false},
+        {kiv::kPathListPattern, true}, {kiv::kRundll32Pattern, true},  {kiv::kDllNamePattern, false},
         {kiv::kBareNamePattern, true}, {kiv::kDrivePathPattern, true},
     };
     return patterns[i];

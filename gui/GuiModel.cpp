@@ -30,15 +30,24 @@ std::vector<int> DefaultColumnWidths() { return {220, 70, 330, 280, 150, 200, 25
 
 std::wstring CellText(const ItemRow& row, int column) {
     switch (column) {
-    case ColTitle: return row.title;
-    case ColState: return StateText(row);
-    case ColLocation: return row.location;
-    case ColFilePath: return row.filePath;
-    case ColPublisher: return row.publisher;
-    case ColDescription: return row.description;
-    case ColMd5: return row.md5;
-    case ColWhitelisted: return row.whitelisted ? L"yes" : L"no";
-    default: return L"";
+    case ColTitle:
+        return row.title;
+    case ColState:
+        return StateText(row);
+    case ColLocation:
+        return row.location;
+    case ColFilePath:
+        return row.filePath;
+    case ColPublisher:
+        return row.publisher;
+    case ColDescription:
+        return row.description;
+    case ColMd5:
+        return row.md5;
+    case ColWhitelisted:
+        return row.whitelisted ? L"yes" : L"no";
+    default:
+        return L"";
     }
 }
 
@@ -51,7 +60,8 @@ bool MatchesFilter(const ItemRow& row, const std::wstring& filter, bool hideWhit
 
 int CompareRows(const ItemRow& a, const ItemRow& b, int column) {
     int order = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, CellText(a, column).c_str(), -1,
-                               CellText(b, column).c_str(), -1) - CSTR_EQUAL;
+                               CellText(b, column).c_str(), -1) -
+                CSTR_EQUAL;
     if (order != 0) return order;
     return a.id < b.id ? -1 : (a.id > b.id ? 1 : 0);
 }

@@ -146,16 +146,15 @@ bool MainWindow::Create(HINSTANCE instance, int show) {
     m_accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
     std::wstring title = std::wstring(kWindowTitle) + (m_elevated ? L" (Administrator)" : L"");
     // The menu belongs to the window from here on and goes with it.
-    HWND hwnd = CreateWindowExW(WS_EX_CONTROLPARENT, kMainWindowClass, title.c_str(),
-                                WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT, 1000, 640,
-                                nullptr, m_menu, instance, this);
+    HWND hwnd =
+        CreateWindowExW(WS_EX_CONTROLPARENT, kMainWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                        CW_USEDEFAULT, CW_USEDEFAULT, 1000, 640, nullptr, m_menu, instance, this);
     if (!hwnd) return false;
     ShowWindow(hwnd, show);
     UpdateWindow(hwnd);
     if (m_kiv->GetCategoryCount() == 0)
         SetStatus(L"No catalogue loaded: kivdata.dat beside kivgui.exe is missing or lists nothing.");
-    else
-        StartCollect();
+    else StartCollect();
     return true;
 }
 
@@ -313,9 +312,9 @@ void MainWindow::ApplyDpi(UINT dpi) {
     m_font = std::move(font);
     if (oldDpi != m_dpi)
         for (int column = 0; column < ColumnCount; ++column)
-            ListView_SetColumnWidth(m_list, column,
-                                    MulDiv(ListView_GetColumnWidth(m_list, column), static_cast<int>(m_dpi),
-                                           static_cast<int>(oldDpi)));
+            ListView_SetColumnWidth(
+                m_list, column,
+                MulDiv(ListView_GetColumnWidth(m_list, column), static_cast<int>(m_dpi), static_cast<int>(oldDpi)));
     if (!m_collecting) BuildImages();
     Layout();
 }
@@ -343,8 +342,8 @@ void MainWindow::Layout() {
     place(m_filter, Scale(240));
     place(m_hide, Scale(140));
     if (!m_elevated) place(m_runAs, Scale(190));
-    MoveWindow(m_progress, x, margin + Scale(4), std::max<int>(client.right - x - margin, Scale(60)),
-               height - Scale(8), TRUE);
+    MoveWindow(m_progress, x, margin + Scale(4), std::max<int>(client.right - x - margin, Scale(60)), height - Scale(8),
+               TRUE);
     int top = margin + height + margin;
     MoveWindow(m_list, 0, top, client.right, std::max<int>(client.bottom - statusHeight - top, 0), TRUE);
 }
@@ -412,10 +411,8 @@ void MainWindow::ShowCollecting(bool collecting) {
     SendMessageW(m_progress, PBM_SETMARQUEE, collecting, 50);
     EnableWindow(m_stop, collecting);
     EnableWindow(m_refresh, !collecting);
-    if (collecting)
-        SetTimer(m_hwnd, kProgressTimer, 100, nullptr);
-    else
-        KillTimer(m_hwnd, kProgressTimer);
+    if (collecting) SetTimer(m_hwnd, kProgressTimer, 100, nullptr);
+    else KillTimer(m_hwnd, kProgressTimer);
 }
 
 void MainWindow::LoadRows() {
@@ -554,7 +551,8 @@ void MainWindow::ShowRowState(size_t row) {
 }
 
 void MainWindow::UpdateCountText() {
-    size_t total = static_cast<size_t>(std::count_if(m_rows.begin(), m_rows.end(), [](const GuiRow& r) { return !r.gone; }));
+    size_t total =
+        static_cast<size_t>(std::count_if(m_rows.begin(), m_rows.end(), [](const GuiRow& r) { return !r.gone; }));
     std::wstring text = std::to_wstring(ListView_GetItemCount(m_list)) + L" of " + std::to_wstring(total) + L" shown";
     SendMessageW(m_status, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text.c_str()));
 }
@@ -565,18 +563,32 @@ void MainWindow::OnCommand(int id, int code, HWND from) {
     GuiRow* row = nullptr;
     size_t index = 0;
     switch (id) {
-    case IDM_REFRESH: StartCollect(); break;
+    case IDM_REFRESH:
+        StartCollect();
+        break;
     case IDM_STOP:
-    case IDCANCEL: StopCollect(); break;
-    case IDM_RUNAS: RestartAsAdministrator(); break;
-    case IDM_EXIT: PostMessageW(m_hwnd, WM_CLOSE, 0, 0); break;
+    case IDCANCEL:
+        StopCollect();
+        break;
+    case IDM_RUNAS:
+        RestartAsAdministrator();
+        break;
+    case IDM_EXIT:
+        PostMessageW(m_hwnd, WM_CLOSE, 0, 0);
+        break;
     case IDM_DISABLE:
     case IDM_ENABLE:
         if ((row = SelectedRow(&index)) != nullptr) SetItemEnabled(index, id == IDM_ENABLE);
         break;
-    case IDM_REMOVE: RemoveSelected(); break;
-    case IDM_RESTORE: RestoreSelected(); break;
-    case IDM_GOTO: GoToSelected(); break;
+    case IDM_REMOVE:
+        RemoveSelected();
+        break;
+    case IDM_RESTORE:
+        RestoreSelected();
+        break;
+    case IDM_GOTO:
+        GoToSelected();
+        break;
     case IDM_COPYPATH:
         if ((row = SelectedRow()) != nullptr) CopyToClipboard(row->item.filePath);
         break;
@@ -586,14 +598,17 @@ void MainWindow::OnCommand(int id, int code, HWND from) {
     case IDOK:
         if (GetFocus() == m_list) ShowProperties();
         break;
-    case IDM_PROPERTIES: ShowProperties(); break;
+    case IDM_PROPERTIES:
+        ShowProperties();
+        break;
     case IDM_FINDFILTER:
         SetFocus(m_filter);
         Edit_SetSel(m_filter, 0, -1);
         break;
     case IDM_HIDEWHITELISTED:
         // The menu item flips the check box; the check box flips itself.
-        if (from != m_hide) Button_SetCheck(m_hide, Button_GetCheck(m_hide) == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
+        if (from != m_hide)
+            Button_SetCheck(m_hide, Button_GetCheck(m_hide) == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
         m_settings.hideWhitelisted = Button_GetCheck(m_hide) == BST_CHECKED;
         Populate();
         break;
@@ -605,16 +620,23 @@ void MainWindow::OnCommand(int id, int code, HWND from) {
             Populate();
         }
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
 LRESULT MainWindow::OnNotify(NMHDR* header) {
     if (header->hwndFrom != m_list) return 0;
     switch (header->code) {
-    case LVN_ITEMCHANGED: OnItemChanged(reinterpret_cast<const NMLISTVIEW*>(header)); break;
-    case LVN_COLUMNCLICK: Sort(reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem, true); break;
-    case NM_DBLCLK: ShowProperties(); break;
+    case LVN_ITEMCHANGED:
+        OnItemChanged(reinterpret_cast<const NMLISTVIEW*>(header));
+        break;
+    case LVN_COLUMNCLICK:
+        Sort(reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem, true);
+        break;
+    case NM_DBLCLK:
+        ShowProperties();
+        break;
     case LVN_KEYDOWN: {
         WORD key = reinterpret_cast<const NMLVKEYDOWN*>(header)->wVKey;
         bool control = GetKeyState(VK_CONTROL) < 0;
@@ -622,7 +644,8 @@ LRESULT MainWindow::OnNotify(NMHDR* header) {
         else if (key == 'C' && control && GetKeyState(VK_SHIFT) >= 0) OnCommand(IDM_COPYROW, 0, nullptr);
         break;
     }
-    default: break;
+    default:
+        break;
     }
     return 0;
 }
@@ -687,10 +710,8 @@ void MainWindow::SetItemEnabled(size_t row, bool enable) {
     DWORD error = GetLastError();
     ShowRowState(row);
     const wchar_t* verb = enable ? L"enable" : L"disable";
-    if (done)
-        SetStatus(std::wstring(enable ? L"Enabled " : L"Disabled ") + Quoted(item.title) + L".");
-    else
-        SetStatus(L"Could not " + std::wstring(verb) + L" " + Quoted(item.title) + L": " + SystemMessage(error));
+    if (done) SetStatus(std::wstring(enable ? L"Enabled " : L"Disabled ") + Quoted(item.title) + L".");
+    else SetStatus(L"Could not " + std::wstring(verb) + L" " + Quoted(item.title) + L": " + SystemMessage(error));
 }
 
 void MainWindow::RemoveSelected() {

@@ -38,8 +38,8 @@ Settings LoadSettings() {
 
 void SaveSettings(const Settings& settings) {
     kiv::UniqueHKey key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
-                        nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(), nullptr) !=
+        ERROR_SUCCESS)
         return;
     std::wstring widths = FormatWidths(settings.columnWidths);
     RegSetValueExW(key.Get(), kWidthsValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(widths.c_str()),

@@ -115,15 +115,14 @@ std::wstring FormatDiffTable(const ListingDiff& diff) {
 }
 
 std::wstring FormatDiffJson(const ListingDiff& diff) {
-    std::wstring out = L"{\"added\": " + RowsJson(diff.added) + L",\n \"removed\": " + RowsJson(diff.removed) +
-                       L",\n \"changed\": [";
+    std::wstring out =
+        L"{\"added\": " + RowsJson(diff.added) + L",\n \"removed\": " + RowsJson(diff.removed) + L",\n \"changed\": [";
     for (size_t i = 0; i < diff.changed.size(); ++i) {
         out += (i ? L",\n   {" : L"\n   {") + EntryJson(diff.changed[i].after) + L", \"changes\": [";
         const std::vector<FieldChange>& changes = diff.changed[i].changes;
         for (size_t c = 0; c < changes.size(); ++c)
-            out += (c ? L", {\"column\": " : L"{\"column\": ") + JsonString(changes[c].column) +
-                   L", \"before\": " + JsonString(changes[c].before) + L", \"after\": " + JsonString(changes[c].after) +
-                   L"}";
+            out += (c ? L", {\"column\": " : L"{\"column\": ") + JsonString(changes[c].column) + L", \"before\": " +
+                   JsonString(changes[c].before) + L", \"after\": " + JsonString(changes[c].after) + L"}";
         out += L"]}";
     }
     return out + L"]}\n";

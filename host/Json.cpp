@@ -76,7 +76,7 @@ private:
         code = 0;
         for (int i = 0; i < 4; ++i) {
             wchar_t h = m_text[m_pos++];
-            unsigned digit = h >= L'0' && h <= L'9' ? h - L'0'
+            unsigned digit = h >= L'0' && h <= L'9'   ? h - L'0'
                              : h >= L'a' && h <= L'f' ? h - L'a' + 10
                              : h >= L'A' && h <= L'F' ? h - L'A' + 10
                                                       : 16u;

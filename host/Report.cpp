@@ -126,11 +126,21 @@ std::wstring JsonString(const std::wstring& text) {
     std::wstring out = L"\"";
     for (wchar_t c : text) {
         switch (c) {
-        case L'"': out += L"\\\""; break;
-        case L'\\': out += L"\\\\"; break;
-        case L'\n': out += L"\\n"; break;
-        case L'\r': out += L"\\r"; break;
-        case L'\t': out += L"\\t"; break;
+        case L'"':
+            out += L"\\\"";
+            break;
+        case L'\\':
+            out += L"\\\\";
+            break;
+        case L'\n':
+            out += L"\\n";
+            break;
+        case L'\r':
+            out += L"\\r";
+            break;
+        case L'\t':
+            out += L"\\t";
+            break;
         default:
             if (c < 0x20) {
                 wchar_t escaped[8];
@@ -151,8 +161,8 @@ std::vector<std::wstring> AllColumns() {
 }
 
 std::vector<std::wstring> DefaultTableColumns() {
-    return {L"id", L"category", L"location", L"title", L"state", L"file", L"publisher", L"md5", L"whitelisted",
-            L"signature", L"signer"};
+    return {L"id",        L"category", L"location",    L"title",     L"state", L"file",
+            L"publisher", L"md5",      L"whitelisted", L"signature", L"signer"};
 }
 
 bool ParseColumns(const std::wstring& list, std::vector<std::wstring>& columns, std::wstring& error) {

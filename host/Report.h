@@ -18,10 +18,10 @@ struct ItemRow {
     unsigned long long size = 0;
     bool whitelisted = false;
     std::wstring shortcutTarget;
-    std::wstring created;   // "YYYY-MM-DD hh:mm", as the module gives it
+    std::wstring created;  // "YYYY-MM-DD hh:mm", as the module gives it
     std::wstring modified;
     unsigned locationType = 0;  // 0 registry key, 1 registry value, 2 folder
-    std::wstring registryKey;    // where the entry lives in the registry, when it does
+    std::wstring registryKey;   // where the entry lives in the registry, when it does
     std::wstring registryValue;
     bool win32 = false;  // found in the 32-bit registry view
     bool isProtected = false;

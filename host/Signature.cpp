@@ -61,8 +61,7 @@ public:
     // The leaf certificate of the first signer, whatever the verdict.
     std::wstring Signer() const {
         CRYPT_PROVIDER_SGNR* signer = FirstSigner();
-        if (!signer || signer->csCertChain == 0 || !signer->pasCertChain || !signer->pasCertChain[0].pCert)
-            return {};
+        if (!signer || signer->csCertChain == 0 || !signer->pasCertChain || !signer->pasCertChain[0].pCert) return {};
         wchar_t name[260] = L"";
         CertGetNameStringW(signer->pasCertChain[0].pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 260);
         return name;
@@ -159,11 +158,16 @@ std::wstring Folded(std::wstring text) {
 
 std::wstring SignatureStateText(SignatureState state) {
     switch (state) {
-    case SignatureState::NotSigned: return L"not signed";
-    case SignatureState::Signed: return L"signed";
-    case SignatureState::BadSignature: return L"bad signature";
-    case SignatureState::UntrustedRoot: return L"untrusted root";
-    default: return L"";
+    case SignatureState::NotSigned:
+        return L"not signed";
+    case SignatureState::Signed:
+        return L"signed";
+    case SignatureState::BadSignature:
+        return L"bad signature";
+    case SignatureState::UntrustedRoot:
+        return L"untrusted root";
+    default:
+        return L"";
     }
 }
 
@@ -173,14 +177,18 @@ SignatureState SignatureStateFromTrust(LONG verdict, DWORD chainErrors) {
     if (verdict == ERROR_SUCCESS && (chainErrors & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN)))
         return SignatureState::UntrustedRoot;
     switch (static_cast<HRESULT>(verdict)) {
-    case ERROR_SUCCESS: return SignatureState::Signed;
+    case ERROR_SUCCESS:
+        return SignatureState::Signed;
     case TRUST_E_NOSIGNATURE:
     case TRUST_E_SUBJECT_FORM_UNKNOWN:
-    case TRUST_E_PROVIDER_UNKNOWN: return SignatureState::NotSigned;
+    case TRUST_E_PROVIDER_UNKNOWN:
+        return SignatureState::NotSigned;
     case CERT_E_UNTRUSTEDROOT:
     case CERT_E_UNTRUSTEDTESTROOT:
-    case CERT_E_CHAINING: return SignatureState::UntrustedRoot;
-    default: return SignatureState::BadSignature;
+    case CERT_E_CHAINING:
+        return SignatureState::UntrustedRoot;
+    default:
+        return SignatureState::BadSignature;
     }
 }
 

@@ -240,7 +240,8 @@ std::vector<ItemRow> ReadItems(CKiv* kiv) {
 int List(const std::vector<ItemRow>& all, const Options& options) {
     std::vector<ItemRow> rows = Filter(all, options.selector);
     if (options.format == L"json") Write(stdout, FormatJson(rows));
-    else if (options.format == L"csv") Write(stdout, FormatCsv(rows, options.columns.empty() ? AllColumns() : options.columns));
+    else if (options.format == L"csv")
+        Write(stdout, FormatCsv(rows, options.columns.empty() ? AllColumns() : options.columns));
     else Write(stdout, FormatTable(rows, options.columns.empty() ? DefaultTableColumns() : options.columns));
     return Ok;
 }
@@ -258,7 +259,8 @@ bool ReadListing(const std::wstring& path, std::vector<ItemRow>& rows, std::wstr
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
     std::wstring text;
     if (!bytes.empty()) {
-        int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+        int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                                    nullptr, 0);
         if (n <= 0) {
             error = path + L" is not UTF-8 text";
             return false;

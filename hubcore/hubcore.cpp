@@ -42,8 +42,8 @@ HANDLE LogFile() {
     if (g_logFile != INVALID_HANDLE_VALUE || g_logFileFailed) return g_logFile;
     wchar_t path[MAX_PATH] = {};
     if (LogFilePath(path, MAX_PATH))
-        g_logFile = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        g_logFile = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     g_logFileFailed = g_logFile == INVALID_HANDLE_VALUE;
     return g_logFile;
 }
@@ -132,9 +132,12 @@ void __cdecl HubLogWrite(const char* text, unsigned length) {
 
 int __cdecl HubUseTaskScheduler2(void) {
     switch (EnvironmentChoice(L"HUBCORE_TASK_SCHEDULER")) {
-    case 1: return 0;
-    case 2: return 1;
-    default: break;
+    case 1:
+        return 0;
+    case 2:
+        return 1;
+    default:
+        break;
     }
     // Wine's 2.0 service registers tasks but cannot list them or their actions,
     // so only a real Windows (Vista or later) gets the 2.0 interfaces.
@@ -146,9 +149,7 @@ int __cdecl HubUseTaskScheduler2(void) {
     return VerifyVersionInfoW(&version, VER_MAJORVERSION, mask) ? 1 : 0;
 }
 
-int __cdecl HubEnumTaskScheduler2(void) {
-    return EnvironmentChoice(L"HUBCORE_TASK_ENUM") == 2 ? 1 : 0;
-}
+int __cdecl HubEnumTaskScheduler2(void) { return EnvironmentChoice(L"HUBCORE_TASK_ENUM") == 2 ? 1 : 0; }
 
 void __cdecl HubSetLogReceiver(HubLogReceiver receiver, void* context, int echoToFile) {
     AcquireSRWLockExclusive(&g_lock);

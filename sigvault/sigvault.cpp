@@ -23,7 +23,7 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
     wcscat_s(path, MAX_PATH, name);
     return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
-}
+}  // namespace
 
 CSigvault& CSigvault::Get() {
     static CSigvault instance;

@@ -20,6 +20,6 @@ private:
     CSigvault();
     ~CSigvault();
 
-    void* m_sfc;            // the system file protection library, when present
-    void* m_isProtected;    // its protected-file test
+    void* m_sfc;          // the system file protection library, when present
+    void* m_isProtected;  // its protected-file test
 };

@@ -216,7 +216,6 @@ protected:
         }
         return items;
     }
-
 };
 
 }  // namespace
@@ -320,8 +319,8 @@ TEST_F(AutorunTest, OlderDisabledCommandsGiveWayAndOverlongOnesAreLeftAlone) {
     const std::wstring app = folder.AddFile(L"app.exe");
     const std::wstring older = folder.AddFile(L"older.exe");
     const std::string overlong = Narrow(app) + std::string(300, ' ') + "/x";
-    DriveFile inf(L"V:\\Autorun.inf", "[autorun]\r\nopen=" + Narrow(app) + "\r\nopen_disabledByKiv=" +
-                                          Narrow(older) + "\r\nshellexecute=" + overlong + "\r\n");
+    DriveFile inf(L"V:\\Autorun.inf", "[autorun]\r\nopen=" + Narrow(app) + "\r\nopen_disabledByKiv=" + Narrow(older) +
+                                          "\r\nshellexecute=" + overlong + "\r\n");
     Location* location = AddLocation(AutorunInf);
     Location* twin = AddLocation(AutorunInf, L"", 1);
     m_kiv->Collect();

@@ -43,7 +43,6 @@ protected:
     }
 };
 
-
 }  // namespace
 
 TEST_F(CatalogueTest, CategoriesAndLocationsInFileOrderWithTwins) {
@@ -107,8 +106,9 @@ TEST_F(CatalogueTest, EncodingsAndEnclosingElementsLoadAlike) {
         "<kivdata><cat><name>Caf\xC3\xA9</name><locs><loc><htype>0</htype><path>HKCU\\Software\\X</path></loc>"
         "</locs></cat></kivdata>";
     const std::string declared = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n" + body;
-    const std::wstring wide = L"<kivdata><cat><name>Caf\x00E9</name><locs><loc><htype>0</htype>"
-                              L"<path>HKCU\\Software\\X</path></loc></locs></cat></kivdata>";
+    const std::wstring wide =
+        L"<kivdata><cat><name>Caf\x00E9</name><locs><loc><htype>0</htype>"
+        L"<path>HKCU\\Software\\X</path></loc></locs></cat></kivdata>";
     const std::string variants[] = {body, "\xEF\xBB\xBF" + body, declared, Utf16Bytes(wide, true)};
     for (const std::string& bytes : variants) {
         CKiv* kiv = LoadCatalogue(bytes);
@@ -140,8 +140,9 @@ TEST_F(CatalogueTest, WhitelistTokensKeysAndOddities) {
     auto& list = CKivTestAccess::WhiteList(kiv);
     list.clear();
     EXPECT_TRUE(CKivTestAccess::LoadWhiteList(
-        kiv, L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa|3 bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb|4\r\n"
-             L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa|9\r\nCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCC|5x\n|8\n12ab"));
+        kiv,
+        L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa|3 bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb|4\r\n"
+        L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa|9\r\nCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCC|5x\n|8\n12ab"));
     ASSERT_EQ(5u, list.size());
     EXPECT_EQ(3u, list[L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"]);  // the first number is kept
     EXPECT_EQ(4u, list[L"bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb"]);

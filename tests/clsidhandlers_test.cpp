@@ -45,8 +45,8 @@ public:
     }
     ~TestClass() {
         kiv::UniqueHKey classes;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID", 0, KEY_ALL_ACCESS | m_view,
-                          classes.Put()) == ERROR_SUCCESS)
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID", 0, KEY_ALL_ACCESS | m_view, classes.Put()) ==
+            ERROR_SUCCESS)
             SHDeleteKeyW(classes.Get(), m_key.substr(m_key.rfind(L'\\') + 1).c_str());
     }
 
@@ -122,7 +122,6 @@ protected:
         }
         return nullptr;
     }
-
 };
 
 const wchar_t kNamed[] = L"{7A1B2C3D-2222-4333-8444-955566667771}";

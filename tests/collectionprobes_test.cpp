@@ -23,10 +23,22 @@ TEST(CollectionProbes, AnswerAsTheFileSystemDoesAndOnlyForPlainNames) {
     ASSERT_TRUE(CreateDirectoryW((folder / L"Sub").c_str(), nullptr));
     const std::wstring base = folder.Path();
     const std::vector<std::wstring> probes = {
-        base + L"\\Tool.exe", base + L"\\TOOL.EXE", base + L"\\tool.exe", base + L"\\sub",
-        base + L"\\missing.exe", base + L"\\Tool", base + L"\\missing\\Tool.exe", base + L"\\Tool.exe.",
-        base + L"\\Tool.exe ", base + L"\\T*.exe", base + L"\\.\\Tool.exe", L"Tool.exe", base + L"/Sub/../Tool.exe",
-        base + L"\\Tool.exe /quiet", base + L"\\nul", base + L"\\Sub\\x.exe",
+        base + L"\\Tool.exe",
+        base + L"\\TOOL.EXE",
+        base + L"\\tool.exe",
+        base + L"\\sub",
+        base + L"\\missing.exe",
+        base + L"\\Tool",
+        base + L"\\missing\\Tool.exe",
+        base + L"\\Tool.exe.",
+        base + L"\\Tool.exe ",
+        base + L"\\T*.exe",
+        base + L"\\.\\Tool.exe",
+        L"Tool.exe",
+        base + L"/Sub/../Tool.exe",
+        base + L"\\Tool.exe /quiet",
+        base + L"\\nul",
+        base + L"\\Sub\\x.exe",
     };
     auto redirected = [](std::wstring path) {
         kiv::RedirectTo32Bit(path);

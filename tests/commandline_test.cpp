@@ -130,7 +130,8 @@ TEST(Patterns, AgreeWithTheStandardEngineOnCommandLines) {
             if (!found) continue;
             EXPECT_EQ(static_cast<size_t>(expected.position(0)), actual.start) << Narrow(subject);
             EXPECT_EQ(static_cast<size_t>(expected.length(0)), actual.length) << Narrow(subject);
-            for (size_t g = 1; g < expected.size(); ++g) EXPECT_EQ(expected.str(g), actual.groups[g]) << Narrow(subject);
+            for (size_t g = 1; g < expected.size(); ++g)
+                EXPECT_EQ(expected.str(g), actual.groups[g]) << Narrow(subject);
         }
     }
 }
@@ -210,7 +211,8 @@ TEST(Extraction, HostileLongLinesNeedLittleStack) {
     static std::wstring text;
     text = L"C:\\";
     for (int i = 0; text.size() < kMaxPatternInput; ++i)
-        text += std::wstring(L".") + wchar_t(L'a' + i % 26) + wchar_t(L'a' + i / 26 % 26) + L";" + wchar_t(L'C' + i % 20) + L":\\";
+        text += std::wstring(L".") + wchar_t(L'a' + i % 26) + wchar_t(L'a' + i / 26 % 26) + L";" +
+                wchar_t(L'C' + i % 20) + L":\\";
     text.resize(kMaxPatternInput - 1);
     text += L"!";  // what reaches the patterns never ends in a complete path
     while (text.size() < 6000) text += L".x;D:\\";
@@ -230,7 +232,7 @@ TEST(Extraction, HostileLongLinesNeedLittleStack) {
     WaitForSingleObject(thread, INFINITE);
     DWORD code = 0;
     GetExitCodeThread(thread, &code);
-    EXPECT_EQ(10u, code);  // resolved to nothing, and the thread ended normally
+    EXPECT_EQ(10u, code);    // resolved to nothing, and the thread ended normally
     EXPECT_GT(count, 250u);  // one path per ";X:\" within the first 2048 characters
 }
 
@@ -239,11 +241,11 @@ TEST(Extraction, HostileLongLinesNeedLittleStack) {
 class ResolveTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const wchar_t* name :
-             {L"tool.exe", L"in.txt", L"launcher.exe", L"helper.exe", L"helper.dll", L"Vendor Tool\\agent.exe",
-              L"Vendor Tool\\helper.dll", L"win\\System32\\DriverStore\\FileRepository\\net.inf_amd64_0a1b2c\\netdrv.sys",
-              L"win\\System32\\drivers\\Vendor\\1.2.3\\x64\\filter.sys", L"win\\system32\\DRIVERS\\vmx-debug.sys",
-              L"run.exe", L"run.exe -x\\inside.txt"})
+        for (const wchar_t* name : {L"tool.exe", L"in.txt", L"launcher.exe", L"helper.exe", L"helper.dll",
+                                    L"Vendor Tool\\agent.exe", L"Vendor Tool\\helper.dll",
+                                    L"win\\System32\\DriverStore\\FileRepository\\net.inf_amd64_0a1b2c\\netdrv.sys",
+                                    L"win\\System32\\drivers\\Vendor\\1.2.3\\x64\\filter.sys",
+                                    L"win\\system32\\DRIVERS\\vmx-debug.sys", L"run.exe", L"run.exe -x\\inside.txt"})
             MakeFile(kRoot + L"\\" + name);
     }
     void TearDown() override {
@@ -262,10 +264,8 @@ protected:
         for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &entry) != FALSE) {
             std::wstring name = entry.cFileName, child = path + L"\\" + name;
             if (name == L"." || name == L"..") continue;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileW(child.c_str());
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
+            else DeleteFileW(child.c_str());
         }
         find.Reset();
         RemoveDirectoryW(path.c_str());
@@ -288,7 +288,8 @@ TEST_F(ResolveTest, RealCommandLinesResolveToTheFileTheyStart) {
         {L"notepad", windows + L"\\notepad.exe", 1, 0},
         {L"\"%windir%\\system32\\rundll32.exe\" shell32.dll,Control_RunDLL", system32 + L"\\shell32.dll", 1, 0},
         {L"rundll32.exe /d \"<root>\\helper.dll\",Run", L"<root>\\helper.dll", 1, 0},
-        {L"%windir%\\system32\\rundll32.exe <root>\\Vendor Tool\\helper.dll,Run 1", L"<root>\\Vendor Tool\\helper.dll", 1, 0},
+        {L"%windir%\\system32\\rundll32.exe <root>\\Vendor Tool\\helper.dll,Run 1", L"<root>\\Vendor Tool\\helper.dll",
+         1, 0},
         {L"<root>\\Vendor Tool\\agent.exe", L"<root>\\Vendor Tool\\agent.exe", 1, 0},
         {L"  <root>\\Vendor Tool\\agent.exe\t", L"<root>\\Vendor Tool\\agent.exe", 1, 0},
         {L"<root>\\Vendor Tool\\agent.exe -silent", L"<root>\\Vendor Tool\\agent.exe", 1, 0},
@@ -313,7 +314,8 @@ TEST_F(ResolveTest, RealCommandLinesResolveToTheFileTheyStart) {
     const Case drivers[] = {
         {L"\\SystemRoot\\System32\\DriverStore\\FileRepository\\net.inf_amd64_0a1b2c\\netdrv.sys",
          L"<root>\\win\\System32\\DriverStore\\FileRepository\\net.inf_amd64_0a1b2c\\netdrv.sys", 1, 0},
-        {L"system32\\drivers\\Vendor\\1.2.3\\x64\\filter.sys", L"<root>\\win\\System32\\drivers\\Vendor\\1.2.3\\x64\\filter.sys", 1, 0},
+        {L"system32\\drivers\\Vendor\\1.2.3\\x64\\filter.sys",
+         L"<root>\\win\\System32\\drivers\\Vendor\\1.2.3\\x64\\filter.sys", 1, 0},
         {L"\\SystemRoot\\system32\\DRIVERS\\vmx-debug.sys", L"<root>\\win\\system32\\DRIVERS\\vmx-debug.sys", 1, 0},
     };
     for (const Case& c : drivers) {

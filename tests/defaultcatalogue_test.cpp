@@ -71,7 +71,7 @@ public:
     void Undo(std::function<void()> step) { m_undo.push_back(std::move(step)); }
 
     void MakeKey(HKEY root, const std::wstring& key) {
-        for (size_t end = key.find(L'\\'); ; end = key.find(L'\\', end + 1)) {
+        for (size_t end = key.find(L'\\');; end = key.find(L'\\', end + 1)) {
             const std::wstring part = key.substr(0, end);
             if (!kivtest::KeyExists(root, part)) {
                 Undo([root, part] { RegDeleteTreeW(root, part.c_str()); });
@@ -88,10 +88,8 @@ public:
     void SetValue(HKEY root, const std::wstring& key, const std::wstring& name, const RawValue& value) {
         MakeKey(root, key);
         RawValue former;
-        if (ReadRaw(root, key, name, former))
-            Undo([=] { WriteRaw(root, key, name, former); });
-        else
-            Undo([=] { RegDeleteKeyValueW(root, key.c_str(), name.c_str()); });
+        if (ReadRaw(root, key, name, former)) Undo([=] { WriteRaw(root, key, name, former); });
+        else Undo([=] { RegDeleteKeyValueW(root, key.c_str(), name.c_str()); });
         WriteRaw(root, key, name, value);
     }
 
@@ -203,8 +201,8 @@ std::vector<Place> Places() {
     const std::wstring ext = D(L"kivext.dll");
     const std::wstring lsa = kCCS + L"\\Control\\Lsa";
     std::vector<Place> places;
-    auto add = [&](const wchar_t* category, EKivHandlerType handler, const std::wstring& location,
-                   const wchar_t* value, Seed seed, const std::wstring& file) {
+    auto add = [&](const wchar_t* category, EKivHandlerType handler, const std::wstring& location, const wchar_t* value,
+                   Seed seed, const std::wstring& file) {
         places.push_back({category, handler, location, value, std::move(seed), file});
     };
     auto run = [&](const wchar_t* category, const std::wstring& key, const std::wstring& file) {
@@ -236,13 +234,12 @@ std::vector<Place> Places() {
         Own(D(L"shell-user.exe")), D(L"shell-user.exe"));
     add(L"Winlogon", RegValueEx, kUserCV + L"\\Policies\\System", L"Shell", Own(D(L"shell-policy.exe")),
         D(L"shell-policy.exe"));
-    add(L"Winlogon", RegValueEx, winlogon, L"VmApplet", Own(D(L"vmapplet.exe") + L" /pagefile"),
-        D(L"vmapplet.exe"));
+    add(L"Winlogon", RegValueEx, winlogon, L"VmApplet", Own(D(L"vmapplet.exe") + L" /pagefile"), D(L"vmapplet.exe"));
     add(L"Winlogon", CoIdInKey, winlogon + L"\\Notify", L"",
         Sub(L"KivCatNotify", {{L"DllName", D(L"notify.dll")}, {L"Logon", L"KivCatLogon"}}), D(L"notify.dll"));
     add(L"Winlogon", CoIdInKey, winlogon + L"\\GPExtensions", L"",
-        Sub(kExtensionId, {{L"", L"KivCat Policy"}, {L"DllName", D(L"gpext.dll")},
-                           {L"ProcessGroupPolicy", L"ProcessKivCatPolicy"}}),
+        Sub(kExtensionId,
+            {{L"", L"KivCat Policy"}, {L"DllName", D(L"gpext.dll")}, {L"ProcessGroupPolicy", L"ProcessKivCatPolicy"}}),
         D(L"gpext.dll"));
     add(L"Winlogon", RegValueEx, kCCS + L"\\Control\\Session Manager", L"BootExecute",
         Own(MultiValue({L"autocheck autochk *", L"kivcatboot"})), Sys(L"kivcatboot.exe"));
@@ -277,24 +274,28 @@ std::vector<Place> Places() {
     hook(CoIdInKeyValue, L"HKCR\\Protocols\\Handler", Sub(L"kivcat", {{L"", L"KivCat Protocol"}, {L"CLSID", kClass}}));
 
     // The profile place of win.ini: Windows keeps its "windows" section in the user's registry.
-    add(L"Profiles", WinIni, L"%SystemRoot%\\win.ini", L"",
+    add(
+        L"Profiles", WinIni, L"%SystemRoot%\\win.ini", L"",
         [](MachineEdits& m, HKEY, const std::wstring&, const std::wstring&) {
             m.SetValue(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", L"Load",
                        TextValue(REG_SZ, D(L"winini-load.exe")));
         },
         D(L"winini-load.exe"));
-    add(L"Profiles", SystemIni, L"%SystemRoot%\\system.ini", L"",
+    add(
+        L"Profiles", SystemIni, L"%SystemRoot%\\system.ini", L"",
         [](MachineEdits& m, HKEY, const std::wstring& file, const std::wstring&) {
             m.WriteProfile(file, L"boot", L"shell", L"explorer.exe " + D(L"sysini-shell.exe"));
         },
         D(L"sysini-shell.exe"));
-    add(L"Autorun", AutorunInf, L"%SystemDrive%\\", L"",
+    add(
+        L"Autorun", AutorunInf, L"%SystemDrive%\\", L"",
         [](MachineEdits& m, HKEY, const std::wstring& root, const std::wstring&) {
-            m.AddFile(root + L"autorun.inf", "[autorun]\r\nopen=" + std::string("C:\\kivtests\\DefaultCatalogue\\") +
-                                                 "autorun.exe\r\n");
+            m.AddFile(root + L"autorun.inf",
+                      "[autorun]\r\nopen=" + std::string("C:\\kivtests\\DefaultCatalogue\\") + "autorun.exe\r\n");
         },
         D(L"autorun.exe"));
-    add(L"Autorun", DesktopIniObj, L"%SystemDrive%\\", L"",
+    add(
+        L"Autorun", DesktopIniObj, L"%SystemDrive%\\", L"",
         [](MachineEdits& m, HKEY, const std::wstring&, const std::wstring&) {
             const std::wstring folder = D(L"Shelled");
             m.AddFolder(folder);
@@ -306,7 +307,8 @@ std::vector<Place> Places() {
         },
         ext);
     // The autorun file written just above stands for the fixed drive's AutoPlay.
-    add(L"Autorun", AutoPlay, kCV + L"\\Policies\\Explorer", L"3",
+    add(
+        L"Autorun", AutoPlay, kCV + L"\\Policies\\Explorer", L"3",
         [](MachineEdits&, HKEY, const std::wstring&, const std::wstring&) {},
         ExpandPlain(L"%SystemDrive%\\autorun.inf"));
 
@@ -315,8 +317,8 @@ std::vector<Place> Places() {
         add(L"Shell extensions", CoIdInKey, std::wstring(L"HKCR\\") + owner + L"\\shellex\\ContextMenuHandlers", L"",
             ClassSub(), ext);
     for (const wchar_t* owner : {L"*", L"AllFileSystemObjects", L"Directory", L"Drive", L"Folder"})
-        add(L"Shell extensions", CoIdInKey, std::wstring(L"HKCR\\") + owner + L"\\shellex\\PropertySheetHandlers",
-            L"", ClassSub(), ext);
+        add(L"Shell extensions", CoIdInKey, std::wstring(L"HKCR\\") + owner + L"\\shellex\\PropertySheetHandlers", L"",
+            ClassSub(), ext);
     add(L"Shell extensions", CoIdInKey, L"HKCR\\Directory\\shellex\\CopyHookHandlers", L"", ClassSub(), ext);
     for (const wchar_t* owner : {L"Directory", L"Directory\\Background", L"Drive", L"Folder"})
         add(L"Shell extensions", CoIdInKey, std::wstring(L"HKCR\\") + owner + L"\\shellex\\DragDropHandlers", L"",
@@ -326,15 +328,16 @@ std::vector<Place> Places() {
     add(L"Shell extensions", CoIdInKey, L"HKCR\\Folder\\shellex\\ColumnHandlers", L"", Sub(kClass, {}), ext);
     add(L"Shell extensions", CoIdInKey, kCV + L"\\Explorer\\ShellIconOverlayIdentifiers", L"", ClassSub(), ext);
 
-    add(L"Browser", CoIdInKey, kCV + L"\\Explorer\\Browser Helper Objects", L"",
-        Sub(kClass, {{L"NoExplorer", L"1"}}), ext);
+    add(L"Browser", CoIdInKey, kCV + L"\\Explorer\\Browser Helper Objects", L"", Sub(kClass, {{L"NoExplorer", L"1"}}),
+        ext);
     const std::wstring ie = L"SOFTWARE\\Microsoft\\Internet Explorer";
     for (const wchar_t* root : {L"HKLM\\", L"HKCU\\"}) {
         const std::wstring exec = root[2] == L'L' ? L"toolbar-machine.exe" : L"toolbar-user.exe";
-        add(L"Browser", CoIdInKey, root + (root[2] == L'L' ? ie : L"Software\\Microsoft\\Internet Explorer") +
-                                       L"\\Extensions",
-            L"",
-            Sub(kButtonId, {{L"ButtonText", L"KivCat"}, {L"CLSID", kExecButtonClass}, {L"Default Visible", L"Yes"},
+        add(L"Browser", CoIdInKey,
+            root + (root[2] == L'L' ? ie : L"Software\\Microsoft\\Internet Explorer") + L"\\Extensions", L"",
+            Sub(kButtonId, {{L"ButtonText", L"KivCat"},
+                            {L"CLSID", kExecButtonClass},
+                            {L"Default Visible", L"Yes"},
                             {L"Exec", D(exec)}}),
             D(exec));
     }
@@ -459,10 +462,8 @@ TEST_F(DefaultCatalogueTest, EveryPlaceListsItsSeededEntryWithTheFileWindowsStar
         std::wstring path = place.location;
         HKEY root = nullptr;
         std::wstring key = path;
-        if (IsFolderPlace(place))
-            path = key = ExpandPlain(path);
-        else
-            ASSERT_NE(0, kiv::SplitRootPrefix(key, root)) << Narrow(path);
+        if (IsFolderPlace(place)) path = key = ExpandPlain(path);
+        else ASSERT_NE(0, kiv::SplitRootPrefix(key, root)) << Narrow(path);
         machine.AddFile(place.file);
         place.seed(machine, root, key, place.value);
         paths.push_back(path);
@@ -500,7 +501,6 @@ TEST_F(DefaultCatalogueTest, EveryPlaceListsItsSeededEntryWithTheFileWindowsStar
             seen += " [" + Narrow(file) + "]";
         }
         EXPECT_TRUE(found) << Narrow(places[p].category) << " | " << Narrow(paths[p]) << " | "
-                           << Narrow(places[p].value) << ": expected " << Narrow(places[p].file) << ", listed"
-                           << seen;
+                           << Narrow(places[p].value) << ": expected " << Narrow(places[p].file) << ", listed" << seen;
     }
 }

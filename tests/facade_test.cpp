@@ -38,8 +38,7 @@ public:
     int EnableItem(CKivItem* item) override {
         CKiv* kiv = CKiv::Get();
         if (kiv->ItemMapGet(item->m_globalId) != item) ++m_strays;
-        for (volatile int spin = 0; spin < 2000; ++spin) {
-        }
+        for (volatile int spin = 0; spin < 2000; ++spin) {}
         if (kiv->ItemMapGet(item->m_globalId) != item || item->m_title != L"item") ++m_strays;
         return 1;
     }
@@ -100,9 +99,9 @@ TEST(Lifecycle, InitAndDisposeWriteTheirLinesOnce) {
     EXPECT_EQ(nullptr, CKiv::Get());
     CKiv::Dispose();
 
-    std::vector<std::string> expected = {"KIV\t\t\t Init..\n", "KIV\t\t\t Init.. OK\n", "KIV\t\t\t Init..\n",
-                                         "KIV\t\t\t Init.. Already done.\n", "KIV\t\t\t Disposing..\n",
-                                         "KIV\t\t\t Disposing.. OK\n"};
+    std::vector<std::string> expected = {"KIV\t\t\t Init..\n",      "KIV\t\t\t Init.. OK\n",
+                                         "KIV\t\t\t Init..\n",      "KIV\t\t\t Init.. Already done.\n",
+                                         "KIV\t\t\t Disposing..\n", "KIV\t\t\t Disposing.. OK\n"};
     EXPECT_EQ(expected, log.Messages());
     DeleteBesideProgram(L"kivdata.dat");
     DeleteBesideProgram(L"kivwl.dat");

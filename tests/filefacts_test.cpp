@@ -45,8 +45,8 @@ FILETIME MinutesFromNow(int minutes) {
 }
 
 bool SetModified(const std::wstring& path, const FILETIME& modified) {
-    kiv::UniqueFile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                     nullptr));
+    kiv::UniqueFile file(
+        CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     return file && SetFileTime(file.Get(), nullptr, nullptr, &modified);
 }
 
@@ -95,8 +95,8 @@ protected:
 }  // namespace
 
 TEST(ExecutableFile, KnowsTheTenExtensionsInAnyCase) {
-    for (const wchar_t* name : {L"C:\\x\\TOOL.EXE", L"a.dll", L"x.DrV", L"k.sys", L"l.lnk", L"j.js", L"b.bat",
-                                L"p.pif", L"c.com", L"s.Scr", L"backup.tar.exe"})
+    for (const wchar_t* name : {L"C:\\x\\TOOL.EXE", L"a.dll", L"x.DrV", L"k.sys", L"l.lnk", L"j.js", L"b.bat", L"p.pif",
+                                L"c.com", L"s.Scr", L"backup.tar.exe"})
         EXPECT_TRUE(IsExecutableFile(name)) << Narrow(name);
     for (const wchar_t* name : {L"C:\\x\\tool.exe /s", L"noextension", L"a.exe.txt", L"a.jse", L"a.ex", L"archive.",
                                 L"C:\\dir.exe\\file", L"a.e\u00d8e"})
@@ -109,9 +109,12 @@ TEST_F(FileFactsTest, NamesTheFileAndTakesExtensionsOnlyFromLongEnoughNames) {
     };
     const std::wstring base = folder.Path() + L"\\";
     const Case cases[] = {
-        {base + L"a.exe", L"a.exe", L"exe"},       {base + L"a.c", L"a.c", L""},
-        {base + L"archive.", L"archive.", L""},    {base + L"TOOL.EXE", L"TOOL.EXE", L"exe"},
-        {base + L"Pack.Tar.GZ", L"Pack.Tar.GZ", L"gz"}, {base + L"ab.c", L"ab.c", L""},
+        {base + L"a.exe", L"a.exe", L"exe"},
+        {base + L"a.c", L"a.c", L""},
+        {base + L"archive.", L"archive.", L""},
+        {base + L"TOOL.EXE", L"TOOL.EXE", L"exe"},
+        {base + L"Pack.Tar.GZ", L"Pack.Tar.GZ", L"gz"},
+        {base + L"ab.c", L"ab.c", L""},
         {base + L"abcde", L"abcde", L""},
         {L"noslash.Dll", L"noslash.Dll", L"dll"},
     };
@@ -229,9 +232,9 @@ TEST_F(FileFactsTest, ShortcutWhoseTargetIsGoneIsReportedOnce) {
         EXPECT_FALSE(IsZero(facts.modified));
     } else {
         EXPECT_EQ(0, lstrcmpiW(target.c_str(), facts.shortcutTarget.c_str()));
-        EXPECT_EQ((std::vector<std::string>{NoFileInfoLine(facts.shortcutTarget),
-                                            NoAttributesLine(facts.shortcutTarget)}),
-                  log.Messages());
+        EXPECT_EQ(
+            (std::vector<std::string>{NoFileInfoLine(facts.shortcutTarget), NoAttributesLine(facts.shortcutTarget)}),
+            log.Messages());
         EXPECT_TRUE(IsZero(facts.modified));
     }
 }

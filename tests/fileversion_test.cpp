@@ -12,9 +12,9 @@ using kiv::ChooseTranslation;
 
 namespace {
 
-const wchar_t* const kKeys[] = {L"CompanyName",    L"FileDescription", L"FileVersion",     L"InternalName",
-                                L"LegalCopyright", L"OriginalFileName", L"ProductName",    L"ProductVersion",
-                                L"Comments",       L"LegalTrademarks", L"PrivateBuild",    L"SpecialBuild"};
+const wchar_t* const kKeys[] = {L"CompanyName",    L"FileDescription",  L"FileVersion",  L"InternalName",
+                                L"LegalCopyright", L"OriginalFileName", L"ProductName",  L"ProductVersion",
+                                L"Comments",       L"LegalTrademarks",  L"PrivateBuild", L"SpecialBuild"};
 
 DWORD Entry(WORD language, WORD codePage) { return MAKELONG(language, codePage); }
 

@@ -62,7 +62,7 @@ TEST(GuiModel, StoredColumnWidthsRoundTripAndDamagedOnesAreRefused) {
     EXPECT_EQ(widths, ParseWidths(FormatWidths(widths), ColumnCount));
     EXPECT_EQ(L"1,22,333", FormatWidths({1, 22, 333}));
     EXPECT_EQ((std::vector<int>{1, 22, 333}), ParseWidths(L"1,22,333", 3));
-    for (const wchar_t* bad : {L"", L"1,22", L"1,22,333,4", L"1,,333", L"1,22,-3", L"1,22,3x", L"1,22,99999",
-                               L"1,22,333,", L",1,22"})
+    for (const wchar_t* bad :
+         {L"", L"1,22", L"1,22,333,4", L"1,,333", L"1,22,-3", L"1,22,3x", L"1,22,99999", L"1,22,333,", L",1,22"})
         EXPECT_TRUE(ParseWidths(bad, 3).empty()) << bad;
 }

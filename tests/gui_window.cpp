@@ -29,8 +29,8 @@ const wchar_t kRegedit[] = L"C:\\windows\\regedit.exe";
 
 std::string Narrow(const std::wstring& text) {
     std::string bytes(text.size() * 3 + 1, '\0');
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], static_cast<int>(bytes.size()), nullptr,
-                                nullptr);
+    int n =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
     bytes.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
     return bytes;
 }
@@ -217,8 +217,8 @@ void TakeScreenshot(HWND window) {
     kivtest::WriteBesideProgram(L"screenshot.request",
                                 std::to_string(rect.right - rect.left) + "x" + std::to_string(rect.bottom - rect.top) +
                                     "+" + std::to_string(rect.left) + "+" + std::to_string(rect.top) + "\n");
-    EXPECT_TRUE(WaitUntil([&] { return PathFileExistsW((kivtest::ProgramFolder() + L"screenshot.done").c_str()); },
-                          30000));
+    EXPECT_TRUE(
+        WaitUntil([&] { return PathFileExistsW((kivtest::ProgramFolder() + L"screenshot.done").c_str()); }, 30000));
     kivtest::DeleteBesideProgram(L"screenshot.done");
     EXPECT_TRUE(PathFileExistsW(picture.c_str())) << "no picture of the window was taken";
 }
@@ -268,8 +268,8 @@ TEST(KivGuiWindow, ListsTheEntriesActsOnCheckBoxesFiltersAndClosesCleanly) {
 
     // Clearing a box disables the entry: the value moves into the marker subkey.
     list.SetChecked(alpha, false);
-    EXPECT_TRUE(WaitUntil([&] { return GetString(run + L"\\_disabledByKiv", L"KivGuiTest Alpha") != L"<none>"; },
-                          10000));
+    EXPECT_TRUE(
+        WaitUntil([&] { return GetString(run + L"\\_disabledByKiv", L"KivGuiTest Alpha") != L"<none>"; }, 10000));
     EXPECT_EQ(L"<none>", GetString(run, L"KivGuiTest Alpha"));
     EXPECT_TRUE(WaitUntil([&] { return list.Text(alpha, 1) == L"disabled"; }, 5000));
     EXPECT_EQ(L"Disabled \"KivGuiTest Alpha\".", WindowText(status));
@@ -289,8 +289,8 @@ TEST(KivGuiWindow, ListsTheEntriesActsOnCheckBoxesFiltersAndClosesCleanly) {
         ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueW(key.Get(), L"KivGuiTest Gamma"));
     }
     list.SetChecked(gamma, false);
-    EXPECT_TRUE(WaitUntil(
-        [&] { return WindowText(status).rfind(L"Could not disable \"KivGuiTest Gamma\": ", 0) == 0; }, 10000))
+    EXPECT_TRUE(
+        WaitUntil([&] { return WindowText(status).rfind(L"Could not disable \"KivGuiTest Gamma\": ", 0) == 0; }, 10000))
         << WindowText(status);
     EXPECT_TRUE(list.Checked(gamma));
     EXPECT_EQ(L"enabled", list.Text(gamma, 1));
@@ -370,8 +370,7 @@ TEST(KivGuiWindow, StopKeepsWhatWasFoundAndClosingDuringACollectionEndsCleanly) 
     ASSERT_TRUE(WaitUntil([&] { return WindowText(status).rfind(L"Collecting...", 0) == 0; }, 30000))
         << WindowText(status);
     Ask(main, WM_COMMAND, MAKEWPARAM(IDM_STOP, 0), 0);
-    ASSERT_TRUE(WaitUntil([&] { return WindowText(status).rfind(L"Stopped: ", 0) == 0; }, 60000))
-        << WindowText(status);
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(status).rfind(L"Stopped: ", 0) == 0; }, 60000)) << WindowText(status);
     // Whole locations only: each holds the three entries.
     int found = list.Count();
     EXPECT_EQ(L"Stopped: " + std::to_wstring(found) + L" item(s) collected.", WindowText(status));

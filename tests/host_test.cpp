@@ -137,7 +137,8 @@ TEST(HostReport, JsonListingReadsBackWhatWasWritten) {
     EXPECT_EQ(FormatCsv(rows), FormatCsv(back));
     EXPECT_TRUE(back[2].enabled && back[2].removed);
 
-    ASSERT_TRUE(ParseJsonListing(L"[{\"title\": \"A\\u0041\", \"state\": \"disabled\", \"extra\": [1, {}]}]", back, error));
+    ASSERT_TRUE(
+        ParseJsonListing(L"[{\"title\": \"A\\u0041\", \"state\": \"disabled\", \"extra\": [1, {}]}]", back, error));
     EXPECT_EQ(L"AA", back[0].title);
     EXPECT_FALSE(back[0].enabled);
     for (const wchar_t* bad : {L"{\"title\": 1}", L"[{\"title\": \"x}]", L"[1, 2", L"[{}] x", L"[\"\\q\"]", L""})
@@ -196,7 +197,8 @@ TEST(HostDiff, MatchesEntriesByPlaceAndTitleAndReportsWhatChanged) {
     EXPECT_EQ(L"signer", diff.changed[1].changes[1].column);
 
     std::wstring table = FormatDiffTable(diff);
-    EXPECT_NE(std::wstring::npos, table.find(L"+ Run keys | HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run | Newcomer"));
+    EXPECT_NE(std::wstring::npos,
+              table.find(L"+ Run keys | HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run | Newcomer"));
     EXPECT_NE(std::wstring::npos, table.find(L"    signer:  -> New Signer\n"));
     JsonValueNode json;
     std::wstring error;

@@ -56,7 +56,8 @@ const char kCatalogue[] =
 std::string Mutate(const std::string& base, Random& random, bool list) {
     std::string bytes = base;
     switch (random.Next(12)) {
-    case 0: return bytes.substr(0, random.Next(static_cast<unsigned>(bytes.size()) + 1));  // truncated
+    case 0:
+        return bytes.substr(0, random.Next(static_cast<unsigned>(bytes.size()) + 1));  // truncated
     case 1: {  // nested deeper than any reader limit, or just below it
         unsigned depth = random.Next(2) ? 250 + random.Next(20) : 5000;
         std::string open, close;
@@ -86,10 +87,12 @@ std::string Mutate(const std::string& base, Random& random, bool list) {
         return out;
     }
     case 5:  // zero bytes inside
-        for (unsigned i = 0, n = 1 + random.Next(8); i < n; ++i) bytes[random.Next(static_cast<unsigned>(bytes.size()))] = 0;
+        for (unsigned i = 0, n = 1 + random.Next(8); i < n; ++i)
+            bytes[random.Next(static_cast<unsigned>(bytes.size()))] = 0;
         return bytes;
-    case 6: return std::string(random.Next(5), static_cast<char>(random.Next(256)));  // 0 to 4 bytes
-    case 7: {  // numbers out of every range
+    case 6:
+        return std::string(random.Next(5), static_cast<char>(random.Next(256)));  // 0 to 4 bytes
+    case 7: {                                                                     // numbers out of every range
         const char* numbers[] = {"99999999999999999999", "-1", "4294967296", "0x10", "", "-2147483648"};
         for (const char* tag : {"<htype>", "<ltype>", "<icon>"}) {
             size_t at = bytes.find(tag);
@@ -106,7 +109,8 @@ std::string Mutate(const std::string& base, Random& random, bool list) {
         return out;
     }
     case 9: {  // unclosed sections, comments and entities
-        const char* pieces[] = {"<![CDATA[", "<!--", "<!DOCTYPE [", "<PRE>", "&#", "&#x;", "&unknown;", "<?", "</", "\"", "'"};
+        const char* pieces[] = {"<![CDATA[", "<!--", "<!DOCTYPE [", "<PRE>", "&#", "&#x;",
+                                "&unknown;", "<?",   "</",          "\"",    "'"};
         bytes.insert(random.Next(static_cast<unsigned>(bytes.size())), pieces[random.Next(11)]);
         return bytes;
     }
@@ -116,7 +120,8 @@ std::string Mutate(const std::string& base, Random& random, bool list) {
         return out;
     }
     default:  // a long run of separators or bars
-        return list ? std::string(65536 + random.Next(3), random.Next(2) ? '|' : '\n') : bytes + std::string(70000, '<');
+        return list ? std::string(65536 + random.Next(3), random.Next(2) ? '|' : '\n')
+                    : bytes + std::string(70000, '<');
     }
 }
 
@@ -222,21 +227,21 @@ std::vector<RawValue> HostileValues(DWORD type, const std::wstring& file) {
         return value;
     };
     std::vector<RawValue> values;
-    values.push_back(raw({}));                                     // no data
-    values.push_back(raw({'C'}));                                  // one byte
-    values.push_back(raw({'C', 0, ':', 0, '\\'}));                 // odd count
-    values.push_back(TextValue(type, file, false));                // no terminator
-    values.push_back(TextValue(type, std::wstring(32768, L'A'), false));  // 64 KiB, no terminator
+    values.push_back(raw({}));                                                 // no data
+    values.push_back(raw({'C'}));                                              // one byte
+    values.push_back(raw({'C', 0, ':', 0, '\\'}));                             // odd count
+    values.push_back(TextValue(type, file, false));                            // no terminator
+    values.push_back(TextValue(type, std::wstring(32768, L'A'), false));       // 64 KiB, no terminator
     values.push_back(TextValue(type, std::wstring(32767, L'\\') + L"x.exe"));  // 64 KiB with one
-    values.push_back(TextValue(type, file + std::wstring(L"\0C:\\x.exe\0\0\0junk", 16), false));  // NULs
+    values.push_back(TextValue(type, file + std::wstring(L"\0C:\\x.exe\0\0\0junk", 16), false));     // NULs
     values.push_back(TextValue(type, std::wstring(L"\xD800\xDFFF\xDC00 \"\xFFFF\"") + file, true));  // bad UTF-16
     values.push_back(TextValue(type, L"rundll32 " + std::wstring(4000, L'%') + L",x", true));
     values.push_back(TextValue(type, std::wstring(600, L'~') + L".exe", true));
     return values;
 }
 
-const DWORD kTypes[] = {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_LINK,
-                        REG_MULTI_SZ, REG_RESOURCE_LIST, REG_QWORD, 0x7777};
+const DWORD kTypes[] = {REG_NONE, REG_SZ,       REG_EXPAND_SZ,     REG_BINARY, REG_DWORD, REG_DWORD_BIG_ENDIAN,
+                        REG_LINK, REG_MULTI_SZ, REG_RESOURCE_LIST, REG_QWORD,  0x7777};
 
 class HostileRegistry : public kivtest::FacadeTest {
 protected:
@@ -277,8 +282,9 @@ protected:
             if (aboutItem(entry.first)) continue;
             auto found = after.find(entry.first);
             ASSERT_TRUE(found != after.end()) << what << " removed " << Utf8(entry.first);
-            EXPECT_TRUE(found->second == entry.second) << what << " of " << Utf8(item->m_regNames.empty() ? L"" : item->m_regNames[0]) << " changed "
-                                                           << Utf8(entry.first);
+            EXPECT_TRUE(found->second == entry.second)
+                << what << " of " << Utf8(item->m_regNames.empty() ? L"" : item->m_regNames[0]) << " changed "
+                << Utf8(entry.first);
         }
         for (const auto& entry : after)
             EXPECT_TRUE(aboutItem(entry.first) || before.count(entry.first)) << what << " added " << Utf8(entry.first);

@@ -93,8 +93,8 @@ TEST(Format, WideAndNarrowConversions) {
     EXPECT_EQ(L"a wide and narrow", WideFormat(L"a %s and %S", L"wide", "narrow"));
     EXPECT_EQ(L"text A", WideFormat(L"%A %c", "text", L'A'));
     EXPECT_EQ("narrow wide", NarrowFormat("%s %S", "narrow", L"wide"));
-    EXPECT_EQ(L"(null) (null)", WideFormat(L"%s %S", static_cast<const wchar_t*>(nullptr),
-                                           static_cast<const char*>(nullptr)));
+    EXPECT_EQ(L"(null) (null)",
+              WideFormat(L"%s %S", static_cast<const wchar_t*>(nullptr), static_cast<const char*>(nullptr)));
     EXPECT_EQ("-42|+7|   12|12   |0012", NarrowFormat("%d|%+i|%5u|%-5u|%04d", -42, 7, 12u, 12u, 12));
     EXPECT_EQ("ff FF 0xff 17 101", NarrowFormat("%x %X %#x %o %b", 255u, 255u, 255u, 15u, 5u));
     EXPECT_EQ("  ab|abc", NarrowFormat("%*s|%.3s", 4, "ab", "abcdef"));

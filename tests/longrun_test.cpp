@@ -100,7 +100,8 @@ protected:
         const std::wstring app = dir + L"\\app.exe";
         WriteRaw(HKEY_CURRENT_USER, m_key.Path() + L"\\Run", L"App", TextValue(REG_SZ, L"\"" + app + L"\" /x"));
         WriteRaw(HKEY_CURRENT_USER, m_key.Path() + L"\\Winlogon", L"Shell", TextValue(REG_SZ, app));
-        WriteRaw(HKEY_CURRENT_USER, m_key.Path() + L"\\Windows", L"AppInit_DLLs", TextValue(REG_SZ, dir + L"\\lib.dll"));
+        WriteRaw(HKEY_CURRENT_USER, m_key.Path() + L"\\Windows", L"AppInit_DLLs",
+                 TextValue(REG_SZ, dir + L"\\lib.dll"));
         WriteRaw(HKEY_CURRENT_USER, m_key.Path() + L"\\Handlers\\Entry", L"Run", TextValue(REG_SZ, app));
         WriteRaw(HKEY_CURRENT_USER, m_key.Path() + L"\\Explorer", L"2", TextValue(REG_SZ, app));
         kivtest::WriteFileBytes(dir + L"\\system.ini", "[boot]\r\nshell=" + Narrow(app) + "\r\n");

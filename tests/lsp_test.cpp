@@ -123,7 +123,7 @@ TEST_F(LspTest, LiveEntriesOfBothCataloguesWithAnExistingLibraryBecomeItemsThatC
     AddEntry(L"000000000001", Packed(L"%KIVTEST_LSPDIR%\\provider.dll", m_providers[0]));
     AddEntry(L"000000000002", Packed(m_folder.Path() + L"\\gone.dll", m_providers[1]));
     AddEntry(L"000000000003", Packed(m_library, m_providers[1], L"", kPackedSize - 2));  // record cut short
-    AddEntry(L"000000000004", Packed(m_library, m_providers[1], L"", 1100));  // beyond the entry buffer
+    AddEntry(L"000000000004", Packed(m_library, m_providers[1], L"", 1100));             // beyond the entry buffer
     // The same text names a file for a 32-bit provider and none for a native one.
     wchar_t wow64[MAX_PATH] = {};
     ASSERT_NE(0u, GetSystemWow64DirectoryW(wow64, MAX_PATH));
@@ -139,12 +139,11 @@ TEST_F(LspTest, LiveEntriesOfBothCataloguesWithAnExistingLibraryBecomeItemsThatC
     m_kiv->Collect();
     EXPECT_TRUE(twin->m_itemIds.empty());
     auto items = Items(live);  // and none from the disabled pass
-    ASSERT_EQ((std::vector<std::wstring>{L"000000000001", L"32:000000000001", L"32:000000000005"}),
-              [&] {
-                  std::vector<std::wstring> keys;
-                  for (const auto& entry : items) keys.push_back(entry.first);
-                  return keys;
-              }());
+    ASSERT_EQ((std::vector<std::wstring>{L"000000000001", L"32:000000000001", L"32:000000000005"}), [&] {
+        std::vector<std::wstring> keys;
+        for (const auto& entry : items) keys.push_back(entry.first);
+        return keys;
+    }());
     CKivItem* item = items[L"000000000001"];
     EXPECT_EQ(L"000000000001 > " + name, item->m_title);
     EXPECT_EQ((std::vector<std::wstring>{L"000000000001", name, kNative}), item->m_regNames);
@@ -210,9 +209,8 @@ TEST_F(LspTest, RemovalTakesOutOnlyTheProviderOfTheItemsOwnRecordThroughItsCatal
     auto items = Items(location);
     ASSERT_EQ(7u, items.size());
     // Since listed: one entry now holds another provider, one is gone.
-    auto other = std::find_if(m_providers.begin(), m_providers.end(), [&](const WSAPROTOCOL_INFOW& record) {
-        return name != record.szProtocol;
-    });
+    auto other = std::find_if(m_providers.begin(), m_providers.end(),
+                              [&](const WSAPROTOCOL_INFOW& record) { return name != record.szProtocol; });
     ASSERT_NE(m_providers.end(), other);
     AddEntry(L"Moved", Packed(m_library, *other));
     RegDeleteTreeW(HKEY_CURRENT_USER, (m_key.Path() + L"\\" + kNative + L"\\Gone").c_str());

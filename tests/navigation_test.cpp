@@ -201,9 +201,8 @@ TEST_F(RegEditNavigation, AnEditorThatDoesNotAnswerCannotHoldTheCaller) {
     ASSERT_TRUE(thread);
     ASSERT_NE(static_cast<DWORD>(-1), SuspendThread(thread.Get()));
 
-    auto navigation = std::async(std::launch::async, [&] {
-        return NavigateRegEdit(HKEY_CURRENT_USER, scratch.Path().c_str(), L"Value");
-    });
+    auto navigation = std::async(std::launch::async,
+                                 [&] { return NavigateRegEdit(HKEY_CURRENT_USER, scratch.Path().c_str(), L"Value"); });
     // A generous ceiling only keeps this test from hanging; the editor stays
     // frozen until the navigation has given up or the ceiling has passed.
     const bool returned = navigation.wait_for(std::chrono::seconds(60)) == std::future_status::ready;

@@ -65,10 +65,8 @@ void RemoveTree(const std::wstring& path) {
     for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &entry) != FALSE) {
         std::wstring name = entry.cFileName, child = path + L"\\" + name;
         if (name == L"." || name == L"..") continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            RemoveTree(child);
-        else
-            DeleteFileW(Device(child).c_str());
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
+        else DeleteFileW(Device(child).c_str());
     }
     find.Reset();
     RemoveDirectoryW(Device(path).c_str());
@@ -140,11 +138,20 @@ std::wstring WithRoot(std::wstring text, const std::wstring& root) {
 
 TEST(EnvironmentFolders, SystemAndUserFoldersFirstThenPathEntriesAsTheyWereAtLoad) {
     const std::vector<std::wstring>& folders = EnvironmentFolders();
-    const wchar_t* variables[] = {L"%WINDIR%",          L"%SYSTEMROOT%",   L"%WINDIR%\\System32\\drivers",
-                                  L"%TEMP%",            L"%APPDATA%",      L"%LOCALAPPDATA%",
-                                  L"%USERPROFILE%",     L"%ALLUSERSPROFILE%", L"%COMMONPROGRAMFILES(x86)%",
-                                  L"%COMMONPROGRAMFILES%", L"%PROGRAMFILES(x86)%", L"%PROGRAMFILES%",
-                                  L"%PROGRAMDATA%",     L"%PUBLIC%"};
+    const wchar_t* variables[] = {L"%WINDIR%",
+                                  L"%SYSTEMROOT%",
+                                  L"%WINDIR%\\System32\\drivers",
+                                  L"%TEMP%",
+                                  L"%APPDATA%",
+                                  L"%LOCALAPPDATA%",
+                                  L"%USERPROFILE%",
+                                  L"%ALLUSERSPROFILE%",
+                                  L"%COMMONPROGRAMFILES(x86)%",
+                                  L"%COMMONPROGRAMFILES%",
+                                  L"%PROGRAMFILES(x86)%",
+                                  L"%PROGRAMFILES%",
+                                  L"%PROGRAMDATA%",
+                                  L"%PUBLIC%"};
     ASSERT_GT(folders.size(), 14u);
     for (size_t i = 0; i < 14; ++i) EXPECT_EQ(Expand(variables[i]), folders[i]) << i;
 
@@ -184,8 +191,8 @@ TEST(HasShortExtension, TwoOrThreeCharactersAfterTheLastDot) {
     struct Case {
         const wchar_t* text;
         bool expected;
-    } cases[] = {{L"a.ex", false},      {L"ab.ex", true},     {L"app.exe", true},      {L"app.html", false},
-                 {L"app.x", false},     {L"notepad", false},  {L"C:\\dir.ab\\file", false}, {L"C:\\x.y\\a.sys", true}};
+    } cases[] = {{L"a.ex", false},  {L"ab.ex", true},    {L"app.exe", true},           {L"app.html", false},
+                 {L"app.x", false}, {L"notepad", false}, {L"C:\\dir.ab\\file", false}, {L"C:\\x.y\\a.sys", true}};
     for (const Case& c : cases) EXPECT_EQ(c.expected, HasShortExtension(c.text)) << c.text;
 }
 
@@ -226,7 +233,7 @@ TEST_F(PathTest, ShortNamesBecomeLongWherePossible) {
 }
 
 TEST_F(PathTest, LongFormThatDoesNotFit260CharactersIsNotTaken) {
-    const std::wstring folder = In(std::wstring(200, L'F'));  // long form well below 260
+    const std::wstring folder = In(std::wstring(200, L'F'));                      // long form well below 260
     const std::wstring file = folder + L"\\" + std::wstring(60, L'L') + L".txt";  // long form above 260
     MakeFile(file);
     std::wstring shortFolder = ShortPathOf(folder);
@@ -279,7 +286,7 @@ TEST_F(PathTest, NormalizesSystemFolderFormsQuotesAndSuffixes) {
         {L"\"<root>\\app.exe\" /quiet", L"<root>\\app.exe", true},
         {L"<root>\\app", L"<root>\\app.exe", true},
         {L"<root>\\tool", L"<root>\\tool.dll", true},
-        {L"<root>\\page.html", L"<root>\\page.html", true},  // exists as it is
+        {L"<root>\\page.html", L"<root>\\page.html", true},                        // exists as it is
         {L"\\SystemRoot\\kivmissing.sys", L"<root>\\win\\kivmissing.sys", false},  // rewritten, not found
         {L"<root>\\missing.exe", L"<root>\\missing.exe", false},
         {L"", L"", false},
@@ -422,12 +429,13 @@ TEST(ReparsePoint, LinksAnywhereAlongThePathCountAndTheWalkStopsAtTheRoot) {
         {kLinks + L"\\target\\missing.txt", 1},
         {L"\\\\?\\" + kLinks + L"\\target\\dir\\file.txt", 0},  // the walk keeps the volume root \\?\C:\ .
         {L"\\\\?\\" + kLinks + L"\\link\\dir\\file.txt", 1},
-        {kShare + L"\\dir\\file.txt", 0},                     // the server above the share is not walked
+        {kShare + L"\\dir\\file.txt", 0},  // the server above the share is not walked
         {L"\\\\?\\UNC\\kivpathnorm\\share\\dir\\file.txt", 0},
         {kShare + L"\\link\\file.txt", 1},
         {L"C:\\kivtests", 0},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.expected, IsReparsePoint(c.path)) << std::string(c.path.begin(), c.path.end());
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, IsReparsePoint(c.path)) << std::string(c.path.begin(), c.path.end());
 }
 
 // ---- Server file search ----
@@ -484,5 +492,4 @@ TEST_F(PathTest, ServerFileSearchFallsBackToRegisteredApplicationPaths) {
 
     text = L"sub\\kivnormreg.exe";  // not a bare name
     EXPECT_FALSE(FindServerFile(text, {}));
-
 }

@@ -302,8 +302,7 @@ TEST_F(ProfileTest, KeysMappedOntoAListedRegistryValueAreLeftToThatLocation) {
     m_kiv->Collect();
     ASSERT_EQ(2u, profile->m_itemIds.size());
     const unsigned shellId = profile->m_itemIds[0];
-    Location* listing =
-        AddLocation(L"HKLM\\SOFTWARE\\KivTestMapping\\Winlogon", RegValueEx, Location::RegistryValue);
+    Location* listing = AddLocation(L"HKLM\\SOFTWARE\\KivTestMapping\\Winlogon", RegValueEx, Location::RegistryValue);
     listing->m_value = L"Shell";
     // An item from before the location was listed changes nothing in the file.
     EXPECT_EQ(0, m_kiv->DisableItem(shellId));
@@ -319,7 +318,8 @@ TEST_F(ProfileTest, KeysMappedOntoAListedRegistryValueAreLeftToThatLocation) {
 
     // A whole section mapped onto a key whose values a run-key location lists.
     SHDeleteKeyW(HKEY_LOCAL_MACHINE, (mapping + L"\\boot").c_str());
-    kivtest::WriteRaw(HKEY_LOCAL_MACHINE, mapping, L"boot", kivtest::TextValue(REG_SZ, L"USR:Software\\KivTestMapping"));
+    kivtest::WriteRaw(HKEY_LOCAL_MACHINE, mapping, L"boot",
+                      kivtest::TextValue(REG_SZ, L"USR:Software\\KivTestMapping"));
     kivtest::WriteRaw(HKEY_CURRENT_USER, L"Software\\KivTestMapping", L"shell", kivtest::TextValue(REG_SZ, m_app));
     kivtest::WriteRaw(HKEY_CURRENT_USER, L"Software\\KivTestMapping", L"scrnsave.exe",
                       kivtest::TextValue(REG_SZ, m_saver));

@@ -189,21 +189,21 @@ TEST_F(QueriesTest, FailuresLeaveTheirCauseAsTheLastError) {
     };
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), lastErrorAfter([&] { m_kiv->GetItemTitle(1); }));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), lastErrorAfter([&] { m_kiv->GetItemFileSize(0, 0, 0); }));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), lastErrorAfter([&] { m_kiv->IsWhiteListed(1); }));  // a "no" is an answer
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              lastErrorAfter([&] { m_kiv->IsWhiteListed(1); }));  // a "no" is an answer
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), lastErrorAfter([&] { m_kiv->GetCategoryCount(); }));
-    for (DWORD code : {lastErrorAfter([&] { m_kiv->GetItemTitle(2); }),
-                       lastErrorAfter([&] { m_kiv->GetItemEnabled(0, 0, 1); }),
-                       lastErrorAfter([&] { m_kiv->GetCategoryName(1); }),
-                       lastErrorAfter([&] { m_kiv->GetLocationPath(0, 1); }),
-                       lastErrorAfter([&] { m_kiv->IsWhiteListed(2); }),
-                       lastErrorAfter([&] { m_kiv->EnableItem(9); }),
-                       lastErrorAfter([&] { m_kiv->GoTo(0, 0, 4); })})
+    for (DWORD code :
+         {lastErrorAfter([&] { m_kiv->GetItemTitle(2); }), lastErrorAfter([&] { m_kiv->GetItemEnabled(0, 0, 1); }),
+          lastErrorAfter([&] { m_kiv->GetCategoryName(1); }), lastErrorAfter([&] { m_kiv->GetLocationPath(0, 1); }),
+          lastErrorAfter([&] { m_kiv->IsWhiteListed(2); }), lastErrorAfter([&] { m_kiv->EnableItem(9); }),
+          lastErrorAfter([&] { m_kiv->GoTo(0, 0, 4); })})
         EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), code);
 
     EXPECT_EQ(static_cast<DWORD>(ERROR_GEN_FAILURE), lastErrorAfter([&] { EXPECT_EQ(0, m_kiv->DisableItem(1)); }));
     EXPECT_EQ(1, m_kiv->GetItemEnabled(1));
     m_handler.disableCode = ERROR_FILE_NOT_FOUND;
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), lastErrorAfter([&] { EXPECT_EQ(0, m_kiv->DisableItem(0, 0, 0)); }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND),
+              lastErrorAfter([&] { EXPECT_EQ(0, m_kiv->DisableItem(0, 0, 0)); }));
     m_handler.disableResult = 1;
     m_handler.disableCode = ERROR_MORE_DATA;  // a step on the way that failed harmlessly
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), lastErrorAfter([&] { EXPECT_EQ(1, m_kiv->DisableItem(1)); }));
@@ -214,9 +214,11 @@ TEST_F(QueriesTest, FailuresLeaveTheirCauseAsTheLastError) {
 
     wchar_t key[4] = L"old";
     m_handler.regKey = L"Software\\Too long";
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), lastErrorAfter([&] { m_kiv->Ostrel_GetItemRegLocation(1, key, nullptr, 4, 0); }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER),
+              lastErrorAfter([&] { m_kiv->Ostrel_GetItemRegLocation(1, key, nullptr, 4, 0); }));
     EXPECT_STREQ(L"", key);
     m_handler.regKey = L"Run";
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), lastErrorAfter([&] { m_kiv->Ostrel_GetItemRegLocation(1, key, nullptr, 4, 0); }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              lastErrorAfter([&] { m_kiv->Ostrel_GetItemRegLocation(1, key, nullptr, 4, 0); }));
     EXPECT_STREQ(L"Run", key);
 }

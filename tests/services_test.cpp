@@ -183,8 +183,8 @@ TEST_F(ServiceHandlerTest, DisableKeepsTheFormerStartTypeThroughRepeatsAndEnable
     {
         kiv::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
         kiv::UniqueService handle(OpenServiceW(manager.Get(), service.Name().c_str(), SERVICE_CHANGE_CONFIG));
-        ASSERT_TRUE(ChangeServiceConfigW(handle.Get(), SERVICE_NO_CHANGE, SERVICE_DISABLED, SERVICE_NO_CHANGE,
-                                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+        ASSERT_TRUE(ChangeServiceConfigW(handle.Get(), SERVICE_NO_CHANGE, SERVICE_DISABLED, SERVICE_NO_CHANGE, nullptr,
+                                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
     }
     item = Collected(service);
     ASSERT_NE(nullptr, item);

@@ -178,8 +178,8 @@ TEST_F(StartupFileTest, RemoveDeletesInEitherFolderAndKeepsWhatItCannotDelete) {
 
     // Open without delete sharing the file cannot go: it stays, read-only as before.
     {
-        kiv::UniqueFile open(CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                         nullptr));
+        kiv::UniqueFile open(
+            CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(open.Valid());
         EXPECT_EQ(0, m_kiv->RemoveItem(lockedItem->m_globalId));
     }

@@ -235,14 +235,29 @@ TEST_F(Xml, ErrorCodesSeparateToleratedFromFatalFaults) {
         const wchar_t* text;
         int error;
     } cases[] = {
-        {L"<a><b>t</a>", 1},          {L"<a><b>t", 1},           {L"<?xml?><a/>", 0},
-        {L"<a></A >", 0},             {L"<a><ab></a>", 1},       {L"<ab><a></ab>", 1},
-        {L"", 2},                     {L"text <!-- c -->", 2},   {L"<a/></b>", 6},
-        {L"<a></b></a>", 6},          {L"<>", 4},                {L"<a><", 4},
-        {L"<a></>", 5},               {L"<a></a", 5},            {L"<a><!-- x", 7},
-        {L"<a><![CDATA[x]>", 7},      {L"<!DOCTYPE a [ <x>", 7}, {L"<a b=>", 8},
-        {L"<a b", 8},                 {L"<a \"b\">", 8},         {L"<a <b>", 8},
-        {L"<a>&bad;</a>", 12},        {L"<a b='&bad;'/>", 12},
+        {L"<a><b>t</a>", 1},
+        {L"<a><b>t", 1},
+        {L"<?xml?><a/>", 0},
+        {L"<a></A >", 0},
+        {L"<a><ab></a>", 1},
+        {L"<ab><a></ab>", 1},
+        {L"", 2},
+        {L"text <!-- c -->", 2},
+        {L"<a/></b>", 6},
+        {L"<a></b></a>", 6},
+        {L"<>", 4},
+        {L"<a><", 4},
+        {L"<a></>", 5},
+        {L"<a></a", 5},
+        {L"<a><!-- x", 7},
+        {L"<a><![CDATA[x]>", 7},
+        {L"<!DOCTYPE a [ <x>", 7},
+        {L"<a b=>", 8},
+        {L"<a b", 8},
+        {L"<a \"b\">", 8},
+        {L"<a <b>", 8},
+        {L"<a>&bad;</a>", 12},
+        {L"<a b='&bad;'/>", 12},
     };
     for (const Case& c : cases) EXPECT_EQ(c.error, ErrorOf(c.text)) << c.text;
 }

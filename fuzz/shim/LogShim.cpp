@@ -12,8 +12,7 @@ void LogLine(const wchar_t* format, ...) noexcept {
     va_start(args, format);
     try {
         WideFormatV(format, args);
-    } catch (...) {
-    }
+    } catch (...) {}
     va_end(args);
 }
 
@@ -22,8 +21,7 @@ void LogLineLevel(int, const wchar_t* format, ...) noexcept {
     va_start(args, format);
     try {
         WideFormatV(format, args);
-    } catch (...) {
-    }
+    } catch (...) {}
     va_end(args);
 }
 
@@ -32,8 +30,7 @@ void LogLineLevel(int, const char* format, ...) noexcept {
     va_start(args, format);
     try {
         NarrowFormatV(format, args);
-    } catch (...) {
-    }
+    } catch (...) {}
     va_end(args);
 }
 

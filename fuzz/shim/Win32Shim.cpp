@@ -23,9 +23,12 @@ struct Variable {
     const wchar_t* value;
 };
 const Variable kEnvironment[] = {
-    {L"SystemRoot", L"C:\\windows"},          {L"windir", L"C:\\windows"},
-    {L"SystemDrive", L"C:"},                  {L"ProgramFiles", L"C:\\Program Files"},
-    {L"ProgramFiles(x86)", L"C:\\Program Files (x86)"}, {L"CommonProgramFiles", L"C:\\Program Files\\Common Files"},
+    {L"SystemRoot", L"C:\\windows"},
+    {L"windir", L"C:\\windows"},
+    {L"SystemDrive", L"C:"},
+    {L"ProgramFiles", L"C:\\Program Files"},
+    {L"ProgramFiles(x86)", L"C:\\Program Files (x86)"},
+    {L"CommonProgramFiles", L"C:\\Program Files\\Common Files"},
     {L"PATH", L"C:\\windows\\system32;C:\\windows;C:\\windows\\system32\\wbem"},
 };
 
@@ -167,14 +170,14 @@ UINT GetSystemDirectoryW(wchar_t* out, UINT capacity) { return CopyOut(L"C:\\win
 UINT GetWindowsDirectoryW(wchar_t* out, UINT capacity) { return CopyOut(L"C:\\windows", out, capacity); }
 
 BOOL SHGetSpecialFolderPathW(HWND, wchar_t* out, int csidl, BOOL) {
-    const wchar_t* folder = csidl == CSIDL_PROGRAM_FILES               ? L"C:\\Program Files"
-                            : csidl == CSIDL_PROGRAM_FILESX86          ? L"C:\\Program Files (x86)"
-                            : csidl == CSIDL_PROGRAM_FILES_COMMON      ? L"C:\\Program Files\\Common Files"
-                            : csidl == CSIDL_PROGRAM_FILES_COMMONX86   ? L"C:\\Program Files (x86)\\Common Files"
-                            : csidl == CSIDL_SYSTEM                    ? L"C:\\windows\\system32"
-                            : csidl == CSIDL_SYSTEMX86                 ? L"C:\\windows\\SysWOW64"
-                            : csidl == CSIDL_WINDOWS                   ? L"C:\\windows"
-                                                                       : nullptr;
+    const wchar_t* folder = csidl == CSIDL_PROGRAM_FILES             ? L"C:\\Program Files"
+                            : csidl == CSIDL_PROGRAM_FILESX86        ? L"C:\\Program Files (x86)"
+                            : csidl == CSIDL_PROGRAM_FILES_COMMON    ? L"C:\\Program Files\\Common Files"
+                            : csidl == CSIDL_PROGRAM_FILES_COMMONX86 ? L"C:\\Program Files (x86)\\Common Files"
+                            : csidl == CSIDL_SYSTEM                  ? L"C:\\windows\\system32"
+                            : csidl == CSIDL_SYSTEMX86               ? L"C:\\windows\\SysWOW64"
+                            : csidl == CSIDL_WINDOWS                 ? L"C:\\windows"
+                                                                     : nullptr;
     return folder != nullptr && CopyOut(folder, out, MAX_PATH) < MAX_PATH;
 }
 

@@ -37,7 +37,8 @@ int CKivHandler::GoTo(CKivItem* item) {
     if (item->m_regNames.empty()) return 0;
     std::wstring key = item->m_enabled ? location->m_path : kiv::MarkerPath(location->m_path);
     const std::wstring& name = item->m_regNames[0];
-    if (kind == GotoKind::RegistryKey) return kiv::NavigateRegEdit(location->m_root, (key + L"\\" + name).c_str(), nullptr);
+    if (kind == GotoKind::RegistryKey)
+        return kiv::NavigateRegEdit(location->m_root, (key + L"\\" + name).c_str(), nullptr);
     return kiv::NavigateRegEdit(location->m_root, key.c_str(), name.c_str());
 }
 

@@ -150,18 +150,18 @@ unsigned CKiv::GetItemGlobalID(unsigned c, unsigned l, unsigned i) {
 
 // Each query reads one field of a living item, or gives its empty answer. The
 // position form resolves its ID under the same hold of the lock.
-#define KIV_ITEM_QUERY(Type, Name, empty, expr)                               \
-    Type CKiv::Name(unsigned id) {                                            \
-        Facade& self = Self();                                                \
-        CriticalSectionLock lock(self.m_lock);                                \
-        CKivItem* item = self.LiveItem(id);                                   \
-        return item ? (expr) : (empty);                                       \
+#define KIV_ITEM_QUERY(Type, Name, empty, expr) \
+    Type CKiv::Name(unsigned id) {              \
+        Facade& self = Self();                  \
+        CriticalSectionLock lock(self.m_lock);  \
+        CKivItem* item = self.LiveItem(id);     \
+        return item ? (expr) : (empty);         \
     }
-#define KIV_ITEM_QUERY_BOTH(Type, Name, empty, expr)                          \
-    KIV_ITEM_QUERY(Type, Name, empty, expr)                                   \
-    Type CKiv::Name(unsigned c, unsigned l, unsigned i) {                     \
-        CriticalSectionLock lock(Self().m_lock);                              \
-        return Name(GetItemGlobalID(c, l, i));                                \
+#define KIV_ITEM_QUERY_BOTH(Type, Name, empty, expr)      \
+    KIV_ITEM_QUERY(Type, Name, empty, expr)               \
+    Type CKiv::Name(unsigned c, unsigned l, unsigned i) { \
+        CriticalSectionLock lock(Self().m_lock);          \
+        return Name(GetItemGlobalID(c, l, i));            \
     }
 
 KIV_ITEM_QUERY_BOTH(const wchar_t*, GetItemTitle, kNoText, item->m_title.c_str())
@@ -228,10 +228,10 @@ void CKiv::GoTo(unsigned id) {
 }
 
 // The position forms resolve the ID and act under one hold of the lock.
-#define KIV_ACTION_AT(Type, Name)                                             \
-    Type CKiv::Name(unsigned c, unsigned l, unsigned i) {                     \
-        CriticalSectionLock lock(Self().m_lock);                              \
-        return Name(GetItemGlobalID(c, l, i));                                \
+#define KIV_ACTION_AT(Type, Name)                         \
+    Type CKiv::Name(unsigned c, unsigned l, unsigned i) { \
+        CriticalSectionLock lock(Self().m_lock);          \
+        return Name(GetItemGlobalID(c, l, i));            \
     }
 KIV_ACTION_AT(int, DisableItem)
 KIV_ACTION_AT(int, EnableItem)
@@ -264,8 +264,7 @@ int CKiv::Ostrel_ItemCompatible(unsigned id) {
     return compatible;
 }
 
-void CKiv::Ostrel_GetItemRegLocation(unsigned id, wchar_t* key, wchar_t* value, unsigned keySize,
-                                     unsigned valueSize) {
+void CKiv::Ostrel_GetItemRegLocation(unsigned id, wchar_t* key, wchar_t* value, unsigned keySize, unsigned valueSize) {
     Facade& self = Self();
     CriticalSectionLock lock(self.m_lock);
     CKivItem* item = self.ActionItem(id);

@@ -71,8 +71,8 @@ Status WritePolicyBit(DWORD bit, bool set, Status& failure) {
         if (step && !ReadMaskValue(key.Get(), mask, type)) step = Status::Fail(ERROR_INVALID_DATA);
         mask = set ? (mask | bit) : (mask & ~bit);
         if (step)
-            step = Status::FromRegistry(RegSetValueExW(key.Get(), kPolicyValue, 0, type,
-                                                       reinterpret_cast<const BYTE*>(&mask), sizeof(mask)));
+            step = Status::FromRegistry(
+                RegSetValueExW(key.Get(), kPolicyValue, 0, type, reinterpret_cast<const BYTE*>(&mask), sizeof(mask)));
         written |= step.Succeeded();
         if (!step && failure) failure = step;
     }

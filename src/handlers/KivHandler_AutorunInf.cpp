@@ -59,7 +59,8 @@ void CollectKey(Location* location, const std::wstring& file, const wchar_t* bas
     std::wstring text;
     if (ReadProfileText(file, kSection, key, text) != IniRead::Ok || text.empty()) return;
     if (!ResolveEntry(text, 0)) return;
-    auto* item = new CKivItem(baseKey + std::wstring(L"= ") + NameOf(text), text, location, GotoKind::Explorer, 0, enabledPass, removed);
+    auto* item = new CKivItem(baseKey + std::wstring(L"= ") + NameOf(text), text, location, GotoKind::Explorer, 0,
+                              enabledPass, removed);
     item->m_regNames.push_back(baseKey);
     item->m_regNames.push_back(file);
 }

@@ -27,17 +27,14 @@ bool IsWinlogonList(const Location* location) {
 const kiv::ListStyle kWinlogonStyle = kiv::ListStyle::Elements;
 
 // The list steps for Winlogon's lists, the value steps for every other location.
-kiv::Status Change(CKivItem* item, kiv::Status (*list)(CKivItem*, kiv::ListStyle),
-                   kiv::Status (*value)(CKivItem*)) {
+kiv::Status Change(CKivItem* item, kiv::Status (*list)(CKivItem*, kiv::ListStyle), kiv::Status (*value)(CKivItem*)) {
     if (!kiv::HasRegName(item)) return kiv::Status::Fail(ERROR_INVALID_PARAMETER);
     return IsWinlogonList(item->m_location) ? list(item, kWinlogonStyle) : value(item);
 }
 
 class CKivHandler_RegValueEx : public CKivHandler {
 public:
-    int DisableItem(CKivItem* item) override {
-        return Change(item, kiv::ListDisable, kiv::DisableValueEntry).Report();
-    }
+    int DisableItem(CKivItem* item) override { return Change(item, kiv::ListDisable, kiv::DisableValueEntry).Report(); }
     int EnableItem(CKivItem* item) override { return Change(item, kiv::ListEnable, kiv::EnableValueEntry).Report(); }
     int RemoveItem(CKivItem* item) override { return Change(item, kiv::ListRemove, kiv::RemoveValueEntry).Report(); }
     int GoTo(CKivItem* item) override { return kiv::GoToLocationValue(item); }

@@ -129,10 +129,8 @@ public:
 void CKivHandler_SimpleFile::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
     // The view flag belongs to registry twins; a folder has none.
     if (!location || wow64) return;
-    if (location->m_value.empty())
-        CollectFolder(location, enabledPass);
-    else
-        CollectOneFile(location, enabledPass);
+    if (location->m_value.empty()) CollectFolder(location, enabledPass);
+    else CollectOneFile(location, enabledPass);
 }
 
 }  // namespace

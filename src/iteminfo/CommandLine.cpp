@@ -75,8 +75,7 @@ void InsertFallback(const std::wstring& subject, const std::wstring& text, Candi
     PatternMatch match;
     if (BareNamePattern().Search(subject, match) || DrivePathPattern().Search(subject, match))
         found.Insert(match.groups[1]);
-    else
-        found.Insert(text);
+    else found.Insert(text);
 }
 
 // An entry that is one path as it stands (a driver image path with dots or hyphens

@@ -10,11 +10,11 @@
 namespace kiv {
 
 // The patterns, exactly as the extraction uses them.
-extern const wchar_t kPathListPattern[];  // drive paths in a list or followed by arguments; case ignored
-extern const wchar_t kRundll32Pattern[];  // the rest of a rundll32 call; case ignored
-extern const wchar_t kDllNamePattern[];   // the library a rundll32 call loads; case significant
-extern const wchar_t kBareNamePattern[];  // a name with an extension; case ignored
-extern const wchar_t kDrivePathPattern[]; // a drive path without a known extension; case ignored
+extern const wchar_t kPathListPattern[];   // drive paths in a list or followed by arguments; case ignored
+extern const wchar_t kRundll32Pattern[];   // the rest of a rundll32 call; case ignored
+extern const wchar_t kDllNamePattern[];    // the library a rundll32 call loads; case significant
+extern const wchar_t kBareNamePattern[];   // a name with an extension; case ignored
+extern const wchar_t kDrivePathPattern[];  // a drive path without a known extension; case ignored
 
 // At most this many characters of an entry reach the patterns.
 const size_t kMaxPatternInput = 2048;

@@ -10,10 +10,20 @@ namespace {
 
 // The system and user folders searched before the "PATH" entries, in this order.
 const wchar_t* const kFolderVariables[] = {
-    L"%WINDIR%",          L"%SYSTEMROOT%",   L"%WINDIR%\\System32\\drivers", L"%TEMP%",
-    L"%APPDATA%",         L"%LOCALAPPDATA%", L"%USERPROFILE%",               L"%ALLUSERSPROFILE%",
-    L"%COMMONPROGRAMFILES(x86)%", L"%COMMONPROGRAMFILES%", L"%PROGRAMFILES(x86)%", L"%PROGRAMFILES%",
-    L"%PROGRAMDATA%",     L"%PUBLIC%",
+    L"%WINDIR%",
+    L"%SYSTEMROOT%",
+    L"%WINDIR%\\System32\\drivers",
+    L"%TEMP%",
+    L"%APPDATA%",
+    L"%LOCALAPPDATA%",
+    L"%USERPROFILE%",
+    L"%ALLUSERSPROFILE%",
+    L"%COMMONPROGRAMFILES(x86)%",
+    L"%COMMONPROGRAMFILES%",
+    L"%PROGRAMFILES(x86)%",
+    L"%PROGRAMFILES%",
+    L"%PROGRAMDATA%",
+    L"%PUBLIC%",
 };
 
 std::wstring FolderEntry(const std::wstring& variable) {

@@ -72,7 +72,6 @@ void ReadTimes(KivFileFacts& facts, const std::wstring& path) {
     SetTimes(facts, data.ftCreationTime, data.ftLastWriteTime);
 }
 
-
 }  // namespace
 
 void FillFileFacts(KivFileFacts& facts, const std::wstring& path) {
@@ -87,10 +86,8 @@ void FillFileFacts(KivFileFacts& facts, const std::wstring& path) {
     const bool knownWithoutVersion = !digest.md5.empty() && !digest.startsAsImage;
     const std::wstring target = ReadVersionInfo(facts, path, knownWithoutVersion);
     facts.iconSource = target;
-    if (target == path && digest.described)
-        SetTimes(facts, digest.created, digest.modified);
-    else
-        ReadTimes(facts, target);
+    if (target == path && digest.described) SetTimes(facts, digest.created, digest.modified);
+    else ReadTimes(facts, target);
 }
 
 HICON FileIcon(KivFileFacts& facts) {

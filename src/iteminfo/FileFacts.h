@@ -14,7 +14,7 @@ struct KivFileFacts {
     std::wstring shortcutTarget;
     std::wstring md5;
     unsigned long long size = 0;
-    HICON icon = nullptr;       // taken from iconSource on the first FileIcon call
+    HICON icon = nullptr;  // taken from iconSource on the first FileIcon call
     std::wstring iconSource;
     bool iconExtracted = false;
     CFileVersion version;

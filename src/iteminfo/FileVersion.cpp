@@ -10,8 +10,8 @@
 namespace {
 
 const wchar_t* const kStringKeys[CFileVersion::StringCount] = {
-    L"CompanyName", L"FileDescription", L"FileVersion",     L"InternalName",    L"LegalCopyright", L"OriginalFileName",
-    L"ProductName", L"ProductVersion",  L"Comments",        L"LegalTrademarks", L"PrivateBuild",   L"SpecialBuild",
+    L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName",    L"LegalCopyright", L"OriginalFileName",
+    L"ProductName", L"ProductVersion",  L"Comments",    L"LegalTrademarks", L"PrivateBuild",   L"SpecialBuild",
 };
 
 // Many resources name a translation that their string table does not carry;

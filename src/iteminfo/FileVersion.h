@@ -10,8 +10,21 @@
 
 class CFileVersion {
 public:
-    enum { CompanyName, FileDescription, FileVersion, InternalName, LegalCopyright, OriginalFileName,
-           ProductName, ProductVersion, Comments, LegalTrademarks, PrivateBuild, SpecialBuild, StringCount };
+    enum {
+        CompanyName,
+        FileDescription,
+        FileVersion,
+        InternalName,
+        LegalCopyright,
+        OriginalFileName,
+        ProductName,
+        ProductVersion,
+        Comments,
+        LegalTrademarks,
+        PrivateBuild,
+        SpecialBuild,
+        StringCount
+    };
 
     CFileVersion();
     virtual ~CFileVersion();

@@ -35,12 +35,12 @@ std::wstring Md5Text(const unsigned char digest[16]);
 // What one pass over a file's bytes learns: the digest, and what the open handle
 // tells about the file, so that its size and times need no open of their own.
 struct FileDigest {
-    std::wstring md5;                     // empty when the file could not be read whole
-    bool described = false;               // size and times hold the handle's facts
+    std::wstring md5;        // empty when the file could not be read whole
+    bool described = false;  // size and times hold the handle's facts
     unsigned long long size = 0;
     FILETIME created = {};
     FILETIME modified = {};
-    bool startsAsImage = false;           // the first bytes are "MZ", as in every executable image
+    bool startsAsImage = false;  // the first bytes are "MZ", as in every executable image
 };
 
 // Opens the file once, without locking out its readers and writers, and reads it

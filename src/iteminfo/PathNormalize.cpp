@@ -39,14 +39,10 @@ void CollapseBackslashes(std::wstring& text) {
 
 // Device and relative forms of the system folder that drivers and services use.
 void RewriteSystemPrefixes(std::wstring& text) {
-    if (StartsWithNoCase(text, L"\\systemroot\\"))
-        text.replace(0, 11, L"%SystemRoot%");
-    else if (StartsWithNoCase(text, L"system32\\"))
-        text.replace(0, 8, L"%windir%\\System32");
-    else if (text[0] == L'@')
-        text.erase(0, 1);
-    else if (text.compare(0, 4, L"\\??\\") == 0)
-        text.erase(0, 4);
+    if (StartsWithNoCase(text, L"\\systemroot\\")) text.replace(0, 11, L"%SystemRoot%");
+    else if (StartsWithNoCase(text, L"system32\\")) text.replace(0, 8, L"%windir%\\System32");
+    else if (text[0] == L'@') text.erase(0, 1);
+    else if (text.compare(0, 4, L"\\??\\") == 0) text.erase(0, 4);
 }
 
 }  // namespace
@@ -105,8 +101,7 @@ bool NormalizePath(std::wstring& text, unsigned char wow64) {
     bool found;
     if (text.find(L":\\") != npos)
         found = HasShortExtension(text) ? ExistsWithView(text, wow64) : TrySuffixes(text, wow64);
-    else
-        found = SearchFolders(text, !HasShortExtension(text), wow64);
+    else found = SearchFolders(text, !HasShortExtension(text), wow64);
     if (found) ToLongPath(text);
     return found;
 }

@@ -40,7 +40,9 @@ struct Node {
     std::vector<std::unique_ptr<Node>> children;
 };
 
-bool IsAsciiAlnum(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
+bool IsAsciiAlnum(wchar_t c) {
+    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
 
 bool IsWordChar(wchar_t c) {
     if (c < 0x80) return IsAsciiAlnum(c) || c == L'_';
@@ -49,7 +51,6 @@ bool IsWordChar(wchar_t c) {
 }
 bool IsDigitChar(wchar_t c) { return c >= L'0' && c <= L'9'; }
 bool IsSpaceChar(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
-
 
 bool EscapesMatch(int escapes, wchar_t c) {
     return ((escapes & Word) && IsWordChar(c)) || ((escapes & NotWord) && !IsWordChar(c)) ||
@@ -166,19 +167,45 @@ private:
         wchar_t c = m_text[m_pos++];
         escape = NoEscape;
         switch (c) {
-        case L'w': escape = Word; return true;
-        case L'W': escape = NotWord; return true;
-        case L'd': escape = Digit; return true;
-        case L'D': escape = NotDigit; return true;
-        case L's': escape = Space; return true;
-        case L'S': escape = NotSpace; return true;
-        case L't': literal = L'\t'; return true;
-        case L'n': literal = L'\n'; return true;
-        case L'r': literal = L'\r'; return true;
-        case L'f': literal = L'\f'; return true;
-        case L'v': literal = L'\v'; return true;
-        case L'e': literal = L'\x1B'; return true;
-        case L'a': literal = L'\a'; return true;
+        case L'w':
+            escape = Word;
+            return true;
+        case L'W':
+            escape = NotWord;
+            return true;
+        case L'd':
+            escape = Digit;
+            return true;
+        case L'D':
+            escape = NotDigit;
+            return true;
+        case L's':
+            escape = Space;
+            return true;
+        case L'S':
+            escape = NotSpace;
+            return true;
+        case L't':
+            literal = L'\t';
+            return true;
+        case L'n':
+            literal = L'\n';
+            return true;
+        case L'r':
+            literal = L'\r';
+            return true;
+        case L'f':
+            literal = L'\f';
+            return true;
+        case L'v':
+            literal = L'\v';
+            return true;
+        case L'e':
+            literal = L'\x1B';
+            return true;
+        case L'a':
+            literal = L'\a';
+            return true;
         default:
             literal = c;
             return !IsAsciiAlnum(c);  // anchors, back-references and the like are not supported
@@ -212,14 +239,20 @@ private:
     std::unique_ptr<Node> ParseAtom(int depth) {
         wchar_t c = m_text[m_pos++];
         switch (c) {
-        case L'(': return ParseGroup(depth);
+        case L'(':
+            return ParseGroup(depth);
         case L'[': {
             CharClass cls;
             if (!ParseClass(cls)) m_ok = false;
             return ClassNode(std::move(cls));
         }
-        case L'.': return MakeNode(Node::Any);
-        case L'*': case L'+': case L'?': case L'^': case L'$':
+        case L'.':
+            return MakeNode(Node::Any);
+        case L'*':
+        case L'+':
+        case L'?':
+        case L'^':
+        case L'$':
             m_ok = false;
             return MakeNode(Node::Empty);
         case L'\\': {
@@ -313,17 +346,27 @@ struct CPattern::Program {
     bool Compile(const Node& node) {
         if (code.size() > kMaxProgramSize) return false;
         switch (node.kind) {
-        case Node::Empty: return true;
-        case Node::Char: Emit(Op::Char, node.ch); return true;
-        case Node::Any: Emit(Op::Any); return true;
-        case Node::Class: Emit(Op::Class, 0, node.index); return true;
+        case Node::Empty:
+            return true;
+        case Node::Char:
+            Emit(Op::Char, node.ch);
+            return true;
+        case Node::Any:
+            Emit(Op::Any);
+            return true;
+        case Node::Class:
+            Emit(Op::Class, 0, node.index);
+            return true;
         case Node::Concat:
             for (const auto& child : node.children)
                 if (!Compile(*child)) return false;
             return true;
-        case Node::Group: return CompileGroup(node);
-        case Node::Alt: return CompileAlternation(node);
-        case Node::Repeat: return CompileRepeat(node);
+        case Node::Group:
+            return CompileGroup(node);
+        case Node::Alt:
+            return CompileAlternation(node);
+        case Node::Repeat:
+            return CompileRepeat(node);
         }
         return false;
     }
@@ -387,10 +430,14 @@ struct CPattern::Program {
 
     bool Consumes(const Inst& inst, wchar_t c) const {
         switch (inst.op) {
-        case Op::Char: return SameChar(c, inst.ch);
-        case Op::Any: return c != L'\n';
-        case Op::Class: return ClassMatches(classes[inst.x], c);
-        default: return false;
+        case Op::Char:
+            return SameChar(c, inst.ch);
+        case Op::Any:
+            return c != L'\n';
+        case Op::Class:
+            return ClassMatches(classes[inst.x], c);
+        default:
+            return false;
         }
     }
 };
@@ -433,8 +480,11 @@ struct SearchState {
             if (!FirstVisit(pc, pos)) return false;
             const Inst& inst = program.code[pc];
             switch (inst.op) {
-            case Op::Match: return true;
-            case Op::Jump: pc = inst.x; break;
+            case Op::Match:
+                return true;
+            case Op::Jump:
+                pc = inst.x;
+                break;
             case Op::Split:
                 stack.push_back(Job{inst.y, pos, false});
                 pc = inst.x;

@@ -36,8 +36,8 @@ std::wstring Upper(std::wstring text) {
 Listing ListFolder(const std::wstring& folder) {
     Listing listing;
     WIN32_FIND_DATAW data = {};
-    UniqueFind find(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                     nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    UniqueFind find(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                     FIND_FIRST_EX_LARGE_FETCH));
     if (!find) {
         // A folder that is not there holds no names; any other failure (denied
         // access among them) leaves the answers to the probes themselves.
@@ -89,10 +89,8 @@ const Listing* FolderListing(const std::wstring& folder) {
         if (!IsListedForm(name, false)) return nullptr;
         const Listing* parent = FolderListing(folder.substr(0, slash));
         if (!parent) return nullptr;
-        if (parent->exists && parent->names.count(Upper(name)))
-            listing = ListFolder(folder);
-        else
-            listing.listed = true;  // not there: holds no names
+        if (parent->exists && parent->names.count(Upper(name))) listing = ListFolder(folder);
+        else listing.listed = true;  // not there: holds no names
     }
     const Listing& kept = t_probes->folders.emplace(key, std::move(listing)).first->second;
     return kept.listed ? &kept : nullptr;

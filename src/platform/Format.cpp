@@ -111,26 +111,36 @@ void AppendString(std::basic_string<Ch>& out, const Src* text, const Conversion&
 
 unsigned long long ReadUnsigned(va_list& args, Length length) {
     switch (length) {
-    case Length::Short: return static_cast<unsigned short>(va_arg(args, unsigned));
-    case Length::Long: return va_arg(args, unsigned long);
-    case Length::LongLong: return va_arg(args, unsigned long long);
-    case Length::Size: return va_arg(args, size_t);
-    default: return va_arg(args, unsigned);
+    case Length::Short:
+        return static_cast<unsigned short>(va_arg(args, unsigned));
+    case Length::Long:
+        return va_arg(args, unsigned long);
+    case Length::LongLong:
+        return va_arg(args, unsigned long long);
+    case Length::Size:
+        return va_arg(args, size_t);
+    default:
+        return va_arg(args, unsigned);
     }
 }
 long long ReadSigned(va_list& args, Length length) {
     switch (length) {
-    case Length::Short: return static_cast<short>(va_arg(args, int));
-    case Length::Long: return va_arg(args, long);
-    case Length::LongLong: return va_arg(args, long long);
-    case Length::Size: return static_cast<long long>(va_arg(args, size_t));
-    default: return va_arg(args, int);
+    case Length::Short:
+        return static_cast<short>(va_arg(args, int));
+    case Length::Long:
+        return va_arg(args, long);
+    case Length::LongLong:
+        return va_arg(args, long long);
+    case Length::Size:
+        return static_cast<long long>(va_arg(args, size_t));
+    default:
+        return va_arg(args, int);
     }
 }
 
 // Digits of an integer conversion with sign, prefix, precision and zero padding.
-std::string FormatInteger(unsigned long long magnitude, bool negative, unsigned base, bool upper, const Conversion& conv,
-                          bool isSigned) {
+std::string FormatInteger(unsigned long long magnitude, bool negative, unsigned base, bool upper,
+                          const Conversion& conv, bool isSigned) {
     const char* digitsOf = upper ? "0123456789ABCDEF" : "0123456789abcdef";
     std::string digits;
     for (unsigned long long v = magnitude; v; v /= base) digits.insert(digits.begin(), digitsOf[v % base]);
@@ -201,14 +211,26 @@ template <typename Ch>
 const Ch* ReadSpec(const Ch* p, va_list& args, Conversion& conv) {
     for (;; ++p) {
         switch (static_cast<wchar_t>(*p)) {
-        case L'-': conv.left = true; continue;
-        case L'+': conv.plus = true; continue;
-        case L' ': conv.space = true; continue;
-        case L'#': conv.alternate = true; continue;
-        case L'0': conv.zero = true; continue;
+        case L'-':
+            conv.left = true;
+            continue;
+        case L'+':
+            conv.plus = true;
+            continue;
+        case L' ':
+            conv.space = true;
+            continue;
+        case L'#':
+            conv.alternate = true;
+            continue;
+        case L'0':
+            conv.zero = true;
+            continue;
         case L'!':
-        case L'=': continue;  // accepted for old callers; they change nothing here
-        default: break;
+        case L'=':
+            continue;  // accepted for old callers; they change nothing here
+        default:
+            break;
         }
         break;
     }
@@ -226,17 +248,27 @@ const Ch* ReadSpec(const Ch* p, va_list& args, Conversion& conv) {
         if (conv.precision < 0) conv.precision = -1;
     }
     for (;;) {
-        if (*p == static_cast<Ch>('h')) { conv.length = Length::Short; ++p; }
-        else if (*p == static_cast<Ch>('l')) {
+        if (*p == static_cast<Ch>('h')) {
+            conv.length = Length::Short;
+            ++p;
+        } else if (*p == static_cast<Ch>('l')) {
             conv.length = conv.length == Length::Long ? Length::LongLong : Length::Long;
             ++p;
-        } else if (*p == static_cast<Ch>('L')) { conv.length = Length::LongDouble; ++p; }
-        else if (*p == static_cast<Ch>('z')) { conv.length = Length::Size; ++p; }
-        else if (*p == static_cast<Ch>('I')) {
+        } else if (*p == static_cast<Ch>('L')) {
+            conv.length = Length::LongDouble;
             ++p;
-            if (p[0] == static_cast<Ch>('6') && p[1] == static_cast<Ch>('4')) { conv.length = Length::LongLong; p += 2; }
-            else if (p[0] == static_cast<Ch>('3') && p[1] == static_cast<Ch>('2')) { conv.length = Length::None; p += 2; }
-            else conv.length = Length::Size;
+        } else if (*p == static_cast<Ch>('z')) {
+            conv.length = Length::Size;
+            ++p;
+        } else if (*p == static_cast<Ch>('I')) {
+            ++p;
+            if (p[0] == static_cast<Ch>('6') && p[1] == static_cast<Ch>('4')) {
+                conv.length = Length::LongLong;
+                p += 2;
+            } else if (p[0] == static_cast<Ch>('3') && p[1] == static_cast<Ch>('2')) {
+                conv.length = Length::None;
+                p += 2;
+            } else conv.length = Length::Size;
         } else break;
     }
     return p;
@@ -278,7 +310,8 @@ std::basic_string<Ch> FormatV(const Ch* format, va_list& args) {
         case L'X':
         case L'b': {
             unsigned base = conversion == L'u' ? 10 : conversion == L'o' ? 8 : conversion == L'b' ? 2 : 16;
-            AppendNumber(out, FormatInteger(ReadUnsigned(args, conv.length), false, base, conversion == L'X', conv, false),
+            AppendNumber(out,
+                         FormatInteger(ReadUnsigned(args, conv.length), false, base, conversion == L'X', conv, false),
                          conv);
             break;
         }

@@ -58,8 +58,7 @@ void LogLine(const wchar_t* format, ...) noexcept {
     try {
         SendTimePrefix();
         SendWideMessage(WideFormatV(format, args));
-    } catch (...) {
-    }
+    } catch (...) {}
     va_end(args);
 }
 
@@ -72,8 +71,7 @@ void LogLineLevel(int level, const wchar_t* format, ...) noexcept {
         std::wstring message = WideFormatV(format, args);
         SendLevelPrefix(level);
         SendWideMessage(message);
-    } catch (...) {
-    }
+    } catch (...) {}
     va_end(args);
 }
 
@@ -86,8 +84,7 @@ void LogLineLevel(int level, const char* format, ...) noexcept {
         std::string message = NarrowFormatV(format, args);
         SendLevelPrefix(level);
         Sink(message.c_str(), static_cast<unsigned>(message.size()));
-    } catch (...) {
-    }
+    } catch (...) {}
     va_end(args);
 }
 

@@ -16,10 +16,14 @@ struct RootPrefix {
 };
 
 const RootPrefix kRootPrefixes[] = {
-    {HKEY_LOCAL_MACHINE, L"HKLM\\", 5},       {HKEY_CLASSES_ROOT, L"HKCR\\", 5},
-    {HKEY_CURRENT_CONFIG, L"HKCC\\", 5},      {HKEY_CURRENT_USER, L"HKCU\\", 5},
-    {HKEY_USERS, L"HKU\\", 4},                {HKEY_PERFORMANCE_DATA, L"HKPD\\", 5},
-    {HKEY_PERFORMANCE_TEXT, L"HKPT\\", 5},    {HKEY_PERFORMANCE_NLSTEXT, L"HKPN\\", 5},
+    {HKEY_LOCAL_MACHINE, L"HKLM\\", 5},
+    {HKEY_CLASSES_ROOT, L"HKCR\\", 5},
+    {HKEY_CURRENT_CONFIG, L"HKCC\\", 5},
+    {HKEY_CURRENT_USER, L"HKCU\\", 5},
+    {HKEY_USERS, L"HKU\\", 4},
+    {HKEY_PERFORMANCE_DATA, L"HKPD\\", 5},
+    {HKEY_PERFORMANCE_TEXT, L"HKPT\\", 5},
+    {HKEY_PERFORMANCE_NLSTEXT, L"HKPN\\", 5},
     {HKEY_DYN_DATA, L"HKDD\\", 5},
 };
 
@@ -80,8 +84,8 @@ bool IsKeyEmpty(HKEY root, const std::wstring& keyPath) {
     UniqueHKey key;
     if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return false;
     DWORD subkeys = 0, values = 0;
-    return RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
-                            nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+    return RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                            nullptr, nullptr) == ERROR_SUCCESS &&
            subkeys == 0 && values == 0;
 }
 

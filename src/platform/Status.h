@@ -26,7 +26,7 @@ public:
     // A COM result: a Win32 code wrapped in an HRESULT is unwrapped, any other
     // failure is kept as the HRESULT itself (FormatMessage knows both).
     static constexpr Status FromHresult(HRESULT hr) noexcept {
-        return SUCCEEDED(hr) ? Ok()
+        return SUCCEEDED(hr)                            ? Ok()
                : HRESULT_FACILITY(hr) == FACILITY_WIN32 ? Fail(static_cast<DWORD>(HRESULT_CODE(hr)))
                                                         : Fail(static_cast<DWORD>(hr));
     }

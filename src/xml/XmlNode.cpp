@@ -109,9 +109,7 @@ const XmlClear* XmlNode::GetClear(int i) const noexcept {
     return m_data && InRange(m_data->clears, i) ? &m_data->clears[i] : nullptr;
 }
 
-int XmlNode::AttributeCount() const noexcept {
-    return m_data ? static_cast<int>(m_data->attributes.size()) : 0;
-}
+int XmlNode::AttributeCount() const noexcept { return m_data ? static_cast<int>(m_data->attributes.size()) : 0; }
 
 const XmlAttribute* XmlNode::GetAttribute(int i) const noexcept {
     return m_data && InRange(m_data->attributes, i) ? &m_data->attributes[i] : nullptr;

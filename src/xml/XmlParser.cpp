@@ -113,10 +113,14 @@ Parser::Outcome Parser::ParseContent(XmlNodeData* node, int level) {
 
 Parser::Outcome Parser::ParseMarkup(XmlNodeData* node, int level, const XmlToken& token) {
     switch (token.kind) {
-    case XmlTokenKind::Clear: return AddClear(node, token.clear) ? Outcome::Continue : Outcome::Stopped;
-    case XmlTokenKind::EndTagStart: return ReadEndTag();
-    case XmlTokenKind::DeclStart: return ParseElement(node, level, true);
-    default: return ParseElement(node, level, false);
+    case XmlTokenKind::Clear:
+        return AddClear(node, token.clear) ? Outcome::Continue : Outcome::Stopped;
+    case XmlTokenKind::EndTagStart:
+        return ReadEndTag();
+    case XmlTokenKind::DeclStart:
+        return ParseElement(node, level, true);
+    default:
+        return ParseElement(node, level, false);
     }
 }
 
@@ -142,14 +146,16 @@ Parser::Outcome Parser::ParseStartTag(XmlNodeData* element, int level) {
         case XmlTokenKind::Text:
             if (!ParseAttribute(element, token)) return Outcome::Stopped;
             break;
-        case XmlTokenKind::ShortClose: return Outcome::Continue;
+        case XmlTokenKind::ShortClose:
+            return Outcome::Continue;
         case XmlTokenKind::TagClose: {
             // A declaration at document level encloses the rest of the document.
             if (element->isDeclaration && level > 0) return Outcome::Continue;
             Outcome outcome = ParseContent(element, level + 1);
             return outcome == Outcome::Closed ? Outcome::Continue : outcome;
         }
-        default: return Stop(XmlErrorUnexpectedToken);
+        default:
+            return Stop(XmlErrorUnexpectedToken);
         }
     }
 }
@@ -260,8 +266,7 @@ bool NameIs(const XmlNode& node, const wchar_t* name) {
 // A document of one element and nothing else is represented by that element.
 XmlNode Outermost(const XmlNode& document) {
     const XmlNodeData* data = document.Data();
-    bool single = data->children.size() == 1 && data->texts.empty() && data->clears.empty() &&
-                  data->attributes.empty();
+    bool single = data->children.size() == 1 && data->texts.empty() && data->clears.empty() && data->attributes.empty();
     return single ? document.GetChildNode(0) : document;
 }
 

@@ -10,13 +10,13 @@ enum XmlError : int {
     XmlErrorNone = 0,
     XmlErrorMissingEndTag = 1,
     XmlErrorNoElements = 2,
-    XmlErrorMissingTagName = 4,     // "<" not followed by a tag name
-    XmlErrorMalformedEndTag = 5,    // "</" not followed by a name and ">"
-    XmlErrorUnmatchedEndTag = 6,    // end tag with no open element to close
-    XmlErrorUnclosedSection = 7,    // verbatim section without its close tag
-    XmlErrorUnexpectedToken = 8,    // inside a start tag
-    XmlErrorBadEntity = 12,         // unknown entity or malformed numeric reference
-    XmlErrorTooDeep = 13,           // elements nested deeper than kXmlMaxDepth
+    XmlErrorMissingTagName = 4,   // "<" not followed by a tag name
+    XmlErrorMalformedEndTag = 5,  // "</" not followed by a name and ">"
+    XmlErrorUnmatchedEndTag = 6,  // end tag with no open element to close
+    XmlErrorUnclosedSection = 7,  // verbatim section without its close tag
+    XmlErrorUnexpectedToken = 8,  // inside a start tag
+    XmlErrorBadEntity = 12,       // unknown entity or malformed numeric reference
+    XmlErrorTooDeep = 13,         // elements nested deeper than kXmlMaxDepth
 };
 
 // Element nesting the reader accepts; a deeper document is refused as a whole.

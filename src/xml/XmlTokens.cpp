@@ -68,10 +68,14 @@ XmlToken ScanMarkup(const wchar_t* pos) noexcept {
 XmlToken ScanToken(const wchar_t* pos) noexcept {
     XmlToken token{};
     switch (*pos) {
-    case 0: return Token(XmlTokenKind::End, pos, 0);
-    case L'<': return ScanMarkup(pos);
-    case L'=': return Token(XmlTokenKind::Equals, pos, 1);
-    case L'>': return Token(XmlTokenKind::TagClose, pos, 1);
+    case 0:
+        return Token(XmlTokenKind::End, pos, 0);
+    case L'<':
+        return ScanMarkup(pos);
+    case L'=':
+        return Token(XmlTokenKind::Equals, pos, 1);
+    case L'>':
+        return Token(XmlTokenKind::TagClose, pos, 1);
     case L'/':
         if (pos[1] == L'>') return Token(XmlTokenKind::ShortClose, pos, 2);
         break;
@@ -79,7 +83,8 @@ XmlToken ScanToken(const wchar_t* pos) noexcept {
     case L'\'':
         if (ScanQuoted(pos, token)) return token;
         break;
-    default: break;
+    default:
+        break;
     }
     // The first character never ends the run here, so a text token is never empty.
     const wchar_t* end = pos + 1;

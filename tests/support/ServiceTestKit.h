@@ -19,8 +19,8 @@ public:
         Delete();
         kiv::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
         kiv::UniqueService service(CreateServiceW(manager.Get(), name.c_str(), DisplayName().c_str(),
-                                                  SERVICE_ALL_ACCESS, type, start, SERVICE_ERROR_NORMAL,
-                                                  image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+                                                  SERVICE_ALL_ACCESS, type, start, SERVICE_ERROR_NORMAL, image.c_str(),
+                                                  nullptr, nullptr, nullptr, nullptr, nullptr));
         EXPECT_TRUE(service.Valid()) << "cannot create service " << std::string(name.begin(), name.end());
     }
     ~TestService() { Delete(); }

@@ -87,8 +87,7 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch) && !Answers(iid))
-            return E_NOINTERFACE;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch) && !Answers(iid)) return E_NOINTERFACE;
         *out = static_cast<I*>(this);
         this->AddRef();
         return S_OK;
@@ -350,7 +349,7 @@ public:
         const std::wstring text = Text(path);
         if (text == L"\\") return HandOut<ITaskFolder>(new FolderObject(m_owner.root, text), folder);
         auto found = text.size() > 1 && text[0] == L'\\' ? m_owner.root.folders.find(text.substr(1))
-                                                          : m_owner.root.folders.end();
+                                                         : m_owner.root.folders.end();
         if (found == m_owner.root.folders.end()) return kNotFound;
         return HandOut<ITaskFolder>(new FolderObject(found->second, text), folder);
     }

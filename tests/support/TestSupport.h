@@ -20,8 +20,8 @@
 class LogCapture {
 public:
     struct Call {
-        std::string text;     // the bytes the call covers (up to the terminator for 0xFFFFFFFF)
-        unsigned length;      // the length argument as passed
+        std::string text;  // the bytes the call covers (up to the terminator for 0xFFFFFFFF)
+        unsigned length;   // the length argument as passed
     };
 
     LogCapture();

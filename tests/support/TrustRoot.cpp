@@ -25,7 +25,8 @@ std::vector<BYTE> ReadAll(const wchar_t* path) {
     kiv::UniqueCrtFile file(_wfopen(path, L"rb"));
     if (!file) return bytes;
     BYTE buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof(buffer), file.Get())) > 0;) bytes.insert(bytes.end(), buffer, buffer + n);
+    for (size_t n; (n = fread(buffer, 1, sizeof(buffer), file.Get())) > 0;)
+        bytes.insert(bytes.end(), buffer, buffer + n);
     return bytes;
 }
 

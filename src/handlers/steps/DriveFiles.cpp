@@ -26,8 +26,7 @@ std::vector<std::wstring> FixedDriveRoots() {
     return roots;
 }
 
-IniRead ReadProfileText(const std::wstring& file, const wchar_t* section, const std::wstring& key,
-                            std::wstring& text) {
+IniRead ReadProfileText(const std::wstring& file, const wchar_t* section, const std::wstring& key, std::wstring& text) {
     wchar_t buffer[kProfileChars] = {};
     DWORD length = GetPrivateProfileStringW(section, key.c_str(), kAbsentMark, buffer, kProfileChars, file.c_str());
     if (length >= kProfileChars - 1) return IniRead::Unreadable;

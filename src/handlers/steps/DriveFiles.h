@@ -16,8 +16,7 @@ enum class IniRead { Ok, Absent, Unreadable };
 
 // Reads a key of a profile file's section into 260 characters. A text that fills
 // the buffer may have been cut and counts as unreadable; an empty key is Ok.
-IniRead ReadProfileText(const std::wstring& file, const wchar_t* section, const std::wstring& key,
-                            std::wstring& text);
+IniRead ReadProfileText(const std::wstring& file, const wchar_t* section, const std::wstring& key, std::wstring& text);
 
 // The profile functions drop the quotes around a whole value. A value written back
 // keeps them as the file holds them, so "C:\Program Files\x.exe" does not come back

@@ -56,8 +56,8 @@ Status EraseWord(std::wstring& text, const std::wstring& entry) {
 Status EraseElement(std::wstring& text, const std::wstring& entry) {
     size_t begin = 0, end = 0;
     if (!FindListElement(text, entry, begin, end)) return Status::Fail(ERROR_NOT_FOUND);
-    if (end < text.size()) ++end;           // the comma that closes it
-    else if (begin > 0) --begin;            // the last element: the comma that opens it
+    if (end < text.size()) ++end;  // the comma that closes it
+    else if (begin > 0) --begin;   // the last element: the comma that opens it
     text.erase(begin, end - begin);
     return Status::Ok();
 }
@@ -89,9 +89,7 @@ Status ReadListForEdit(HKEY key, const std::wstring& name, ListText& list) {
 
 // Adds the entry after one space. A copy already there is another entry of the
 // list and stays: each copy is moved on its own.
-void AppendWord(std::wstring& text, const std::wstring& entry) {
-    text = text.empty() ? entry : text + L" " + entry;
-}
+void AppendWord(std::wstring& text, const std::wstring& entry) { text = text.empty() ? entry : text + L" " + entry; }
 
 // Adds the entry as a new element after one comma, none when the list already ends
 // with one (blanks after it dropped), so no empty element comes in.

@@ -16,8 +16,8 @@ class CKivItem;
 namespace kiv {
 
 struct EntrySteps {
-    bool (*named)(const CKivItem* item);                       // the item names an entry of this kind
-    Status (*exists)(HKEY key, const std::wstring& name);      // the entry is there to be moved
+    bool (*named)(const CKivItem* item);                   // the item names an entry of this kind
+    Status (*exists)(HKEY key, const std::wstring& name);  // the entry is there to be moved
     Status (*move)(HKEY from, HKEY to, const std::wstring& name);
     Status (*erase)(HKEY key, const std::wstring& name);
 };

@@ -187,10 +187,8 @@ Status DisableValueEntry(CKivItem* item) {
     if (step) step = ReadHandled(live.Get(), location->m_value, value);
     if (step) step = CreateMarkerKey(live.Get(), marker);
     if (!step) return step;
-    if (value.IsString())
-        step = MoveSingleString(live.Get(), marker.Get(), item);
-    else
-        step = DisableMultiEntry(live.Get(), marker.Get(), location->m_value, item->m_regNames[0], value);
+    if (value.IsString()) step = MoveSingleString(live.Get(), marker.Get(), item);
+    else step = DisableMultiEntry(live.Get(), marker.Get(), location->m_value, item->m_regNames[0], value);
     RegFlushKey(marker.Get());
     RegFlushKey(live.Get());
     return step;
@@ -208,10 +206,8 @@ Status EnableValueEntry(CKivItem* item) {
         if (step) step = ReadHandled(marker.Get(), location->m_value, value);
         if (step) step = OpenRegKey(location->m_root, location->m_path, live);
         if (!step) return step;
-        if (value.IsString())
-            step = MoveSingleString(marker.Get(), live.Get(), item);
-        else
-            step = EnableMultiEntry(live.Get(), marker.Get(), location->m_value, item->m_regNames[0], value);
+        if (value.IsString()) step = MoveSingleString(marker.Get(), live.Get(), item);
+        else step = EnableMultiEntry(live.Get(), marker.Get(), location->m_value, item->m_regNames[0], value);
         RegFlushKey(live.Get());
         RegFlushKey(marker.Get());
     }
@@ -232,12 +228,10 @@ Status RemoveValueEntry(CKivItem* item) {
         if (!step) return step;
         if (value.IsString())
             step = NamesTheValue(item) ? DeleteRegValue(key.Get(), location->m_value) : Status::Fail(kEntryMissing);
-        else
-            step = RemoveMultiEntry(key.Get(), item, value);
+        else step = RemoveMultiEntry(key.Get(), item, value);
         RegFlushKey(key.Get());
     }
-    if (step && !item->m_enabled)
-        RemoveKeyIfEmpty(location->m_root, path, static_cast<unsigned char>(item->m_win32));
+    if (step && !item->m_enabled) RemoveKeyIfEmpty(location->m_root, path, static_cast<unsigned char>(item->m_win32));
     return step;
 }
 

@@ -133,10 +133,9 @@ ProfileRead ReadProfileKey(const ProfileSection& where, const std::wstring& key,
     // cut is told from one that fits.
     wchar_t buffer[kProfileValueChars + 2] = {};
     const DWORD size = kProfileValueChars + 2;
-    const DWORD length =
-        where.file.empty()
-            ? GetProfileStringW(where.section, key.c_str(), L"", buffer, size)
-            : GetPrivateProfileStringW(where.section, key.c_str(), L"", buffer, size, where.file.c_str());
+    const DWORD length = where.file.empty() ? GetProfileStringW(where.section, key.c_str(), L"", buffer, size)
+                                            : GetPrivateProfileStringW(where.section, key.c_str(), L"", buffer, size,
+                                                                       where.file.c_str());
     text.clear();
     if (length > kProfileValueChars) return ProfileRead::TooLong;
     if (length == 0) return ProfileRead::Empty;

@@ -53,8 +53,7 @@ struct ProfileKeys {
 // Reads both base keys in the pass (the base key, or its disabled form), each also
 // with the removed suffix, and builds one item per key whose text names an
 // existing file.
-void CollectProfileKeys(Location* location, unsigned enabledPass, const ProfileSection& where,
-                        const ProfileKeys& keys);
+void CollectProfileKeys(Location* location, unsigned enabledPass, const ProfileSection& where, const ProfileKeys& keys);
 
 // The actions on an item of a profile handler; each moves the entry's text from
 // the key that holds it to the key of the new state.

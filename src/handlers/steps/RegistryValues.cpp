@@ -20,8 +20,7 @@ bool HasRegName(const CKivItem* item) { return item && item->m_location && !item
 bool NamesSubkey(const CKivItem* item) { return HasRegName(item) && !item->m_regNames[0].empty(); }
 
 bool OpenPassKey(const Location* location, unsigned enabledPass, UniqueHKey& key) {
-    return OpenRegKey(location->m_root, enabledPass ? location->m_path : MarkerPath(location->m_path), key)
-        .Succeeded();
+    return OpenRegKey(location->m_root, enabledPass ? location->m_path : MarkerPath(location->m_path), key).Succeeded();
 }
 
 std::wstring RegValueData::Text() const {

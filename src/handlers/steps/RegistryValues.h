@@ -44,7 +44,7 @@ struct RegValueData {
     DWORD type = REG_NONE;
     DWORD size = 0;
     BYTE data[kValueBytes + sizeof(wchar_t)] = {};  // room for a terminator the data may lack
-    LONG result = ERROR_SUCCESS;                     // what the read answered, kept as the cause of a failure
+    LONG result = ERROR_SUCCESS;                    // what the read answered, kept as the cause of a failure
 
     // The text of a string value: its characters up to the first NUL, never past the
     // bytes read.

@@ -35,8 +35,8 @@ std::wstring ServiceKeyPath(const Location* location, const std::wstring& servic
 
 Status OpenServiceKey(const CKivItem* item, REGSAM access, UniqueHKey& key) {
     const Location* location = item->m_location;
-    return Status::FromRegistry(RegOpenKeyExW(
-        location->m_root, ServiceKeyPath(location, item->m_regNames[0]).c_str(), 0, access, key.Put()));
+    return Status::FromRegistry(
+        RegOpenKeyExW(location->m_root, ServiceKeyPath(location, item->m_regNames[0]).c_str(), 0, access, key.Put()));
 }
 
 // A start type is a 4-byte REG_DWORD; anything else stored under the name is
@@ -80,9 +80,10 @@ Status ChangeStartThroughManager(const std::wstring& service, DWORD start) {
 Status SetStartType(HKEY key, const std::wstring& service, DWORD start) {
     const Status managed = ChangeStartThroughManager(service, start);
     if (managed) return managed;
-    LogLine(L"The service manager refused start type %lu for service %ls (error %lu); "
-            L"the registry value is written and takes effect at the next system start",
-            static_cast<unsigned long>(start), service.c_str(), static_cast<unsigned long>(managed.Code()));
+    LogLine(
+        L"The service manager refused start type %lu for service %ls (error %lu); "
+        L"the registry value is written and takes effect at the next system start",
+        static_cast<unsigned long>(start), service.c_str(), static_cast<unsigned long>(managed.Code()));
     return WriteStartType(key, kStartValue, start);
 }
 
@@ -130,8 +131,7 @@ ServiceList EnumerateServices(SC_HANDLE manager, DWORD serviceType) {
 
 bool QueryConfig(SC_HANDLE service, std::vector<QUERY_SERVICE_CONFIGW>& config) {
     DWORD needed = 0;
-    if (QueryServiceConfigW(service, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return false;
+    if (QueryServiceConfigW(service, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
     config.assign(needed / sizeof(QUERY_SERVICE_CONFIGW) + 1, QUERY_SERVICE_CONFIGW());
     const DWORD bytes = static_cast<DWORD>(config.size() * sizeof(QUERY_SERVICE_CONFIGW));
     return QueryServiceConfigW(service, config.data(), bytes, &needed) != FALSE;
@@ -148,7 +148,8 @@ void CollectService(Location* location, SC_HANDLE manager, const ENUM_SERVICE_ST
     const std::wstring name = entry.lpServiceName;
     const bool enabled = CurrentStartType(location, name, config[0].dwStartType) < kStartDisabled;
     if (enabled != (enabledPass != 0)) return;
-    auto* item = new CKivItem(entry.lpDisplayName ? entry.lpDisplayName : L"", file, location, GotoKind::RegistryKey, 0, enabledPass, 0);
+    auto* item = new CKivItem(entry.lpDisplayName ? entry.lpDisplayName : L"", file, location, GotoKind::RegistryKey, 0,
+                              enabledPass, 0);
     item->m_regNames.push_back(name);
 }
 
@@ -198,8 +199,8 @@ void DropFromServiceGroups(const std::wstring& service) {
         wchar_t data[kGroupDataBytes / sizeof(wchar_t)] = {};
         DWORD bytes = kGroupDataBytes;
         DWORD type = REG_NONE;
-        LONG rc = RegEnumValueW(key.Get(), index, name, &nameChars, nullptr, &type, reinterpret_cast<BYTE*>(data),
-                                &bytes);
+        LONG rc =
+            RegEnumValueW(key.Get(), index, name, &nameChars, nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes);
         if (rc == ERROR_MORE_DATA) continue;  // a group too large for the buffer is left as it is
         if (rc != ERROR_SUCCESS) break;
         if (type == REG_MULTI_SZ) DropFromGroup(key.Get(), name, type, data, bytes, service);
