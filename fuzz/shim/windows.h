@@ -38,6 +38,18 @@ typedef union {
 typedef struct {
     int unused;
 } CRITICAL_SECTION;
+typedef struct {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME;
+typedef struct {
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    DWORD FileAttributes;
+} FILE_BASIC_INFO;
+enum FILE_INFO_BY_HANDLE_CLASS { FileBasicInfo = 0 };
 
 #define FALSE 0
 #define TRUE 1
@@ -60,6 +72,11 @@ typedef struct {
 #define FILE_ATTRIBUTE_NORMAL 0x80
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x400
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define GENERIC_READ 0x80000000u
+#define FILE_SHARE_READ 0x1
+#define FILE_SHARE_WRITE 0x2
+#define OPEN_EXISTING 3
+#define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000
 #define INVALID_HANDLE_VALUE ((HANDLE)(std::intptr_t)-1)
 #define CSIDL_PROGRAM_FILES 0x26
 #define CSIDL_PROGRAM_FILESX86 0x2a
@@ -86,6 +103,8 @@ BOOL FindClose(HANDLE handle);
 BOOL FreeLibrary(HMODULE module);
 BOOL DestroyIcon(HICON icon);
 void SysFreeString(BSTR text);
+void InitializeCriticalSection(CRITICAL_SECTION* section);
+void DeleteCriticalSection(CRITICAL_SECTION* section);
 void EnterCriticalSection(CRITICAL_SECTION* section);
 void LeaveCriticalSection(CRITICAL_SECTION* section);
 
@@ -98,6 +117,11 @@ DWORD ExpandEnvironmentStringsW(const wchar_t* text, wchar_t* out, DWORD capacit
 DWORD GetEnvironmentVariableW(const wchar_t* name, wchar_t* out, DWORD capacity);
 DWORD GetLongPathNameW(const wchar_t* path, wchar_t* out, DWORD capacity);
 DWORD GetFileAttributesW(const wchar_t* path);
+HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,
+                   HANDLE pattern);
+BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes, DWORD* read, void* overlapped);
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
+BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, void* info, DWORD bytes);
 UINT GetSystemWow64DirectoryW(wchar_t* out, UINT capacity);
 UINT GetSystemDirectoryW(wchar_t* out, UINT capacity);
 UINT GetWindowsDirectoryW(wchar_t* out, UINT capacity);
