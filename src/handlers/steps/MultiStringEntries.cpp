@@ -96,41 +96,36 @@ Status StoreMarkerList(HKEY marker, const std::wstring& name, const Strings& str
     return WriteMultiStrings(marker, name, strings);
 }
 
-// The entry is added to the marker list before it leaves the live list; if the live
-// write fails the marker list is put back as it was. A copy already in the marker
-// list is another entry of the list: each copy moves on its own, so none is lost.
-Status DisableMultiEntry(HKEY live, HKEY marker, const std::wstring& name, const std::wstring& entry,
-                         const RegValueData& liveValue) {
-    Strings liveList, markerList;
+// Moves one copy of the entry from one list to the other: the entry is added to
+// the target list before it leaves the source list, and if the source write fails
+// the target list is put back as it was. A copy already in the target is another
+// entry of the list: each copy moves on its own, so none is lost.
+using StoreList = Status (*)(HKEY key, const std::wstring& name, const Strings& strings);
+Status MoveMultiEntry(HKEY from, HKEY to, const std::wstring& name, const std::wstring& entry,
+                      const RegValueData& fromValue, StoreList storeFrom) {
+    Strings fromList, toList;
     ValueRead read;
     RegValueData before;
-    Status step = ListWithout(liveValue, entry, liveList);
-    if (step) step = ReadExtendable(marker, name, read, before, markerList);
+    Status step = ListWithout(fromValue, entry, fromList);
+    if (step) step = ReadExtendable(to, name, read, before, toList);
     if (!step) return step;
-    markerList.push_back(entry);
-    step = WriteMultiStrings(marker, name, markerList);
+    toList.push_back(entry);
+    step = WriteMultiStrings(to, name, toList);
     if (!step) return step;
-    step = WriteMultiStrings(live, name, liveList);
-    if (!step) PutBack(marker, name, read, before);
+    step = storeFrom(from, name, fromList);
+    if (!step) PutBack(to, name, read, before);
     return step;
 }
 
-// Moves one copy back, whatever copies the live list holds; if the marker write
-// fails the live list is put back as it was.
+// The live list is written as it stands; an emptied marker list goes with its value.
+Status DisableMultiEntry(HKEY live, HKEY marker, const std::wstring& name, const std::wstring& entry,
+                         const RegValueData& liveValue) {
+    return MoveMultiEntry(live, marker, name, entry, liveValue, &WriteMultiStrings);
+}
+
 Status EnableMultiEntry(HKEY live, HKEY marker, const std::wstring& name, const std::wstring& entry,
                         const RegValueData& markerValue) {
-    Strings markerList, liveList;
-    ValueRead read;
-    RegValueData before;
-    Status step = ListWithout(markerValue, entry, markerList);
-    if (step) step = ReadExtendable(live, name, read, before, liveList);
-    if (!step) return step;
-    liveList.push_back(entry);
-    step = WriteMultiStrings(live, name, liveList);
-    if (!step) return step;
-    step = StoreMarkerList(marker, name, markerList);
-    if (!step) PutBack(live, name, read, before);
-    return step;
+    return MoveMultiEntry(marker, live, name, entry, markerValue, &StoreMarkerList);
 }
 
 Status RemoveMultiEntry(HKEY key, const CKivItem* item, const RegValueData& value) {
