@@ -20,7 +20,9 @@
 // on one thread, another may call StopCollect, ItemMapGet, ItemMapRemove and every
 // query and action below: each holds the facade's lock for its whole run, and a
 // collection takes the same lock to destroy the previous items and to register
-// each new one. An ID whose item the collection has destroyed answers like any
+// the items of each location once their files have been read (an item has no ID,
+// and ItemMapGet does not find it, before then). An ID whose item the collection
+// has destroyed, or has not registered yet, answers like any
 // dead ID (0, empty text, ERROR_INVALID_PARAMETER); IDs restart at 1 with every
 // run, so an old ID may name a new item once the new run has made it. Pointers
 // returned (texts, icons, items) stay valid until their item is destroyed, that

@@ -8,6 +8,7 @@
 #include "core/Records.h"
 #include "platform/RegPath.h"
 #include "core/KivHandler.h"
+#include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
 
 using kivtest::DeleteBesideProgram;
@@ -238,6 +239,39 @@ TEST_F(FacadeTest, CollectWithoutCategoriesKeepsAnEmptyItemMap) {
     EXPECT_TRUE(CKivTestAccess::ItemMap(m_kiv).empty());
 }
 
+// Files are read beside the handler: every item still gets the facts of its own
+// file, and IDs follow the order in which the handler made the items.
+class FileHandler : public CKivHandler {
+public:
+    explicit FileHandler(const std::vector<std::wstring>& files) : m_files(files) {}
+    void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override {
+        for (size_t i = enabledPass ? 0 : m_files.size() / 2; i < m_files.size() / (enabledPass ? 2 : 1); ++i)
+            new CKivItem(std::to_wstring(i), m_files[i], location, GotoKind::RegistryValue, wow64, enabledPass, 0);
+    }
+    std::vector<std::wstring> m_files;
+};
+
+TEST_F(FacadeTest, ItemsOfManyFilesKeepTheirOwnFactsAndTheirOrder) {
+    kivtest::ScratchFolder folder(L"FacadeFiles");
+    std::vector<std::wstring> files;
+    for (int i = 0; i < 60; ++i) files.push_back(folder.AddFile(std::to_wstring(i) + L".bin", std::string(i, 'x')));
+    files.push_back(folder.Path() + L"\\missing.bin");
+    FileHandler handler(files);
+    auto locations = AddCategory(2, &handler);
+    m_kiv->Collect();
+    ASSERT_EQ(2 * files.size(), CKivTestAccess::ItemMap(m_kiv).size());
+    for (unsigned id = 1; id <= 2 * files.size(); ++id) {
+        const size_t i = (id - 1) % files.size();
+        CKivItem* item = m_kiv->ItemMapGet(id);
+        ASSERT_NE(nullptr, item);
+        EXPECT_EQ(std::to_wstring(i), item->m_title);
+        EXPECT_EQ(i < 60 ? i : 0u, item->m_file.size) << id;
+        EXPECT_EQ(files[i], item->m_file.filePath);
+        EXPECT_EQ(i < 60 ? 32u : 0u, item->m_file.md5.size()) << id;
+    }
+    EXPECT_EQ(Range(1, 61), locations[0]->m_itemIds);
+}
+
 TEST_F(FacadeTest, StopBeforeCollectHasNoEffect) {
     CountingHandler handler(1);
     auto locations = AddCategory(3, &handler);
@@ -260,7 +294,8 @@ TEST_F(FacadeTest, StopDuringALocationFinishesItAndSkipsTheRest) {
     DWORD busyCode = 0;
     std::thread stopper([&] {
         WaitForSingleObject(handler.m_reached, 10000);
-        // An item of the location being read is not complete: actions wait for it.
+        // An item of the location being read is not registered before its whole
+        // location is: its ID names nothing yet.
         busy = m_kiv->EnableItem(3);
         busyCode = GetLastError();
         done = m_kiv->EnableItem(2);
@@ -271,7 +306,7 @@ TEST_F(FacadeTest, StopDuringALocationFinishesItAndSkipsTheRest) {
     stopper.join();
 
     EXPECT_EQ(0, busy);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_BUSY), busyCode);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), busyCode);
     EXPECT_EQ(1, done);
     EXPECT_EQ(4, handler.m_calls.load());  // both passes of the first two locations
     EXPECT_EQ(Range(1, 2), first[0]->m_itemIds);

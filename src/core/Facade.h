@@ -19,6 +19,7 @@ class CKivTestAccess;
 
 namespace kiv {
 
+class WorkerPool;
 class XmlNode;
 
 class Facade final : public CKiv, public ItemRegistry {
@@ -52,7 +53,7 @@ private:
 
     class ReadingScope;
     void CollectEnvPaths();
-    void CollectCategory(Category& category);
+    void CollectCategory(Category& category, WorkerPool& readers);
     void DestroyItems();
 
     Category& AddCategory(const std::wstring& name, int icon);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "core/DeferredFacts.h"
 #include "core/Guard.h"
 #include "core/HandlerFactory.h"
 #include "core/Records.h"
@@ -13,11 +14,14 @@
 #include "platform/Handles.h"
 #include "platform/Log.h"
 #include "platform/Text.h"
+#include "platform/WorkerPool.h"
 
 using kiv::Facade;
 using kiv::LogLine;
 
 namespace {
+
+const unsigned kMostReaders = 3;
 
 // The one facade of the process; null before Init and after Dispose.
 std::unique_ptr<Facade> g_instance;
@@ -104,15 +108,17 @@ private:
     Facade& m_facade;
 };
 
-void Facade::CollectCategory(Category& category) {
+void Facade::CollectCategory(Category& category, WorkerPool& readers) {
     for (const std::unique_ptr<Location>& location : category.m_locations) {
         if (m_stop != 0) break;
         ReadingScope reading(*this, *location);
         // A location without a handler (an unknown handler type) has nothing to read.
         if (!location->m_handler) continue;
+        DeferredFacts facts(readers);
         // Both passes always run once the first has begun.
         location->m_handler->CollectLocation(location.get(), 1, location->m_wow64);
         location->m_handler->CollectLocation(location.get(), 0, location->m_wow64);
+        facts.Register();
     }
 }
 
@@ -173,11 +179,14 @@ void CKiv::Collect() {
     kiv::Guarded(0, [&] {
         // Entries of one run probe the same folders over and over.
         kiv::CollectionProbes probes;
+        // Files are read on the processors the collecting thread leaves free; more
+        // than a few readers only queue at the disk.
+        kiv::WorkerPool readers(kiv::WorkerPool::SpareProcessors(kMostReaders));
         self.DestroyItems();
         self.CollectEnvPaths();
         for (const std::unique_ptr<Category>& category : self.m_categories) {
             if (self.m_stop != 0) break;
-            self.CollectCategory(*category);
+            self.CollectCategory(*category, readers);
         }
         return 0;
     });

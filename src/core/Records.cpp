@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "core/DeferredFacts.h"
 #include "platform/RegPath.h"
 
 Location::Location(const std::wstring& path, const std::wstring& value, unsigned type, EKivHandlerType handlerType,
@@ -51,7 +52,12 @@ CKivItem::CKivItem(const std::wstring& title, const std::wstring& fileText, Loca
                    unsigned win32, unsigned enabled, unsigned removed)
     : m_title(title), m_win32(win32), m_enabled(enabled), m_removed(removed), m_gotoKind(gotoKind), m_globalId(0),
       m_location(location), m_handler(location ? location->m_handler : nullptr) {
-    // Reading the file (MD5, version resource, icon) takes long and runs outside the lock.
+    // Reading the file (MD5, version resource) takes long and runs outside the lock;
+    // during a collection it runs beside the handler, which registers the item later.
+    if (m_location && m_location->m_registry) {
+        kiv::DeferredFacts* deferred = kiv::DeferredFacts::Active();
+        if (deferred && deferred->Take(this, fileText)) return;
+    }
     kiv::FillFileFacts(m_file, fileText);
     if (!m_location || !m_location->m_registry) return;
     // The last step: once the registry holds the item, nothing here may fail.

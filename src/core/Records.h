@@ -84,8 +84,8 @@ public:
 };
 
 // One entry found in a location during a collection run. Made by a handler; on
-// construction it hands itself to its location's item registry, which owns it
-// from then on and alone destroys it.
+// construction (during a collection, once its file has been read) it hands itself
+// to its location's item registry, which owns it from then on and alone destroys it.
 class CKivItem {
 public:
     CKivItem(const std::wstring& title, const std::wstring& fileText, Location* location, GotoKind gotoKind,

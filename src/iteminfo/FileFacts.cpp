@@ -90,6 +90,8 @@ void FillFileFacts(KivFileFacts& facts, const std::wstring& path) {
     else ReadTimes(facts, target);
 }
 
+bool ReadsThroughShell(const std::wstring& path) { return ExtensionOf(NameOf(path)) == L"lnk"; }
+
 HICON FileIcon(KivFileFacts& facts) {
     if (!facts.iconExtracted) {
         facts.iconExtracted = true;

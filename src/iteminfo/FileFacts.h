@@ -27,6 +27,10 @@ namespace kiv {
 // Fills every fact from the path; each fact fails on its own.
 void FillFileFacts(KivFileFacts& facts, const std::wstring& path);
 
+// True for a shortcut: its facts are those of its target, read through the
+// shell's objects in the apartment of the calling thread.
+bool ReadsThroughShell(const std::wstring& path);
+
 // The file's first small icon, or null; extracted on the first call, since only a
 // host that shows the item asks for it. The facts keep owning it.
 HICON FileIcon(KivFileFacts& facts);

@@ -11,6 +11,7 @@
 
 #include "hubcore.h"
 #include "platform/Format.h"
+#include "platform/Handles.h"
 
 namespace kiv {
 namespace {
@@ -43,6 +44,13 @@ void SendWideMessage(const std::wstring& message) {
     Sink(buffer.get(), static_cast<unsigned>(converted));
 }
 
+// A line goes to the sink in pieces; threads that log at once (a collection reads
+// its files on several) take turns by whole lines.
+CriticalSection& LineLock() {
+    static CriticalSection lock;
+    return lock;
+}
+
 void SendLevelPrefix(int level) {
     char prefix[16] = {};
     wsprintfA(prefix, "%i: ", level);
@@ -56,6 +64,7 @@ void LogLine(const wchar_t* format, ...) noexcept {
     va_list args;
     va_start(args, format);
     try {
+        CriticalSectionLock line(LineLock());
         SendTimePrefix();
         SendWideMessage(WideFormatV(format, args));
     } catch (...) {}
@@ -67,6 +76,7 @@ void LogLineLevel(int level, const wchar_t* format, ...) noexcept {
     va_list args;
     va_start(args, format);
     try {
+        CriticalSectionLock line(LineLock());
         SendTimePrefix();
         std::wstring message = WideFormatV(format, args);
         SendLevelPrefix(level);
@@ -80,6 +90,7 @@ void LogLineLevel(int level, const char* format, ...) noexcept {
     va_list args;
     va_start(args, format);
     try {
+        CriticalSectionLock line(LineLock());
         SendTimePrefix();
         std::string message = NarrowFormatV(format, args);
         SendLevelPrefix(level);

@@ -1,0 +1,72 @@
+#include "core/DeferredFacts.h"
+
+#include <new>
+
+#include "core/Records.h"
+#include "iteminfo/FileFacts.h"
+#include "platform/WorkerPool.h"
+
+namespace kiv {
+namespace {
+
+thread_local DeferredFacts* t_active = nullptr;
+
+}  // namespace
+
+struct DeferredFacts::Pending {
+    std::unique_ptr<CKivItem> item;
+    std::wstring fileText;
+    // Written by the reading thread; read only after the pool has drained.
+    bool filled = false;
+
+    void Fill() noexcept {
+        try {
+            FillFileFacts(item->m_file, fileText);
+            filled = true;
+        } catch (const std::bad_alloc&) {
+        }
+    }
+};
+
+DeferredFacts::DeferredFacts(WorkerPool& pool) : m_pool(pool), m_outer(t_active) { t_active = this; }
+
+DeferredFacts::~DeferredFacts() {
+    // The jobs still queued point at the pending items.
+    m_pool.Drain();
+    m_pending.clear();
+    t_active = m_outer;
+}
+
+DeferredFacts* DeferredFacts::Active() { return t_active; }
+
+bool DeferredFacts::Take(CKivItem* item, const std::wstring& fileText) {
+    Pending* pending = nullptr;
+    try {
+        m_pending.reserve(m_pending.size() + 1);
+        auto made = std::make_unique<Pending>();
+        made->fileText = fileText;
+        pending = made.get();
+        m_pending.push_back(std::move(made));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    pending->item.reset(item);
+    // A shortcut's target is read through the shell's objects, which belong to the
+    // apartment of the thread that runs the collection.
+    if (ReadsThroughShell(fileText)) pending->Fill();
+    else m_pool.Post([pending] { pending->Fill(); });
+    return true;
+}
+
+void DeferredFacts::Register() {
+    m_pool.Drain();
+    for (const std::unique_ptr<Pending>& pending : m_pending) {
+        if (!pending->filled) continue;
+        CKivItem* item = pending->item.release();
+        ItemRegistry* registry = item->m_location ? item->m_location->m_registry : nullptr;
+        if (!registry || registry->AddItem(item) == 0) delete item;
+    }
+    m_pending.clear();
+}
+
+}  // namespace kiv
