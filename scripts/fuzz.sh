@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-600}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(xml whitelist commandline pattern md5 format regpath pathtext)
+[ ${#targets[@]} -gt 0 ] || targets=(xml whitelist commandline pattern md5 format regpath pathtext versionres)
 
 cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j 2 >/dev/null

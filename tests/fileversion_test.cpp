@@ -6,6 +6,7 @@
 
 #include "filefacts/TestFolder.h"
 #include "iteminfo/FileVersion.h"
+#include "iteminfo/VersionResource.h"
 #include "support/TestSupport.h"
 
 using kiv::ChooseTranslation;
@@ -142,4 +143,71 @@ TEST(FileVersion, ResetsEverythingWhenAFileHasNoVersionResource) {
     EXPECT_TRUE(version.m_empty);
     ExpectAllEmpty(version);
     EXPECT_EQ(0, version.Read(nullptr));
+}
+
+namespace {
+
+std::string FileBytes(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got) bytes.append(chunk, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+std::wstring ProgramPath() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return path;
+}
+
+kiv::VersionPlace FindIn(const std::string& bytes) {
+    const kiv::ReadAt read = [&bytes](std::uint64_t offset, void* into, std::size_t size) {
+        if (offset > bytes.size() || size > bytes.size() - offset) return false;
+        std::memcpy(into, bytes.data() + offset, size);
+        return true;
+    };
+    return kiv::FindVersionResource(read, bytes.size(), 0x4000);
+}
+
+}  // namespace
+
+// The version resource found from an image's directory is the one the platform's
+// call loads, byte for byte; where the directory says there is none, the platform
+// finds none either. Damaged images are left to the platform.
+TEST(VersionResource, AgreesWithThePlatformOnImagesOfEveryKind) {
+    kivtest::TestFolder folder(L"fileversion_test", L"images");
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+    const std::wstring systemFolder = system;
+    std::vector<std::wstring> files = {ProgramPath(), systemFolder + L"\\kernel32.dll",
+                                       systemFolder + L"\\notepad.exe", systemFolder + L"\\shell32.dll"};
+    int found = 0;
+    for (const wchar_t* name : {L"multi", L"neutral", L"wrongtable", L"fixedonly", L"handmade", L"large"})
+        files.push_back(Beside((std::wstring(L"kivff_") + name + L".dll").c_str()));
+    for (const std::wstring& file : files) {
+        const std::string bytes = FileBytes(file);
+        ASSERT_FALSE(bytes.empty()) << "unreadable test image";
+        const kiv::VersionPlace place = FindIn(bytes);
+        std::vector<BYTE> loaded(0x10000);
+        const bool platform = GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(loaded.size()), loaded.data());
+        if (place.lookup == kiv::VersionLookup::Absent) {
+            EXPECT_FALSE(platform);
+        }
+        if (place.lookup != kiv::VersionLookup::Found) continue;
+        ++found;
+        ASSERT_TRUE(platform);
+        EXPECT_EQ(0, std::memcmp(loaded.data(), bytes.data() + place.offset, place.size));
+        // Cut short anywhere before the resource's end, the image is never found whole.
+        for (std::size_t cut : {std::size_t(0x3C), std::size_t(0x200), std::size_t(place.offset + place.size - 1)}) {
+            EXPECT_NE(kiv::VersionLookup::Found, FindIn(bytes.substr(0, cut)).lookup);
+        }
+    }
+    // Every test library but the large one (more than this reader takes) is found directly.
+    EXPECT_GE(found, 5);
+    EXPECT_EQ(kiv::VersionLookup::Absent, FindIn(FileBytes(ProgramPath())).lookup);
+    EXPECT_EQ(kiv::VersionLookup::AskSystem, FindIn("MZ not an image").lookup);
 }

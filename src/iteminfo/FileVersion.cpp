@@ -5,7 +5,9 @@
 #include <memory>
 #include <new>
 
+#include "iteminfo/VersionResource.h"
 #include "platform/Format.h"
+#include "platform/Handles.h"
 
 namespace {
 
@@ -102,11 +104,16 @@ namespace {
 // for beside them (text converted on request); larger ones are sized first.
 const DWORD kKeptBufferSize = 0x10000;
 
+std::vector<BYTE>& KeptBuffer() {
+    thread_local std::vector<BYTE> kept;
+    if (kept.size() < kKeptBufferSize) kept.resize(kKeptBufferSize);
+    return kept;
+}
+
 // Loads the resource in one call into a buffer the thread keeps from file to file;
 // only a resource too large for it is sized and loaded again.
 bool LoadVersionResource(const wchar_t* path, std::vector<BYTE>& owned, VersionData& data) {
-    thread_local std::vector<BYTE> kept;
-    if (kept.size() < kKeptBufferSize) kept.resize(kKeptBufferSize);
+    std::vector<BYTE>& kept = KeptBuffer();
     // A load that reports success but leaves an error behind counts as failed.
     SetLastError(0);
     if (!GetFileVersionInfoW(path, 0, kKeptBufferSize, kept.data()) || GetLastError() != 0) return false;
@@ -127,6 +134,34 @@ bool LoadVersionResource(const wchar_t* path, std::vector<BYTE>& owned, VersionD
     return true;
 }
 
+// The platform's call loads the whole image to find its version resource. Where the
+// image's resource directory settles the answer (no such resource, or one in one
+// language, in an image whose texts come from no language file) the resource is read
+// straight from the file; every other case is left to the platform.
+kiv::VersionLookup ReadFromImage(const wchar_t* path, VersionData& data) {
+    kiv::UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !GetFileSizeEx(file.Get(), &size)) return kiv::VersionLookup::AskSystem;
+    const kiv::ReadAt read = [&file](std::uint64_t offset, void* into, std::size_t count) {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        return count <= kKeptBufferSize && ReadFile(file.Get(), into, static_cast<DWORD>(count), &got, &at) &&
+               got == count;
+    };
+    const kiv::VersionPlace place =
+        kiv::FindVersionResource(read, static_cast<std::uint64_t>(size.QuadPart), kKeptBufferSize / 4);
+    if (place.lookup != kiv::VersionLookup::Found) return place.lookup;
+    std::vector<BYTE>& kept = KeptBuffer();
+    if (!read(place.offset, kept.data(), place.size)) return kiv::VersionLookup::AskSystem;
+    // Nothing of an earlier file stays behind the resource.
+    std::memset(kept.data() + place.size, 0, kKeptBufferSize - place.size);
+    data = VersionData{kept.data(), place.size};
+    return kiv::VersionLookup::Found;
+}
+
 }  // namespace
 
 int CFileVersion::Read(const wchar_t* path) {
@@ -135,7 +170,9 @@ int CFileVersion::Read(const wchar_t* path) {
     std::vector<BYTE> owned;
     VersionData data{nullptr, 0};
     try {
-        if (!LoadVersionResource(path, owned, data)) return 0;
+        const kiv::VersionLookup direct = ReadFromImage(path, data);
+        if (direct == kiv::VersionLookup::Absent) return 0;
+        if (direct == kiv::VersionLookup::AskSystem && !LoadVersionResource(path, owned, data)) return 0;
     } catch (const std::bad_alloc&) {
         return 0;
     }
