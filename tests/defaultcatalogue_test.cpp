@@ -16,6 +16,7 @@
 #include "platform/RegPath.h"
 #include "support/RegistryTestKit.h"
 #include "support/ServiceTestKit.h"
+#include "support/TaskTestKit.h"
 #include "support/TestSupport.h"
 
 using kivtest::RawValue;
@@ -306,11 +307,28 @@ std::vector<Place> Places() {
             m.AddFile(folder + L"\\desktop.ini", text + "\r\n");
         },
         ext);
-    // The autorun file written just above stands for the fixed drive's AutoPlay.
+    // The autorun file written just above stands for the fixed drive's AutoPlay; the
+    // test's removable (w:) and CD (x:) drives get one of their own.
     add(
         L"Autorun", AutoPlay, kCV + L"\\Policies\\Explorer", L"3",
         [](MachineEdits&, HKEY, const std::wstring&, const std::wstring&) {},
         ExpandPlain(L"%SystemDrive%\\autorun.inf"));
+    for (const auto& drive : {std::make_pair(L"2", L"W:\\AutoRun.inf"), std::make_pair(L"5", L"X:\\AutoRun.inf")}) {
+        const std::wstring inf = drive.second;
+        add(
+            L"Autorun", AutoPlay, kCV + L"\\Policies\\Explorer", drive.first,
+            [inf](MachineEdits& m, HKEY, const std::wstring&, const std::wstring&) {
+                m.AddFile(inf, "[autorun]\r\nopen=setup.exe\r\n");
+            },
+            inf);
+    }
+    add(
+        L"Scheduled tasks", TaskScheduler, L"%windir%\\System32\\Tasks", L"",
+        [](MachineEdits& m, HKEY, const std::wstring&, const std::wstring&) {
+            auto task = std::make_shared<kivtest::TestTask>(L"KivCatTask", D(L"task.exe"), 0);
+            m.Undo([task] {});
+        },
+        D(L"task.exe"));
 
     for (const wchar_t* owner :
          {L"*", L"AllFileSystemObjects", L"Directory", L"Directory\\Background", L"Drive", L"Folder"})
@@ -389,12 +407,9 @@ std::vector<Place> Places() {
 // Places of the catalogue that no entry is seeded for here: how many, by the start
 // of their key, and why.
 const std::map<std::wstring, int> kUnseeded = {
-    // AutoPlay of removable, network and CD drives needs a drive of that type, which
-    // Wine learns of only when its server starts again (the autorun test does that).
-    {L"Autorun|15|", 3},
-    // Work items are made through the Task Scheduler by the task test's helper; that
-    // test lists them from the same folder.
-    {L"Scheduled tasks|6|", 1},
+    // AutoPlay of a network drive lists the share the letter is connected to, which
+    // Wine answers only for drives mounted from a share.
+    {L"Autorun|15|", 1},
 };
 
 // The key of a place: category, handler and path (value places of one key differ
@@ -419,7 +434,12 @@ bool IsFolderPlace(const Place& place) {
 
 class DefaultCatalogueTest : public ::testing::Test {
 protected:
-    void TearDown() override { CKiv::Dispose(); }
+    // Work items and shortcuts are read through COM, which a host initialises.
+    void SetUp() override { ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
+    void TearDown() override {
+        CKiv::Dispose();
+        CoUninitialize();
+    }
 
     // The files listed, enabled, at a place (matched by category, handler, path and value).
     std::vector<std::wstring> FilesAt(const Place& place, const std::wstring& path) {

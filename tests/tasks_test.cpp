@@ -14,6 +14,7 @@
 #include "platform/Handles.h"
 #include "support/RegistryTestKit.h"
 #include "support/TaskServiceFake.h"
+#include "support/TaskTestKit.h"
 #include "support/TestSupport.h"
 
 using kiv::ComPtr;
@@ -22,6 +23,9 @@ using kivtest::FakeTask;
 using kivtest::Lower;
 using kivtest::ScopedVariable;
 using kivtest::ScratchFolder;
+using kivtest::Scheduler;
+using kivtest::TestTask;
+using kivtest::kNoTask;
 
 namespace {
 
@@ -30,61 +34,6 @@ using kiv::kClsidTaskScheduler;
 using kiv::kIidPersistFile;
 using kiv::kIidTask;
 using kiv::kIidTaskScheduler;
-
-// What a work item's flags read as when it cannot be opened.
-const DWORD kNoTask = 0xFFFFFFFF;
-
-ComPtr<ITaskScheduler> Scheduler() {
-    ComPtr<ITaskScheduler> scheduler;
-    EXPECT_HRESULT_SUCCEEDED(
-        CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kIidTaskScheduler, scheduler.PutVoid()));
-    return scheduler;
-}
-
-// A work item of the test's own, made through the scheduler and deleted when the
-// test ends (and before it is made, should an earlier run have left it behind).
-// Work items are opened and deleted by their name without ".job", which every
-// implementation accepts.
-class TestTask {
-public:
-    TestTask(const std::wstring& name, const std::wstring& program, DWORD flags) : m_name(name) {
-        Delete();
-        Create(program, flags);
-    }
-    ~TestTask() { Delete(); }
-    TestTask(const TestTask&) = delete;
-    TestTask& operator=(const TestTask&) = delete;
-
-    // The name the scheduler's enumeration gives it.
-    std::wstring Listed() const { return m_name + L".job"; }
-
-    DWORD Flags() const {
-        ComPtr<ITaskScheduler> scheduler = Scheduler();
-        ComPtr<ITask> task;
-        DWORD flags = 0;
-        if (!scheduler) return kNoTask;
-        HRESULT hr = scheduler->Activate(m_name.c_str(), kIidTask, reinterpret_cast<IUnknown**>(task.Put()));
-        return SUCCEEDED(hr) && SUCCEEDED(task->GetFlags(&flags)) ? flags : kNoTask;
-    }
-
-private:
-    void Create(const std::wstring& program, DWORD flags) {
-        ComPtr<ITaskScheduler> scheduler = Scheduler();
-        ASSERT_TRUE(scheduler);
-        ComPtr<ITask> task;
-        ASSERT_HRESULT_SUCCEEDED(
-            scheduler->NewWorkItem(m_name.c_str(), kClsidTask, kIidTask, reinterpret_cast<IUnknown**>(task.Put())));
-        ASSERT_HRESULT_SUCCEEDED(task->SetApplicationName(program.c_str()));
-        ASSERT_HRESULT_SUCCEEDED(task->SetFlags(flags));
-        ComPtr<IPersistFile> file;
-        ASSERT_HRESULT_SUCCEEDED(task->QueryInterface(kIidPersistFile, file.PutVoid()));
-        ASSERT_HRESULT_SUCCEEDED(file->Save(nullptr, TRUE));
-    }
-    void Delete() {
-        if (ComPtr<ITaskScheduler> scheduler = Scheduler()) scheduler->Delete(m_name.c_str());
-    }
-    std::wstring m_name;
-};
 
 // A facade over an empty catalogue with one task location, on a thread that has
 // initialised COM. The sibling library is told to use Task Scheduler 1.0 unless a
