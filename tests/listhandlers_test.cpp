@@ -184,10 +184,23 @@ TEST_F(ListHandlerTest, WinlogonListsHoldWholeCommandLinesBetweenCommasWhateverT
     ASSERT_EQ(1, m_kiv->DisableItem(Id(list, b)));
     ASSERT_EQ(1, m_kiv->DisableItem(Id(list, a)));
     EXPECT_EQ(TextValue(REG_SZ, L""), Read(winlogon, L"Userinit"));
-    EXPECT_EQ(TextValue(REG_SZ, b + L" " + a), Read(marker, L"Userinit"));
+    EXPECT_EQ(TextValue(REG_SZ, b + L"," + a), Read(marker, L"Userinit"));
+    // Disabled, the path with a blank is still one entry, and comes back whole.
+    m_kiv->Collect();
+    ASSERT_EQ(2u, list->m_itemIds.size());
+    EXPECT_EQ(0u, m_kiv->ItemMapGet(Id(list, b))->m_enabled);
     ASSERT_EQ(1, m_kiv->EnableItem(Id(list, a)));
     ASSERT_EQ(1, m_kiv->EnableItem(Id(list, b)));
     EXPECT_EQ(TextValue(REG_SZ, a + L"," + b), Read(winlogon, L"Userinit"));
+    // A marker of an earlier version holds words: each is an entry of its own.
+    const std::wstring c = m_folder.AddFile(L"c.exe");
+    Write(marker, L"Userinit", TextValue(REG_SZ, a + L" " + c));
+    m_kiv->Collect();
+    ASSERT_EQ(4u, list->m_itemIds.size());
+    ASSERT_EQ(1, m_kiv->EnableItem(Id(list, c)));
+    EXPECT_EQ(TextValue(REG_SZ, a), Read(marker, L"Userinit"));
+    RegDeleteTreeW(HKEY_CURRENT_USER, marker.c_str());
+    m_kiv->Collect();
 
     // An entry that is only part of an element is not one: nothing is written.
     const RawValue withArgument = TextValue(REG_SZ, a + L"," + b + L" /x");

@@ -1,5 +1,6 @@
 #include "handlers/steps/ListEntries.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -129,6 +130,29 @@ void SplitList(const std::wstring& text, ListStyle style, std::vector<std::wstri
     }
 }
 
+// The entries of a marker list. Winlogon's disabled entries are kept as elements, so
+// that a path with blanks stays whole; markers written by earlier versions hold
+// words, which an element made of executable names only still is.
+void SplitMarker(const std::wstring& text, ListStyle style, std::vector<std::wstring>& entries) {
+    if (style == ListStyle::Words) return SplitTokens(text, kSeparators, entries);
+    std::vector<std::wstring> elements;
+    SplitList(text, ListStyle::Elements, elements);
+    for (const std::wstring& element : elements) {
+        std::vector<std::wstring> words;
+        SplitTokens(element, L" ", words);
+        const bool earlierWords = words.size() > 1 && std::all_of(words.begin(), words.end(), IsExecutableFile);
+        if (earlierWords) entries.insert(entries.end(), words.begin(), words.end());
+        else entries.push_back(element);
+    }
+}
+
+// Erases an entry from a marker list: a whole element where the list keeps
+// elements, else (or in a marker of an earlier version) a word.
+Status EraseMarkerEntry(std::wstring& text, const std::wstring& entry, ListStyle style) {
+    if (style == ListStyle::Elements && EraseElement(text, entry)) return Status::Ok();
+    return EraseWord(text, entry);
+}
+
 // Puts a value back as it was before a failed change: deleted when it was absent.
 void RestoreList(HKEY key, const std::wstring& name, ValueRead before, const ListText& old) {
     if (before == ValueRead::Absent) DeleteRegValue(key, name);
@@ -165,7 +189,8 @@ void ListCollect(Location* location, unsigned enabledPass, unsigned char wow64, 
     ListText list;
     if (ReadList(key.Get(), location->m_value, list) != ValueRead::Ok || list.text.empty()) return;
     std::vector<std::wstring> tokens;
-    SplitList(list.text, enabledPass ? style : ListStyle::Words, tokens);
+    if (enabledPass) SplitList(list.text, style, tokens);
+    else SplitMarker(list.text, style, tokens);
     for (const std::wstring& token : tokens) {
         std::wstring file = token;
         if (!IsExecutableFile(token) || !ResolveEntry(file, wow64)) continue;
@@ -189,7 +214,7 @@ Status ListDisable(CKivItem* item, ListStyle style) {
     if (step) step = ReadListOrNone(marker.Get(), location->m_value, before, markerRead);
     if (!step) return step;
     ListText markerList = markerRead == ValueRead::Ok ? before : ListText{std::wstring(), liveList.type};
-    AppendEntry(markerList.text, entry, ListStyle::Words);
+    AppendEntry(markerList.text, entry, style);
     step = WriteList(marker.Get(), location->m_value, markerList);
     if (step) step = WriteList(live.Get(), location->m_value, liveList);
     if (!step) RestoreList(marker.Get(), location->m_value, markerRead, before);
@@ -207,7 +232,7 @@ Status ListEnable(CKivItem* item, ListStyle style) {
         ValueRead liveRead = ValueRead::Absent;
         Status step = OpenRegKey(location->m_root, markerPath, marker);
         if (step) step = ReadListForEdit(marker.Get(), location->m_value, markerList);
-        if (step) step = EraseEntry(markerList.text, entry, ListStyle::Words);
+        if (step) step = EraseMarkerEntry(markerList.text, entry, style);
         if (step) step = OpenRegKey(location->m_root, location->m_path, live);
         if (step) step = ReadListOrNone(live.Get(), location->m_value, liveList, liveRead);
         if (!step) return step;
@@ -234,7 +259,9 @@ Status ListRemove(CKivItem* item, ListStyle style) {
         if (!step) return step;
         ListText list;
         step = ReadListForEdit(key.Get(), location->m_value, list);
-        if (step) step = EraseEntry(list.text, item->m_regNames[0], item->m_enabled ? style : ListStyle::Words);
+        if (step)
+            step = item->m_enabled ? EraseEntry(list.text, item->m_regNames[0], style)
+                                   : EraseMarkerEntry(list.text, item->m_regNames[0], style);
         if (step) {
             list.text = TrimWhiteSpace(list.text);
             if (!item->m_enabled && HoldsNoEntry(list.text)) step = DeleteRegValue(key.Get(), location->m_value);
