@@ -137,6 +137,12 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& erro
         error = L"unknown format \"" + options.format + L"\"";
         return false;
     }
+    const std::wstring& state = options.selector.state;
+    if (!state.empty() && _wcsicmp(state.c_str(), L"enabled") != 0 && _wcsicmp(state.c_str(), L"disabled") != 0 &&
+        _wcsicmp(state.c_str(), L"removed") != 0) {
+        error = L"unknown state \"" + state + L"\" (enabled, disabled or removed)";
+        return false;
+    }
     if (options.command == L"diff" && (options.listings.empty() || options.format == L"csv")) {
         error = L"diff needs a saved JSON listing and prints a table or JSON";
         return false;

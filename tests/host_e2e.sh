@@ -85,6 +85,8 @@ kivctl remove --title "KivHostTest Dup" --state disabled >/dev/null || fail "rem
 
 kivctl frobnicate >/dev/null 2>&1; code=$?
 [ $code -eq 2 ] || fail "an unknown command exited $code, not 2"
+code=0; kivctl list --state bogus >/dev/null 2>&1 || code=$?
+[ $code -eq 2 ] || fail "an unknown state exited $code, not 2"
 
 # A run stopped after the first item still lists what was found, as valid JSON.
 full=$(kivctl list --format json | python3 -c 'import json,sys; print(len(json.load(sys.stdin)))')
