@@ -14,6 +14,7 @@
 #include "platform/Handles.h"
 #include "platform/Log.h"
 #include "platform/Text.h"
+#include "platform/ThreadScratch.h"
 #include "platform/WorkerPool.h"
 
 using kiv::Facade;
@@ -179,6 +180,7 @@ void CKiv::Collect() {
     kiv::Guarded(0, [&] {
         // Entries of one run probe the same folders over and over.
         kiv::CollectionProbes probes;
+        kiv::ThreadScratch scratch;
         // Files are read on the processors the collecting thread leaves free; more
         // than a few readers only queue at the disk.
         kiv::WorkerPool readers(kiv::WorkerPool::SpareProcessors(kMostReaders));

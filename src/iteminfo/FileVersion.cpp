@@ -8,6 +8,7 @@
 #include "iteminfo/VersionResource.h"
 #include "platform/Format.h"
 #include "platform/Handles.h"
+#include "platform/ThreadScratch.h"
 
 namespace {
 
@@ -104,16 +105,18 @@ namespace {
 // for beside them (text converted on request); larger ones are sized first.
 const DWORD kKeptBufferSize = 0x10000;
 
-std::vector<BYTE>& KeptBuffer() {
-    thread_local std::vector<BYTE> kept;
+// The reading thread's buffer when it keeps one, else the caller's own.
+std::vector<BYTE>& KeptBuffer(std::vector<BYTE>& own) {
+    kiv::ThreadScratch* scratch = kiv::ThreadScratch::Current();
+    std::vector<BYTE>& kept = scratch ? scratch->VersionBuffer() : own;
     if (kept.size() < kKeptBufferSize) kept.resize(kKeptBufferSize);
     return kept;
 }
 
-// Loads the resource in one call into a buffer the thread keeps from file to file;
+// Loads the resource in one call into the kept buffer;
 // only a resource too large for it is sized and loaded again.
-bool LoadVersionResource(const wchar_t* path, std::vector<BYTE>& owned, VersionData& data) {
-    std::vector<BYTE>& kept = KeptBuffer();
+bool LoadVersionResource(const wchar_t* path, std::vector<BYTE>& spare, std::vector<BYTE>& owned, VersionData& data) {
+    std::vector<BYTE>& kept = KeptBuffer(spare);
     // A load that reports success but leaves an error behind counts as failed.
     SetLastError(0);
     if (!GetFileVersionInfoW(path, 0, kKeptBufferSize, kept.data()) || GetLastError() != 0) return false;
@@ -138,7 +141,7 @@ bool LoadVersionResource(const wchar_t* path, std::vector<BYTE>& owned, VersionD
 // image's resource directory settles the answer (no such resource, or one in one
 // language, in an image whose texts come from no language file) the resource is read
 // straight from the file; every other case is left to the platform.
-kiv::VersionLookup ReadFromImage(const wchar_t* path, VersionData& data) {
+kiv::VersionLookup ReadFromImage(const wchar_t* path, std::vector<BYTE>& spare, VersionData& data) {
     kiv::UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
@@ -154,7 +157,7 @@ kiv::VersionLookup ReadFromImage(const wchar_t* path, VersionData& data) {
     const kiv::VersionPlace place =
         kiv::FindVersionResource(read, static_cast<std::uint64_t>(size.QuadPart), kKeptBufferSize / 4);
     if (place.lookup != kiv::VersionLookup::Found) return place.lookup;
-    std::vector<BYTE>& kept = KeptBuffer();
+    std::vector<BYTE>& kept = KeptBuffer(spare);
     if (!read(place.offset, kept.data(), place.size)) return kiv::VersionLookup::AskSystem;
     // Nothing of an earlier file stays behind the resource.
     std::memset(kept.data() + place.size, 0, kKeptBufferSize - place.size);
@@ -167,12 +170,12 @@ kiv::VersionLookup ReadFromImage(const wchar_t* path, VersionData& data) {
 int CFileVersion::Read(const wchar_t* path) {
     Reset();
     if (!path) return 0;
-    std::vector<BYTE> owned;
+    std::vector<BYTE> spare, owned;
     VersionData data{nullptr, 0};
     try {
-        const kiv::VersionLookup direct = ReadFromImage(path, data);
+        const kiv::VersionLookup direct = ReadFromImage(path, spare, data);
         if (direct == kiv::VersionLookup::Absent) return 0;
-        if (direct == kiv::VersionLookup::AskSystem && !LoadVersionResource(path, owned, data)) return 0;
+        if (direct == kiv::VersionLookup::AskSystem && !LoadVersionResource(path, spare, owned, data)) return 0;
     } catch (const std::bad_alloc&) {
         return 0;
     }

@@ -6,9 +6,11 @@
 #include <cwchar>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "platform/Handles.h"
 #include "platform/Log.h"
+#include "platform/ThreadScratch.h"
 
 namespace {
 
@@ -180,20 +182,20 @@ std::wstring Md5Text(const unsigned char digest[16]) {
 
 namespace {
 
-// One read buffer per thread, kept from file to file: a fresh buffer per file
-// costs more than hashing a small file, since every page of it is touched anew.
 const DWORD kReadSize = 0x40000;
-
-unsigned char* ReadBuffer() {
-    thread_local std::unique_ptr<unsigned char[]> buffer;
-    if (!buffer) buffer.reset(new (std::nothrow) unsigned char[kReadSize]);
-    return buffer.get();
-}
 
 // Hashes the open file to its end; false when a read breaks off.
 bool HashOpenFile(HANDLE file, FileDigest& result) {
-    unsigned char* buffer = ReadBuffer();
-    if (!buffer) return false;
+    // The reading thread's buffer when it keeps one, else one for this file.
+    std::vector<unsigned char> own;
+    ThreadScratch* scratch = ThreadScratch::Current();
+    std::vector<unsigned char>& kept = scratch ? scratch->ReadBuffer() : own;
+    try {
+        if (kept.size() < kReadSize) kept.resize(kReadSize);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    unsigned char* buffer = kept.data();
     CMd5 md5;
     bool first = true;
     for (;;) {

@@ -1,5 +1,7 @@
 #include "platform/WorkerPool.h"
 
+#include "platform/ThreadScratch.h"
+
 #include <new>
 #include <utility>
 
@@ -117,6 +119,8 @@ void WorkerPool::Work() {
 }
 
 DWORD WINAPI WorkerPool::ThreadMain(void* pool) {
+    // A reader keeps its buffers for its lifetime and frees them before it ends.
+    ThreadScratch scratch;
     static_cast<WorkerPool*>(pool)->Work();
     return 0;
 }
