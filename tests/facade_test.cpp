@@ -232,6 +232,14 @@ TEST_F(FacadeTest, NewItemNeverTakesTheIdOfALivingItem) {
     EXPECT_EQ(L"item", third->m_title);
     EXPECT_EQ(third, m_kiv->ItemMapGet(m_kiv->ItemMapAddNew(third)));
     m_kiv->Collect();
+    // The last entry removed: its item still holds its ID, which a new item never
+    // gets; added again, the item is listed by its new ID only.
+    CKivItem* last = m_kiv->ItemMapGet(4);
+    m_kiv->ItemMapRemove(4);
+    auto* fresh = new CKivItem(L"fresh", L"", locations[0], GotoKind::RegistryValue, 0, 1, 0);
+    EXPECT_EQ(5u, fresh->m_globalId);
+    EXPECT_EQ(6u, m_kiv->ItemMapAddNew(last));
+    EXPECT_EQ((std::vector<unsigned>{1, 2, 3, 5, 6}), locations[0]->m_itemIds);
 }
 
 TEST_F(FacadeTest, CollectWithoutCategoriesKeepsAnEmptyItemMap) {
@@ -258,8 +266,18 @@ TEST_F(FacadeTest, ItemsOfManyFilesKeepTheirOwnFactsAndTheirOrder) {
     files.push_back(folder.Path() + L"\\missing.bin");
     FileHandler handler(files);
     auto locations = AddCategory(2, &handler);
+    LogCapture log;
     m_kiv->Collect();
     ASSERT_EQ(2 * files.size(), CKivTestAccess::ItemMap(m_kiv).size());
+    // Each file's line is whole and comes in the order of the entries.
+    std::vector<std::string> lines;
+    for (const std::string& message : log.Messages())
+        if (message.find("Unable to retrieve file info") != std::string::npos) lines.push_back(message);
+    ASSERT_EQ(2 * files.size(), lines.size());
+    for (size_t k = 0; k < lines.size(); ++k) {
+        const std::wstring& file = files[k % files.size()];
+        EXPECT_NE(std::string::npos, lines[k].find(std::string(file.begin(), file.end()) + "\n")) << lines[k];
+    }
     for (unsigned id = 1; id <= 2 * files.size(); ++id) {
         const size_t i = (id - 1) % files.size();
         CKivItem* item = m_kiv->ItemMapGet(id);

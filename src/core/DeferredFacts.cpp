@@ -4,6 +4,7 @@
 
 #include "core/Records.h"
 #include "iteminfo/FileFacts.h"
+#include "platform/Log.h"
 #include "platform/WorkerPool.h"
 
 namespace kiv {
@@ -18,12 +19,14 @@ struct DeferredFacts::Pending {
     std::wstring fileText;
     // Written by the reading thread; read only after the pool has drained.
     bool filled = false;
+    LogCalls log;
 
     void Fill() noexcept {
+        const LogCapture capture(log);
         try {
             FillFileFacts(item->m_file, fileText);
             filled = true;
-        } catch (const std::bad_alloc&) {
+        } catch (...) {
         }
     }
 };
@@ -40,27 +43,33 @@ DeferredFacts::~DeferredFacts() {
 DeferredFacts* DeferredFacts::Active() { return t_active; }
 
 bool DeferredFacts::Take(CKivItem* item, const std::wstring& fileText) {
+    // Everything that can fail comes before the item is taken over: once it is,
+    // the item's constructor must return normally.
     Pending* pending = nullptr;
+    WorkerPool::Job job;
+    bool viaShell = false;
     try {
-        m_pending.reserve(m_pending.size() + 1);
         auto made = std::make_unique<Pending>();
         made->fileText = fileText;
         pending = made.get();
+        // A shortcut's target is read through the shell's objects, which belong to
+        // the apartment of the thread that runs the collection.
+        viaShell = ReadsThroughShell(fileText);
+        if (!viaShell) job = [pending] { pending->Fill(); };
         m_pending.push_back(std::move(made));
     } catch (const std::bad_alloc&) {
         return false;
     }
     pending->item.reset(item);
-    // A shortcut's target is read through the shell's objects, which belong to the
-    // apartment of the thread that runs the collection.
-    if (ReadsThroughShell(fileText)) pending->Fill();
-    else m_pool.Post([pending] { pending->Fill(); });
+    if (viaShell) pending->Fill();
+    else m_pool.Post(std::move(job));
     return true;
 }
 
 void DeferredFacts::Register() {
     m_pool.Drain();
     for (const std::unique_ptr<Pending>& pending : m_pending) {
+        ReplayLog(pending->log);
         if (!pending->filled) continue;
         CKivItem* item = pending->item.release();
         ItemRegistry* registry = item->m_location ? item->m_location->m_registry : nullptr;

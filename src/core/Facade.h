@@ -55,6 +55,10 @@ private:
     void CollectEnvPaths();
     void CollectCategory(Category& category, WorkerPool& readers);
     void DestroyItems();
+    // Whether an item whose entry was removed from the map still holds the ID.
+    bool HeldByDetached(unsigned id) const;
+    // The highest ID any living item holds, or 0.
+    unsigned HighestId() const;
 
     Category& AddCategory(const std::wstring& name, int icon);
     // A location of the catalogue, with its handler and this facade as its registry.

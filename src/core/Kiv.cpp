@@ -62,6 +62,13 @@ void CKiv::Dispose() {
 
 namespace kiv {
 
+// Room for one more element, growing by half again or more, so that filling a list
+// one by one stays linear.
+template <typename Vector>
+void MakeRoomForOne(Vector& vector) {
+    if (vector.size() == vector.capacity()) vector.reserve(vector.size() < 8 ? 8 : vector.size() * 2);
+}
+
 Facade::Facade() {
     for (int type = RegValue; type <= AutoPlay; ++type) {
         const auto t = static_cast<EKivHandlerType>(type);
@@ -136,29 +143,42 @@ unsigned Facade::AddItem(CKivItem* item) {
         auto it = m_itemMap.find(item->m_globalId);
         if (it != m_itemMap.end() && it->second.get() == item) return item->m_globalId;
     }
-    // Dense IDs from 1 in every normal run; an ID still held by a living item is
-    // never handed out again, even after an entry was removed in between.
+    // Dense IDs from 1 in every normal run; an ID still held by a living item (one
+    // whose entry was removed from the map included) is never handed out again.
     unsigned id = static_cast<unsigned>(m_itemMap.size()) + 1;
-    if (m_itemMap.count(id) != 0) id = m_itemMap.rbegin()->first + 1;
+    if (m_itemMap.count(id) != 0 || HeldByDetached(id)) id = HighestId() + 1;
     Location* location = item->m_location;
     // Room for everything first: once the map owns the item, nothing may fail.
     const bool room = Guarded(false, [&] {
-        if (location) location->m_itemIds.reserve(location->m_itemIds.size() + 1);
+        if (location) MakeRoomForOne(location->m_itemIds);
         m_itemMap.emplace(id, nullptr);
         return true;
     });
     if (!room) return 0;
-    // An item whose entry was removed earlier comes back: the map alone owns it again.
+    // An item whose entry was removed earlier comes back: the map alone owns it
+    // again, and its location lists it by its new ID only.
     auto detached = std::find_if(m_detached.begin(), m_detached.end(),
                                  [item](const std::unique_ptr<CKivItem>& owned) { return owned.get() == item; });
     if (detached != m_detached.end()) {
         detached->release();
         m_detached.erase(detached);
+        if (location) location->RemoveItemId(item->m_globalId);
     }
     m_itemMap[id].reset(item);
     item->m_globalId = id;
     if (location) location->m_itemIds.push_back(id);
     return id;
+}
+
+bool Facade::HeldByDetached(unsigned id) const {
+    return std::any_of(m_detached.begin(), m_detached.end(),
+                       [id](const std::unique_ptr<CKivItem>& item) { return item->m_globalId == id; });
+}
+
+unsigned Facade::HighestId() const {
+    unsigned highest = m_itemMap.empty() ? 0 : m_itemMap.rbegin()->first;
+    for (const std::unique_ptr<CKivItem>& item : m_detached) highest = std::max(highest, item->m_globalId);
+    return highest;
 }
 
 void Facade::ForgetItem(unsigned id, const CKivItem* item) {
@@ -222,7 +242,7 @@ void CKiv::ItemMapRemove(unsigned id) {
     // pointer the host still holds does not dangle. Without room for that, the
     // entry stays.
     kiv::Guarded(0, [&] {
-        self.m_detached.reserve(self.m_detached.size() + 1);
+        kiv::MakeRoomForOne(self.m_detached);
         self.m_detached.push_back(std::move(it->second));
         self.m_itemMap.erase(it);
         return 0;

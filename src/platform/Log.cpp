@@ -19,7 +19,16 @@ namespace {
 const unsigned kZeroTerminated = 0xFFFFFFFFu;
 const int kHighestWrittenLevel = 2;
 
-void Sink(const char* text, unsigned length) { HubLogWrite(text, length); }
+// A plain pointer: nothing needs freeing when a thread ends.
+thread_local LogCalls* t_capture = nullptr;
+
+void Sink(const char* text, unsigned length) {
+    if (!t_capture) return HubLogWrite(text, length);
+    try {
+        t_capture->emplace_back(length == kZeroTerminated ? std::string(text) : std::string(text, length), length);
+    } catch (...) {
+    }
+}
 
 // "[hh:mm] " in local time, sent without its terminator.
 void SendTimePrefix() {
@@ -97,6 +106,16 @@ void LogLineLevel(int level, const char* format, ...) noexcept {
         Sink(message.c_str(), static_cast<unsigned>(message.size()));
     } catch (...) {}
     va_end(args);
+}
+
+LogCapture::LogCapture(LogCalls& into) noexcept : m_outer(t_capture) { t_capture = &into; }
+
+LogCapture::~LogCapture() { t_capture = m_outer; }
+
+void ReplayLog(const LogCalls& calls) noexcept {
+    if (calls.empty()) return;
+    CriticalSectionLock line(LineLock());
+    for (const auto& call : calls) HubLogWrite(call.first.c_str(), call.second);
 }
 
 }  // namespace kiv
