@@ -146,7 +146,10 @@ TEST_F(LspTest, LiveEntriesOfBothCataloguesWithAnExistingLibraryBecomeItemsThatC
     }());
     CKivItem* item = items[L"000000000001"];
     EXPECT_EQ(L"000000000001 > " + name, item->m_title);
-    EXPECT_EQ((std::vector<std::wstring>{L"000000000001", name, kNative}), item->m_regNames);
+    // The entry, the protocol and the catalogue, then the provider and entry IDs as listed.
+    ASSERT_EQ(5u, item->m_regNames.size());
+    EXPECT_EQ((std::vector<std::wstring>{L"000000000001", name, kNative}),
+              std::vector<std::wstring>(item->m_regNames.begin(), item->m_regNames.begin() + 3));
     EXPECT_EQ(0, _wcsicmp(m_library.c_str(), item->m_file.filePath.c_str()));
     EXPECT_EQ(L"000000000001", items[L"32:000000000001"]->m_regNames.at(0));
     EXPECT_EQ(kWow32, items[L"32:000000000001"]->m_regNames.at(2));
@@ -203,19 +206,22 @@ TEST_F(LspTest, RemovalTakesOutOnlyTheProviderOfTheItemsOwnRecordThroughItsCatal
     AddEntry(L"OtherCase", Packed(m_library, base, otherCase));
     AddEntry(L"Moved", Packed(m_library, base));
     AddEntry(L"Gone", Packed(m_library, base));
+    AddEntry(L"Swapped", Packed(m_library, layered));
     AddEntry(L"Base", Packed(m_library, renumbered), kWow32);  // the entry ID is the native catalogue's only
     Location* location = AddCatalogue();
     m_kiv->Collect();
     auto items = Items(location);
-    ASSERT_EQ(7u, items.size());
-    // Since listed: one entry now holds another provider, one is gone.
+    ASSERT_EQ(8u, items.size());
+    // Since listed: one entry now holds another provider, one is gone, and the
+    // layered provider's entry now holds the base provider whose name it copies.
     auto other = std::find_if(m_providers.begin(), m_providers.end(),
                               [&](const WSAPROTOCOL_INFOW& record) { return name != record.szProtocol; });
     ASSERT_NE(m_providers.end(), other);
     AddEntry(L"Moved", Packed(m_library, *other));
     RegDeleteTreeW(HKEY_CURRENT_USER, (m_key.Path() + L"\\" + kNative + L"\\Gone").c_str());
+    AddEntry(L"Swapped", Packed(m_library, base));
 
-    for (const wchar_t* refused : {L"Layered", L"Renumbered", L"OtherCase", L"Moved", L"Gone"})
+    for (const wchar_t* refused : {L"Layered", L"Renumbered", L"OtherCase", L"Moved", L"Gone", L"Swapped"})
         EXPECT_EQ(0, m_kiv->RemoveItem(items[refused]->m_globalId)) << refused;
     EXPECT_TRUE(g_asked.empty());
 

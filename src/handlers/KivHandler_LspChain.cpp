@@ -2,12 +2,14 @@
 // a provider through the Winsock provider interface. Providers cannot be disabled.
 #include <winsock2.h>
 #include <ws2spi.h>
+#include <objbase.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <cwchar>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "core/Records.h"
@@ -117,6 +119,13 @@ void CollectEntry(Location* location, const Catalogue& catalogue, HKEY entries, 
     item->m_regNames.push_back(name);
     item->m_regNames.push_back(protocol);
     item->m_regNames.push_back(catalogue.key);
+    // The provider as listed: the catalogue renumbers its entries whenever a provider
+    // comes or goes, so the entry's name alone may name another provider later.
+    const WSAPROTOCOL_INFOW record = StoredRecord(packed);
+    wchar_t id[40] = {};
+    StringFromGUID2(record.ProviderId, id, 40);
+    item->m_regNames.push_back(id);
+    item->m_regNames.push_back(std::to_wstring(record.dwCatalogEntryId));
 }
 
 void CollectCatalogue(Location* location, const Catalogue& catalogue) {
@@ -153,6 +162,22 @@ bool ReadItemRecord(const CKivItem* item, const Catalogue& catalogue, WSAPROTOCO
         return false;
     record = StoredRecord(packed);
     return true;
+}
+
+// The provider the item was listed for, while its entry still holds it: the
+// provider and entry IDs the collection read must be those the entry holds now.
+// An entry given to another provider since (a layered provider's entry to the
+// base provider whose name it copies, say) is never taken for the item's own.
+bool ListedRecord(const CKivItem* item, const Catalogue& catalogue, WSAPROTOCOL_INFOW& record) {
+    WSAPROTOCOL_INFOW current;
+    if (!ReadItemRecord(item, catalogue, current)) return false;
+    record = current;
+    if (item->m_regNames.size() < 5) return true;
+    std::wstring listedId = item->m_regNames[3];
+    GUID listed = {};
+    if (FAILED(IIDFromString(&listedId[0], &listed))) return false;
+    const DWORD listedEntry = static_cast<DWORD>(wcstoul(item->m_regNames[4].c_str(), nullptr, 10));
+    return IsEqualGUID(listed, current.ProviderId) && listedEntry == current.dwCatalogEntryId;
 }
 
 // The 32-bit catalogue's calls exist only in the 64-bit system's Winsock, so they
@@ -248,7 +273,7 @@ int CKivHandler_LspChain::RemoveItem(CKivItem* item) {
     if (!item || !item->m_location || item->m_regNames.size() < 2) return 0;
     const kiv::Catalogue* catalogue = kiv::CatalogueOf(item);
     WSAPROTOCOL_INFOW record;
-    if (!catalogue || !kiv::ReadItemRecord(item, *catalogue, record)) return 0;
+    if (!catalogue || !kiv::ListedRecord(item, *catalogue, record)) return 0;
     const kiv::ProviderCalls calls = kiv::CallsOf(catalogue->kind);
     if (!calls.enumerate || !calls.deinstall) return 0;
     for (WSAPROTOCOL_INFOW& installed : kiv::InstalledProviders(calls.enumerate)) {
