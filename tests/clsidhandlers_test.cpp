@@ -419,6 +419,27 @@ TEST_F(ClassKeyTest, EntriesBelowTheClassesRootChangeWhereTheirCopiesLive) {
     EXPECT_EQ(L"User copy", MergedClasses::Title(HKEY_CURRENT_USER, MergedClasses::Entry()));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MergedClasses::Entry()));
 
+    // A copy that cannot be read is no absence: nothing moves and the disable fails.
+    write(HKEY_LOCAL_MACHINE, L"Machine copy");
+    {
+        HKEY entry = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, MergedClasses::Entry().c_str(), 0,
+                                               WRITE_DAC | READ_CONTROL, &entry));
+        SECURITY_DESCRIPTOR closed;
+        InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION);
+        ACL empty;
+        InitializeAcl(&empty, sizeof(empty), ACL_REVISION);
+        SetSecurityDescriptorDacl(&closed, TRUE, &empty, FALSE);
+        ASSERT_EQ(ERROR_SUCCESS, RegSetKeySecurity(entry, DACL_SECURITY_INFORMATION, &closed));
+        EXPECT_EQ(0, m_kiv->DisableItem(item->m_globalId));
+        EXPECT_NE(ERROR_SUCCESS, GetLastError());
+        EXPECT_EQ(L"User copy", MergedClasses::Title(HKEY_CURRENT_USER, MergedClasses::Entry()));
+        SetSecurityDescriptorDacl(&closed, FALSE, nullptr, FALSE);  // open to all again
+        EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(entry, DACL_SECURITY_INFORMATION, &closed));
+        RegCloseKey(entry);
+    }
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, MergedClasses::Entry().c_str());
+
     // The machine's copy alone: nothing is made below the user's classes; a removal
     // of both copies leaves none.
     SHDeleteKeyW(HKEY_CURRENT_USER, MergedClasses::kBase);

@@ -42,10 +42,33 @@ Status OpenHolder(const EntryPlace& place, bool inMarker, const std::wstring& na
     return step;
 }
 
-// Whether the entry stands in the place's live key (or in its marker subkey).
+// Whether the entry stands in the place's live key (or in its marker subkey),
+// asked with read access only: a place that the user may not change but that
+// does not hold the entry is no obstacle.
 Status Holds(const EntryPlace& place, bool inMarker, const std::wstring& name, const EntrySteps& steps) {
     UniqueHKey live, marker;
-    return OpenHolder(place, inMarker, name, steps, live, marker);
+    Status step = Status::FromRegistry(RegOpenKeyExW(place.root, place.path.c_str(), 0, KEY_READ, live.Put()));
+    if (step && inMarker) step = Status::FromRegistry(RegOpenKeyExW(live.Get(), kMarker, 0, KEY_READ, marker.Put()));
+    if (step) step = steps.exists(inMarker ? marker.Get() : live.Get(), name);
+    return step;
+}
+
+bool IsAbsence(const Status& status) {
+    return status.Code() == ERROR_FILE_NOT_FOUND || status.Code() == ERROR_PATH_NOT_FOUND;
+}
+
+// The places that hold the entry. A place that cannot be read is a failure, not
+// an absence: a copy there could stay in effect while the action reports success.
+// With no place holding it, the outcome is the cause of the last absence.
+Status PlacesHolding(const CKivItem* item, bool inMarker, const EntrySteps& steps, std::vector<EntryPlace>& holding) {
+    Status absence = Status::Fail(ERROR_FILE_NOT_FOUND);
+    for (const EntryPlace& place : EntryPlaces(item->m_location)) {
+        const Status held = Holds(place, inMarker, item->m_regNames[0], steps);
+        if (held) holding.push_back(place);
+        else if (IsAbsence(held)) absence = held;
+        else return held;
+    }
+    return holding.empty() ? absence : Status::Ok();
 }
 
 Status MoveToMarker(const EntryPlace& place, const std::wstring& name, const EntrySteps& steps) {
@@ -73,69 +96,50 @@ Status MoveBack(const CKivItem* item, const EntryPlace& place, const EntrySteps&
 
 Status DisableMarkerEntry(CKivItem* item, const EntrySteps& steps) {
     if (!steps.named(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
-    const std::wstring& name = item->m_regNames[0];
-    std::vector<EntryPlace> moved;
-    Status outcome = Status::Fail(ERROR_FILE_NOT_FOUND);
-    for (const EntryPlace& place : EntryPlaces(item->m_location)) {
-        Status held = Holds(place, false, name, steps);
-        if (!held) {
-            if (moved.empty()) outcome = held;  // the cause of a place that holds nothing
-            continue;
-        }
-        Status step = MoveToMarker(place, name, steps);
-        if (!step) {
-            // A copy that stays live would keep the entry running: the copies moved so
-            // far go back and the disable fails.
-            for (const EntryPlace& done : moved) MoveBack(item, done, steps);
-            return step;
-        }
-        moved.push_back(place);
-        outcome = step;
+    std::vector<EntryPlace> holding, moved;
+    Status step = PlacesHolding(item, false, steps, holding);
+    for (const EntryPlace& place : holding) {
+        if (!step) break;
+        step = MoveToMarker(place, item->m_regNames[0], steps);
+        if (step) moved.push_back(place);
     }
-    return outcome;
+    // A copy that stays live would keep the entry running: the copies moved so far
+    // go back and the disable fails.
+    if (!step)
+        for (const EntryPlace& done : moved) MoveBack(item, done, steps);
+    return step;
 }
 
 Status EnableMarkerEntry(CKivItem* item, const EntrySteps& steps) {
     if (!steps.named(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
-    Status outcome = Status::Fail(ERROR_FILE_NOT_FOUND);
-    bool enabledOne = false;
-    for (const EntryPlace& place : EntryPlaces(item->m_location)) {
-        Status held = Holds(place, true, item->m_regNames[0], steps);
-        if (!held) {
-            if (!enabledOne) outcome = held;
-            continue;
-        }
-        Status step = MoveBack(item, place, steps);
-        if (!step) return step;
-        enabledOne = true;
-        outcome = step;
+    std::vector<EntryPlace> holding, moved;
+    Status step = PlacesHolding(item, true, steps, holding);
+    for (const EntryPlace& place : holding) {
+        if (!step) break;
+        step = MoveBack(item, place, steps);
+        if (step) moved.push_back(place);
     }
-    return outcome;
+    // Half enabled is neither state: the copies enabled so far are disabled again.
+    if (!step)
+        for (const EntryPlace& done : moved) MoveToMarker(done, item->m_regNames[0], steps);
+    return step;
 }
 
 Status RemoveMarkerEntry(CKivItem* item, const EntrySteps& steps) {
     if (!steps.named(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
-    Status outcome = Status::Fail(ERROR_FILE_NOT_FOUND);
-    bool removedOne = false;
-    for (const EntryPlace& place : EntryPlaces(item->m_location)) {
+    std::vector<EntryPlace> holding;
+    Status step = PlacesHolding(item, !item->m_enabled, steps, holding);
+    for (const EntryPlace& place : holding) {
+        if (!step) break;
         const std::wstring path = item->m_enabled ? place.path : MarkerPath(place.path);
-        Status step;
         {
             UniqueHKey key;
             step = OpenRegKey(place.root, path, key);
-            if (step) step = steps.exists(key.Get(), item->m_regNames[0]);
-            if (!step) {
-                if (!removedOne) outcome = step;
-                continue;
-            }
-            step = steps.erase(key.Get(), item->m_regNames[0]);
+            if (step) step = steps.erase(key.Get(), item->m_regNames[0]);
         }
-        if (!step) return step;
-        if (!item->m_enabled) DropEmptyMarker(item, place.root, path);
-        removedOne = true;
-        outcome = step;
+        if (step && !item->m_enabled) DropEmptyMarker(item, place.root, path);
     }
-    return outcome;
+    return step;
 }
 
 }  // namespace kiv
