@@ -314,7 +314,7 @@ TEST_F(AutorunTest, RemovalsAreUndoneInTheSameRunAndNeverStandForALiveCommand) {
     }
 }
 
-TEST_F(AutorunTest, OlderDisabledCommandsGiveWayAndOverlongOnesAreLeftAlone) {
+TEST_F(AutorunTest, OlderDisabledCommandsAreNeverWrittenOverAndOverlongOnesAreLeftAlone) {
     ScratchFolder folder(L"AutorunLimits");
     const std::wstring app = folder.AddFile(L"app.exe");
     const std::wstring older = folder.AddFile(L"older.exe");
@@ -330,8 +330,15 @@ TEST_F(AutorunTest, OlderDisabledCommandsGiveWayAndOverlongOnesAreLeftAlone) {
     CKivItem* live = FindTitle(location, L"open= app.exe");
     ASSERT_NE(nullptr, live);
     ASSERT_NE(nullptr, FindTitle(location, L"open= older.exe"));
+    // The older disabled command would be lost: the disable refuses and keeps both;
+    // once that command is removed, the live one is disabled.
+    EXPECT_EQ(0, m_kiv->DisableItem(live->m_globalId));
+    EXPECT_EQ(app, ProfileText(inf.Path(), L"autorun", L"open"));
+    EXPECT_EQ(older, ProfileText(inf.Path(), L"autorun", L"open_disabledByKiv"));
+    ASSERT_EQ(1, m_kiv->RemoveItem(FindTitle(location, L"open= older.exe")->m_globalId));
     ASSERT_EQ(1, m_kiv->DisableItem(live->m_globalId));
     EXPECT_EQ(app, ProfileText(inf.Path(), L"autorun", L"open_disabledByKiv"));
+    EXPECT_EQ(older, ProfileText(inf.Path(), L"autorun", L"open_disabledByKiv_removedByKiv"));
 
     // A command that has grown too long to be read whole is not moved.
     kivtest::WriteFileBytes(inf.Path(), "[autorun]\r\nopen_disabledByKiv=" + overlong + "\r\n");

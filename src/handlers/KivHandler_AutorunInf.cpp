@@ -26,12 +26,11 @@ Status WriteKey(const std::wstring& file, const std::wstring& key, const wchar_t
 }
 
 // What a rename does with a key that already holds the new name.
-enum class Taken { GivesWay, Refuses };
 
-// Renames a key of the autorun section. An older key of the new name gives way, or
-// refuses the rename when its text is another one; when the old key cannot be
-// deleted, the new one is put back as it was before.
-Status MoveKey(const std::wstring& file, const std::wstring& from, const std::wstring& to, Taken taken) {
+// Renames a key of the autorun section. A key of the new name that holds another
+// command refuses the rename, so that no command is written over and lost; when
+// the old key cannot be deleted, the new one is put back as it was before.
+Status MoveKey(const std::wstring& file, const std::wstring& from, const std::wstring& to) {
     std::wstring text, before;
     const IniRead source = ReadProfileText(file, kSection, from, text);
     // A cut text could not be written back whole; an absent or empty key holds no command.
@@ -39,7 +38,7 @@ Status MoveKey(const std::wstring& file, const std::wstring& from, const std::ws
     if (source != IniRead::Ok || text.empty()) return Status::Fail(ERROR_NOT_FOUND);
     const IniRead target = ReadProfileText(file, kSection, to, before);
     if (target == IniRead::Unreadable) return Status::Fail(ERROR_INVALID_DATA);
-    if (taken == Taken::Refuses && target == IniRead::Ok && !before.empty() && before != text)
+    if (target == IniRead::Ok && !before.empty() && before != text)
         return Status::Fail(ERROR_ALREADY_EXISTS);
     if (target == IniRead::Ok) before = ProfileTextAsStored(file, kSection, to, before);
     Status step = WriteKey(file, to, ProfileTextAsStored(file, kSection, from, text).c_str());
@@ -82,7 +81,7 @@ Status Rename(CKivItem* item, bool fromCurrent, const std::wstring& fromSuffix, 
     const bool restoring = fromSuffix == kRemoved;
     if (item->m_removed != (restoring ? 1u : 0u)) return Status::Fail(ERROR_INVALID_PARAMETER);
     const std::wstring key = fromCurrent ? CurrentKey(item) : item->m_regNames[0];
-    return MoveKey(item->m_regNames[1], key + fromSuffix, key + toSuffix, restoring ? Taken::Refuses : Taken::GivesWay);
+    return MoveKey(item->m_regNames[1], key + fromSuffix, key + toSuffix);
 }
 
 // A removed command is kept under its removed key: the item now stands for it, so
