@@ -237,12 +237,18 @@ Status ListEnable(CKivItem* item, ListStyle style) {
         if (step) step = ReadListOrNone(live.Get(), location->m_value, liveList, liveRead);
         if (!step) return step;
         if (liveRead == ValueRead::Absent) liveList.type = markerList.type;
+        const ListText before = liveList;
         AppendEntry(liveList.text, entry, style);
         step = WriteList(live.Get(), location->m_value, liveList);
         if (!step) return step;
         markerList.text = TrimWhiteSpace(markerList.text);
-        if (HoldsNoEntry(markerList.text)) DeleteRegValue(marker.Get(), location->m_value);
-        else WriteList(marker.Get(), location->m_value, markerList);
+        if (HoldsNoEntry(markerList.text)) step = DeleteRegValue(marker.Get(), location->m_value);
+        else step = WriteList(marker.Get(), location->m_value, markerList);
+        // An entry left in the marker as well would be listed in both states.
+        if (!step) {
+            RestoreList(live.Get(), location->m_value, liveRead, before);
+            return step;
+        }
     }
     RemoveKeyIfEmpty(location->m_root, markerPath, static_cast<unsigned char>(item->m_win32));
     return Status::Ok();

@@ -225,8 +225,16 @@ Status DisableServiceItem(CKivItem* item) {
     // Already off: saving 4 now would replace the start type saved by the first
     // disable, and a later enable could not bring the service back.
     if (start >= kStartDisabled) return Status::Ok();
+    RegValueData former;
+    const ValueRead hadMark = ReadRegValue(key.Get(), kMarker, former);
     step = WriteStartType(key.Get(), kMarker, start);
     if (step) step = SetStartType(key.Get(), item->m_regNames[0], kStartDisabled);
+    // A mark left behind a start type that did not change would bring back, on a
+    // later enable, a start type the service no longer has.
+    if (!step) {
+        if (hadMark == ValueRead::Absent) DeleteRegValue(key.Get(), kMarker);
+        else if (hadMark == ValueRead::Ok) WriteRegValue(key.Get(), kMarker, former);
+    }
     return step;
 }
 
