@@ -10,7 +10,8 @@ cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j 2 --target longrun_test >/dev/null
 ctest --preset mingw -R '^wine_setup$' >/dev/null
 rc=0
+root="$PWD"
 (cd build/tests/longrun_test &&
-  KIVTEST_CYCLES="${1:-1000}" ../../../tests/wine/wine-run.sh ../.. ./longrun_test.exe) || rc=$?
+  KIVTEST_CYCLES="${1:-1000}" "$root/tests/wine/wine-run.sh" "$root/build" ./longrun_test.exe) || rc=$?
 ctest --preset mingw -R '^wine_cleanup$' >/dev/null
 exit $rc
