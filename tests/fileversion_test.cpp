@@ -147,17 +147,6 @@ TEST(FileVersion, ResetsEverythingWhenAFileHasNoVersionResource) {
 
 namespace {
 
-std::string FileBytes(const std::wstring& path) {
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    char chunk[65536];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got) bytes.append(chunk, got);
-    CloseHandle(file);
-    return bytes;
-}
-
 std::wstring ProgramPath() {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -189,7 +178,7 @@ TEST(VersionResource, AgreesWithThePlatformOnImagesOfEveryKind) {
     for (const wchar_t* name : {L"multi", L"neutral", L"wrongtable", L"fixedonly", L"handmade", L"large"})
         files.push_back(Beside((std::wstring(L"kivff_") + name + L".dll").c_str()));
     for (const std::wstring& file : files) {
-        const std::string bytes = FileBytes(file);
+        const std::string bytes = kivtest::ReadBytes(file);
         ASSERT_FALSE(bytes.empty()) << "unreadable test image";
         const kiv::VersionPlace place = FindIn(bytes);
         std::vector<BYTE> loaded(0x10000);
@@ -208,6 +197,6 @@ TEST(VersionResource, AgreesWithThePlatformOnImagesOfEveryKind) {
     }
     // Every test library but the large one (more than this reader takes) is found directly.
     EXPECT_GE(found, 5);
-    EXPECT_EQ(kiv::VersionLookup::Absent, FindIn(FileBytes(ProgramPath())).lookup);
+    EXPECT_EQ(kiv::VersionLookup::Absent, FindIn(kivtest::ReadBytes(ProgramPath())).lookup);
     EXPECT_EQ(kiv::VersionLookup::AskSystem, FindIn("MZ not an image").lookup);
 }

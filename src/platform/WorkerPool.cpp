@@ -73,48 +73,29 @@ void WorkerPool::Post(Job job) noexcept {
     else if (job) RunJob(job);
 }
 
-bool WorkerPool::TakeLocked(Job& job) {
+bool WorkerPool::RunNextLocked() {
     if (m_jobs.empty()) return false;
-    job = std::move(m_jobs.front());
+    Job job = std::move(m_jobs.front());
     m_jobs.pop_front();
     ++m_busy;
+    LeaveCriticalSection(&m_lock.Get());
+    RunJob(job);
+    EnterCriticalSection(&m_lock.Get());
+    if (--m_busy == 0 && m_jobs.empty()) WakeAllConditionVariable(&m_idle);
     return true;
-}
-
-void WorkerPool::FinishedLocked() {
-    --m_busy;
-    if (m_busy == 0 && m_jobs.empty()) WakeAllConditionVariable(&m_idle);
 }
 
 void WorkerPool::Drain() noexcept {
     CriticalSectionLock lock(m_lock);
-    for (;;) {
-        Job job;
-        if (TakeLocked(job)) {
-            LeaveCriticalSection(&m_lock.Get());
-            RunJob(job);
-            EnterCriticalSection(&m_lock.Get());
-            FinishedLocked();
-            continue;
-        }
-        if (m_busy == 0) return;
-        SleepConditionVariableCS(&m_idle, &m_lock.Get(), INFINITE);
+    while (RunNextLocked() || m_busy != 0) {
+        if (m_jobs.empty() && m_busy != 0) SleepConditionVariableCS(&m_idle, &m_lock.Get(), INFINITE);
     }
 }
 
 void WorkerPool::Work() {
     CriticalSectionLock lock(m_lock);
-    for (;;) {
-        Job job;
-        if (TakeLocked(job)) {
-            LeaveCriticalSection(&m_lock.Get());
-            RunJob(job);
-            EnterCriticalSection(&m_lock.Get());
-            FinishedLocked();
-            continue;
-        }
-        if (m_stopping) return;
-        SleepConditionVariableCS(&m_wake, &m_lock.Get(), INFINITE);
+    while (RunNextLocked() || !m_stopping) {
+        if (m_jobs.empty() && !m_stopping) SleepConditionVariableCS(&m_wake, &m_lock.Get(), INFINITE);
     }
 }
 

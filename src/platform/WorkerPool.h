@@ -38,9 +38,9 @@ public:
 private:
     static DWORD WINAPI ThreadMain(void* pool);
     void Work();
-    // Takes the next job under the lock; false when there is none.
-    bool TakeLocked(Job& job);
-    void FinishedLocked();
+    // Runs the next queued job outside the lock (taken on entry and on return);
+    // false when none is queued.
+    bool RunNextLocked();
     bool StartThread() noexcept;
 
     CriticalSection m_lock;
