@@ -16,6 +16,7 @@
 #include "kiv.h"
 #include "platform/Handles.h"
 #include "platform/Log.h"
+#include "platform/ThreadScratch.h"
 
 namespace {
 
@@ -80,6 +81,8 @@ void TimeFact(const wchar_t* name, const std::vector<std::wstring>& files, Fact 
 // Each fact in a pass of its own over the same files, after one pass that brings
 // them into the cache.
 int FactsCommand(const std::wstring& folder, size_t limit) {
+    // The buffers a collecting thread keeps from file to file.
+    kiv::ThreadScratch scratch;
     const std::vector<std::wstring> files = FilesIn(folder, limit);
     if (files.empty()) return 1;
     for (const std::wstring& path : files) kiv::FileMd5(path.c_str());
