@@ -11,6 +11,7 @@
 
 #include <shlwapi.h>
 
+#include "handlers/HandlerKinds.h"
 #include "platform/Environment.h"
 #include "kiv.h"
 #include "platform/RegPath.h"
@@ -322,6 +323,14 @@ std::vector<Place> Places() {
             },
             inf);
     }
+    // A network drive (y:) is listed with the file on its share; the test machine has
+    // no share, so the call that names a letter's share answers a folder here.
+    add(
+        L"Autorun", AutoPlay, kCV + L"\\Policies\\Explorer", L"4",
+        [](MachineEdits& m, HKEY, const std::wstring&, const std::wstring&) {
+            m.AddFile(D(L"Share\\AutoRun.inf"), "[autorun]\r\nopen=setup.exe\r\n");
+        },
+        D(L"Share\\AutoRun.inf"));
     add(
         L"Scheduled tasks", TaskScheduler, L"%windir%\\System32\\Tasks", L"",
         [](MachineEdits& m, HKEY, const std::wstring&, const std::wstring&) {
@@ -405,12 +414,17 @@ std::vector<Place> Places() {
 }
 
 // Places of the catalogue that no entry is seeded for here: how many, by the start
-// of their key, and why.
-const std::map<std::wstring, int> kUnseeded = {
-    // AutoPlay of a network drive lists the share the letter is connected to, which
-    // Wine answers only for drives mounted from a share.
-    {L"Autorun|15|", 1},
-};
+// of their key, and why (none at present).
+const std::map<std::wstring, int> kUnseeded = {};
+
+// The share behind the test's network drive y:.
+DWORD __stdcall TestShare(const wchar_t* local, wchar_t* remote, DWORD* length) {
+    const std::wstring share = D(L"Share");
+    if (_wcsicmp(local, L"Y:") != 0) return ERROR_NOT_CONNECTED;
+    if (*length <= share.size()) return ERROR_MORE_DATA;
+    wcscpy_s(remote, *length, share.c_str());
+    return NO_ERROR;
+}
 
 // The key of a place: category, handler and path (value places of one key differ
 // only in their value, so they count up under the same key).
@@ -491,7 +505,9 @@ TEST_F(DefaultCatalogueTest, EveryPlaceListsItsSeededEntryWithTheFileWindowsStar
 
     m_kiv = CKiv::Init();
     ASSERT_NE(nullptr, m_kiv);
+    const kiv::DriveConnection system = kiv::SetDriveConnectionCall(&TestShare);
     m_kiv->Collect();
+    kiv::SetDriveConnectionCall(system);
 
     // Every place of the catalogue has its entry here, twins of the 32-bit view aside.
     PlaceCounts listed, seeded;

@@ -47,4 +47,10 @@ struct ProviderCalls {
 // have no 32-bit catalogue calls at all.
 ProviderCalls SetProviderCalls(ProviderCatalogue catalogue, ProviderCalls calls);
 
+// The call that names the share behind a network drive letter, shaped and answering
+// as WNetGetConnectionW. Replaces it and returns the one replaced; null puts the
+// system's call back. Only tests do this: a test machine has no share to connect.
+using DriveConnection = DWORD(__stdcall*)(const wchar_t* local, wchar_t* remote, DWORD* length);
+DriveConnection SetDriveConnectionCall(DriveConnection call);
+
 }  // namespace kiv

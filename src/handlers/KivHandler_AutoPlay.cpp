@@ -105,12 +105,20 @@ DriveRecord LocalRecord(const std::wstring& path, DWORD mask) {
     return MakeRecord(label[0] ? std::wstring(label) : root, path, path[0], mask);
 }
 
+DriveConnection g_connection = nullptr;
+
+DWORD __stdcall SystemConnection(const wchar_t* local, wchar_t* remote, DWORD* length) {
+    return WNetGetConnectionW(local, remote, length);
+}
+
 // A mapped network drive is listed by its local name with the share's path of the file.
 bool RemoteRecord(const std::wstring& path, DWORD mask, DriveRecord& record) {
     const std::wstring local = path.substr(0, 2);
     wchar_t remote[kRemoteChars] = {};
     DWORD length = kRemoteChars;
-    if (WNetGetConnectionW(local.c_str(), remote, &length) != NO_ERROR || !remote[0]) return false;
+    const DriveConnection connection = g_connection ? g_connection : &SystemConnection;
+    if (connection(local.c_str(), remote, &length) != NO_ERROR || !remote[0]) return false;
+    remote[kRemoteChars - 1] = L'\0';
     const std::wstring remotePath = remote + path.substr(2);
     if (!FileExists(remotePath)) return false;
     record = MakeRecord(local, remotePath, path[0], mask);
@@ -205,6 +213,13 @@ void CKivHandler_AutoPlay::CollectLocation(Location* location, unsigned enabledP
 }
 
 }  // namespace
+
+DriveConnection SetDriveConnectionCall(DriveConnection call) {
+    const DriveConnection previous = g_connection;
+    g_connection = call;
+    return previous;
+}
+
 }  // namespace kiv
 
 CKivHandler* NewAutoPlayHandler() { return new (std::nothrow) kiv::CKivHandler_AutoPlay(); }
