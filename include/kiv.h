@@ -9,6 +9,8 @@
 //   ERROR_FILE_NOT_FOUND       the item's entry or file is no longer there;
 //   ERROR_INSUFFICIENT_BUFFER  a registry location text did not fit its buffer;
 //   ERROR_NOT_SUPPORTED        the item's kind of location has no such action;
+//   ERROR_ALREADY_EXISTS       the place the entry would move to holds another entry
+//                              of the same name; both are kept as they were;
 //   ERROR_BUSY                 a collection on another thread is still reading the
 //                              item's location (its entry is not complete yet);
 //   ERROR_GEN_FAILURE          the action failed without a more precise cause;

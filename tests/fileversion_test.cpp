@@ -195,6 +195,21 @@ TEST(VersionResource, AgreesWithThePlatformOnImagesOfEveryKind) {
             EXPECT_NE(kiv::VersionLookup::Found, FindIn(bytes.substr(0, cut)).lookup);
         }
     }
+    // A block that claims more than its resource, or that is laid out as a 16-bit one,
+    // is not read directly; reading such images leaves the reader whole.
+    const std::string handmade = kivtest::ReadBytes(Beside(L"kivff_handmade.dll"));
+    const kiv::VersionPlace place = FindIn(handmade);
+    ASSERT_EQ(kiv::VersionLookup::Found, place.lookup);
+    std::string longer = handmade, sixteen = handmade;
+    longer[place.offset] = longer[place.offset + 1] = '\xFF';
+    sixteen[place.offset + 4] = 'A';
+    CFileVersion version;
+    for (const std::string& bytes : {longer, sixteen}) {
+        ASSERT_TRUE(kivtest::WriteBytes(folder / L"damaged.dll", bytes));
+        version.Read((folder / L"damaged.dll").c_str());
+        ASSERT_EQ(1, version.Read(Beside(L"kivff_handmade.dll").c_str()));
+        EXPECT_EQ(L"Makers", version.String(CFileVersion::CompanyName));
+    }
     // Every test library but the large one (more than this reader takes) is found directly.
     EXPECT_GE(found, 5);
     EXPECT_EQ(kiv::VersionLookup::Absent, FindIn(kivtest::ReadBytes(ProgramPath())).lookup);

@@ -176,7 +176,7 @@ TEST_F(ListHandlerTest, WinlogonListsHoldWholeCommandLinesBetweenCommasWhateverT
     // The element goes with its comma; enabling adds it after the closing comma.
     ASSERT_EQ(1, m_kiv->DisableItem(Id(list, b)));
     EXPECT_EQ(TextValue(REG_SZ, a + L","), Read(winlogon, L"Userinit"));
-    EXPECT_EQ(TextValue(REG_SZ, b), Read(marker, L"Userinit"));
+    EXPECT_EQ(TextValue(REG_SZ, b + L","), Read(marker, L"Userinit"));
     ASSERT_EQ(1, m_kiv->EnableItem(Id(list, b)));
     EXPECT_EQ(TextValue(REG_SZ, a + L"," + b), Read(winlogon, L"Userinit"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));  // emptied by the enable
@@ -184,7 +184,7 @@ TEST_F(ListHandlerTest, WinlogonListsHoldWholeCommandLinesBetweenCommasWhateverT
     ASSERT_EQ(1, m_kiv->DisableItem(Id(list, b)));
     ASSERT_EQ(1, m_kiv->DisableItem(Id(list, a)));
     EXPECT_EQ(TextValue(REG_SZ, L""), Read(winlogon, L"Userinit"));
-    EXPECT_EQ(TextValue(REG_SZ, b + L"," + a), Read(marker, L"Userinit"));
+    EXPECT_EQ(TextValue(REG_SZ, b + L"," + a + L","), Read(marker, L"Userinit"));
     // Disabled, the path with a blank is still one entry, and comes back whole.
     m_kiv->Collect();
     ASSERT_EQ(2u, list->m_itemIds.size());
@@ -192,14 +192,28 @@ TEST_F(ListHandlerTest, WinlogonListsHoldWholeCommandLinesBetweenCommasWhateverT
     ASSERT_EQ(1, m_kiv->EnableItem(Id(list, a)));
     ASSERT_EQ(1, m_kiv->EnableItem(Id(list, b)));
     EXPECT_EQ(TextValue(REG_SZ, a + L"," + b), Read(winlogon, L"Userinit"));
-    // A marker of an earlier version holds words: each is an entry of its own.
+    // A marker of an earlier version holds words: each is an entry of its own, and
+    // the next disable turns them into elements.
     const std::wstring c = m_folder.AddFile(L"c.exe");
     Write(marker, L"Userinit", TextValue(REG_SZ, a + L" " + c));
     m_kiv->Collect();
     ASSERT_EQ(4u, list->m_itemIds.size());
     ASSERT_EQ(1, m_kiv->EnableItem(Id(list, c)));
     EXPECT_EQ(TextValue(REG_SZ, a), Read(marker, L"Userinit"));
+    ASSERT_EQ(1, m_kiv->DisableItem(Id(list, b)));
+    EXPECT_EQ(TextValue(REG_SZ, a + L"," + b + L","), Read(marker, L"Userinit"));
     RegDeleteTreeW(HKEY_CURRENT_USER, marker.c_str());
+    // An element of two program names is one entry, disabled and enabled whole.
+    Write(winlogon, L"Userinit", TextValue(REG_SZ, a + L" " + c));
+    m_kiv->Collect();
+    ASSERT_EQ(1u, list->m_itemIds.size());
+    ASSERT_EQ(1, m_kiv->DisableItem(list->m_itemIds[0]));
+    m_kiv->Collect();
+    ASSERT_EQ(1u, list->m_itemIds.size());
+    ASSERT_EQ(1, m_kiv->EnableItem(list->m_itemIds[0]));
+    EXPECT_EQ(TextValue(REG_SZ, a + L" " + c), Read(winlogon, L"Userinit"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));
+    Write(winlogon, L"Userinit", TextValue(REG_SZ, a + L"," + b));
     m_kiv->Collect();
 
     // An entry that is only part of an element is not one: nothing is written.

@@ -34,9 +34,9 @@ struct DeferredFacts::Pending {
 DeferredFacts::DeferredFacts(WorkerPool& pool) : m_pool(pool), m_outer(t_active) { t_active = this; }
 
 DeferredFacts::~DeferredFacts() {
-    // The jobs still queued point at the pending items.
-    m_pool.Drain();
-    m_pending.clear();
+    // A location whose reading broke off keeps the items made before, as when each
+    // item was registered as soon as it was made.
+    Register();
     t_active = m_outer;
 }
 

@@ -19,7 +19,7 @@ class DeferredFacts {
 public:
     // Active on the calling thread until destroyed.
     explicit DeferredFacts(WorkerPool& pool);
-    // Waits for the reads still running and frees the items never registered.
+    // Registers what is still pending (a location whose reading broke off).
     ~DeferredFacts();
     DeferredFacts(const DeferredFacts&) = delete;
     DeferredFacts& operator=(const DeferredFacts&) = delete;

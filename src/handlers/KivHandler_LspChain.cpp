@@ -19,6 +19,7 @@
 #include "platform/Format.h"
 #include "platform/Handles.h"
 #include "platform/Navigation.h"
+#include "platform/Status.h"
 
 namespace kiv {
 namespace {
@@ -273,7 +274,9 @@ int CKivHandler_LspChain::RemoveItem(CKivItem* item) {
     if (!item || !item->m_location || item->m_regNames.size() < 2) return 0;
     const kiv::Catalogue* catalogue = kiv::CatalogueOf(item);
     WSAPROTOCOL_INFOW record;
-    if (!catalogue || !kiv::ListedRecord(item, *catalogue, record)) return 0;
+    // An entry gone, or given to another provider since the item was listed, is not
+    // the item's any more.
+    if (!catalogue || !kiv::ListedRecord(item, *catalogue, record)) return kiv::Status::Fail(ERROR_FILE_NOT_FOUND).Report();
     const kiv::ProviderCalls calls = kiv::CallsOf(catalogue->kind);
     if (!calls.enumerate || !calls.deinstall) return 0;
     for (WSAPROTOCOL_INFOW& installed : kiv::InstalledProviders(calls.enumerate)) {

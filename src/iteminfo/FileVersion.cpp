@@ -104,13 +104,24 @@ namespace {
 // Most version resources fit a buffer of this size with the room the loader asks
 // for beside them (text converted on request); larger ones are sized first.
 const DWORD kKeptBufferSize = 0x10000;
+// Zeros kept behind every loaded resource. A block's length is a 16-bit number, so a
+// walk through a damaged resource that trusts one never reads further than this past
+// the block it is in, and meets zeros, which end it.
+const DWORD kZeroTail = 0x10000 + 0x100;
 
-// The reading thread's buffer when it keeps one, else the caller's own.
+// The reading thread's buffer when it keeps one, else the caller's own: emptied,
+// with the zeros behind it.
 std::vector<BYTE>& KeptBuffer(std::vector<BYTE>& own) {
     kiv::ThreadScratch* scratch = kiv::ThreadScratch::Current();
     std::vector<BYTE>& kept = scratch ? scratch->VersionBuffer() : own;
-    if (kept.size() < kKeptBufferSize) kept.resize(kKeptBufferSize);
+    kept.assign(kKeptBufferSize + kZeroTail, 0);
     return kept;
+}
+
+WORD BlockLength(const BYTE* block) {
+    WORD length = 0;
+    std::memcpy(&length, block, sizeof(length));
+    return length;
 }
 
 // Loads the resource in one call into the kept buffer;
@@ -120,17 +131,15 @@ bool LoadVersionResource(const wchar_t* path, std::vector<BYTE>& spare, std::vec
     // A load that reports success but leaves an error behind counts as failed.
     SetLastError(0);
     if (!GetFileVersionInfoW(path, 0, kKeptBufferSize, kept.data()) || GetLastError() != 0) return false;
-    WORD length = 0;
-    std::memcpy(&length, kept.data(), sizeof(length));
     // The loader needs up to three times the resource's length again for converted text.
-    if (static_cast<DWORD>(length) * 4 <= kKeptBufferSize) {
+    if (static_cast<DWORD>(BlockLength(kept.data())) * 4 <= kKeptBufferSize) {
         data = VersionData{kept.data(), kKeptBufferSize};
         return true;
     }
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeW(path, &handle);
     if (size == 0) return false;
-    owned.resize(size);
+    owned.assign(static_cast<size_t>(size) + kZeroTail, 0);
     SetLastError(0);
     if (!GetFileVersionInfoW(path, handle, size, owned.data()) || GetLastError() != 0) return false;
     data = VersionData{owned.data(), size};
@@ -159,8 +168,13 @@ kiv::VersionLookup ReadFromImage(const wchar_t* path, std::vector<BYTE>& spare, 
     if (place.lookup != kiv::VersionLookup::Found) return place.lookup;
     std::vector<BYTE>& kept = KeptBuffer(spare);
     if (!read(place.offset, kept.data(), place.size)) return kiv::VersionLookup::AskSystem;
-    // Nothing of an earlier file stays behind the resource.
-    std::memset(kept.data() + place.size, 0, kKeptBufferSize - place.size);
+    // Only a 32-bit block that lies within the resource is read here: a 16-bit one
+    // would be converted in place, into room the platform's call sets aside.
+    static const wchar_t kKey[] = L"VS_VERSION_INFO";
+    const bool wellFormed = place.size >= 6 + sizeof(kKey) && BlockLength(kept.data()) <= place.size &&
+                            BlockLength(kept.data()) >= 6 + sizeof(kKey) &&
+                            std::memcmp(kept.data() + 6, kKey, sizeof(kKey)) == 0;
+    if (!wellFormed) return kiv::VersionLookup::AskSystem;
     data = VersionData{kept.data(), place.size};
     return kiv::VersionLookup::Found;
 }

@@ -34,7 +34,7 @@ struct Image {
 
 // The file offset of `size` bytes at a relative address, when they lie whole in one
 // section's raw data.
-bool FileOffsetOf(const Image& image, std::uint32_t address, std::uint32_t size, std::uint64_t& offset) {
+bool FileOffsetOf(const Image& image, std::uint64_t address, std::uint32_t size, std::uint64_t& offset) {
     for (const Section& section : image.sections) {
         if (address < section.address) continue;
         const std::uint64_t into = address - section.address;
@@ -43,6 +43,11 @@ bool FileOffsetOf(const Image& image, std::uint32_t address, std::uint32_t size,
         return true;
     }
     return false;
+}
+
+// The relative address of a place in the resource data, without wrapping around.
+std::uint64_t Resource(const Image& image, std::uint64_t at) {
+    return static_cast<std::uint64_t>(image.resourceAddress) + at;
 }
 
 enum class Parse { Ok, NoResources, Other };
@@ -72,7 +77,11 @@ Parse ReadImage(const ReadAt& read, Image& image) {
         return Parse::Other;
     for (unsigned i = 0; i < sectionCount; ++i) {
         const unsigned char* at = table.data() + 40 * i;
-        image.sections.push_back(Section{Dword(at + 12), Dword(at + 8), Dword(at + 16), Dword(at + 20)});
+        const Section section{Dword(at + 12), Dword(at + 8), Dword(at + 16), Dword(at + 20)};
+        // Raw data that does not start on a 512-byte boundary is placed otherwise by
+        // the loader than its header says: such an image is left to the system.
+        if (section.rawSize != 0 && section.rawOffset % 0x200 != 0) return Parse::Other;
+        image.sections.push_back(section);
     }
     return Parse::Ok;
 }
@@ -93,14 +102,14 @@ bool ReadDirectory(const ReadAt& read, const Image& image, std::uint32_t at, std
                    std::vector<Entry>& numbered) {
     std::uint64_t offset = 0;
     unsigned char head[16];
-    if (!Within(image, at, 16) || !FileOffsetOf(image, image.resourceAddress + at, 16, offset) ||
+    if (!Within(image, at, 16) || !FileOffsetOf(image, Resource(image, at), 16, offset) ||
         !read(offset, head, sizeof(head)))
         return false;
     const unsigned namedCount = Word(head + 12), numberedCount = Word(head + 14);
     const unsigned total = namedCount + numberedCount;
     if (total > kMostEntries || !Within(image, at + 16, 8 * total)) return false;
     std::vector<unsigned char> entries(8u * total);
-    if (total && (!FileOffsetOf(image, image.resourceAddress + at + 16, 8 * total, offset) ||
+    if (total && (!FileOffsetOf(image, Resource(image, at + 16), 8 * total, offset) ||
                   !read(offset, entries.data(), entries.size())))
         return false;
     for (unsigned i = 0; i < total; ++i) {
@@ -116,11 +125,11 @@ bool NamedMui(const ReadAt& read, const Image& image, const Entry& entry, bool& 
     std::uint64_t offset = 0;
     unsigned char text[2 + 2 * 3];
     const std::uint32_t at = entry.name & ~kHighBit;
-    readable = Within(image, at, 2) && FileOffsetOf(image, image.resourceAddress + at, 2, offset) &&
+    readable = Within(image, at, 2) && FileOffsetOf(image, Resource(image, at), 2, offset) &&
                read(offset, text, 2);
     if (!readable || Word(text) != 3) return false;
     readable = Within(image, at, sizeof(text)) &&
-               FileOffsetOf(image, image.resourceAddress + at, sizeof(text), offset) &&
+               FileOffsetOf(image, Resource(image, at), sizeof(text), offset) &&
                read(offset, text, sizeof(text));
     if (!readable) return false;
     const char kName[] = "MUI";
@@ -172,7 +181,7 @@ VersionPlace FindVersionResource(const ReadAt& read, std::uint64_t fileSize, std
     std::uint64_t offset = 0;
     unsigned char data[16];
     if (!Within(image, languages[0].target, 16) ||
-        !FileOffsetOf(image, image.resourceAddress + languages[0].target, 16, offset) ||
+        !FileOffsetOf(image, Resource(image, languages[0].target), 16, offset) ||
         !read(offset, data, sizeof(data)))
         return Ask();
     VersionPlace found;

@@ -11,7 +11,6 @@
 
 #include "hubcore.h"
 #include "platform/Format.h"
-#include "platform/Handles.h"
 
 namespace kiv {
 namespace {
@@ -53,13 +52,6 @@ void SendWideMessage(const std::wstring& message) {
     Sink(buffer.get(), static_cast<unsigned>(converted));
 }
 
-// A line goes to the sink in pieces; threads that log at once (a collection reads
-// its files on several) take turns by whole lines.
-CriticalSection& LineLock() {
-    static CriticalSection lock;
-    return lock;
-}
-
 void SendLevelPrefix(int level) {
     char prefix[16] = {};
     wsprintfA(prefix, "%i: ", level);
@@ -73,7 +65,6 @@ void LogLine(const wchar_t* format, ...) noexcept {
     va_list args;
     va_start(args, format);
     try {
-        CriticalSectionLock line(LineLock());
         SendTimePrefix();
         SendWideMessage(WideFormatV(format, args));
     } catch (...) {}
@@ -85,7 +76,6 @@ void LogLineLevel(int level, const wchar_t* format, ...) noexcept {
     va_list args;
     va_start(args, format);
     try {
-        CriticalSectionLock line(LineLock());
         SendTimePrefix();
         std::wstring message = WideFormatV(format, args);
         SendLevelPrefix(level);
@@ -99,7 +89,6 @@ void LogLineLevel(int level, const char* format, ...) noexcept {
     va_list args;
     va_start(args, format);
     try {
-        CriticalSectionLock line(LineLock());
         SendTimePrefix();
         std::string message = NarrowFormatV(format, args);
         SendLevelPrefix(level);
@@ -113,8 +102,6 @@ LogCapture::LogCapture(LogCalls& into) noexcept : m_outer(t_capture) { t_capture
 LogCapture::~LogCapture() { t_capture = m_outer; }
 
 void ReplayLog(const LogCalls& calls) noexcept {
-    if (calls.empty()) return;
-    CriticalSectionLock line(LineLock());
     for (const auto& call : calls) HubLogWrite(call.first.c_str(), call.second);
 }
 

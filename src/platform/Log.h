@@ -31,7 +31,7 @@ private:
     LogCalls* m_outer;
 };
 
-// Sends kept calls to the sink as they were made, lines kept whole.
+// Sends kept calls to the sink as they were made.
 void ReplayLog(const LogCalls& calls) noexcept;
 
 }  // namespace kiv

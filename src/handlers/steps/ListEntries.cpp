@@ -1,6 +1,5 @@
 #include "handlers/steps/ListEntries.h"
 
-#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -130,27 +129,40 @@ void SplitList(const std::wstring& text, ListStyle style, std::vector<std::wstri
     }
 }
 
-// The entries of a marker list. Winlogon's disabled entries are kept as elements, so
-// that a path with blanks stays whole; markers written by earlier versions hold
-// words, which an element made of executable names only still is.
-void SplitMarker(const std::wstring& text, ListStyle style, std::vector<std::wstring>& entries) {
-    if (style == ListStyle::Words) return SplitTokens(text, kSeparators, entries);
-    std::vector<std::wstring> elements;
-    SplitList(text, ListStyle::Elements, elements);
-    for (const std::wstring& element : elements) {
-        std::vector<std::wstring> words;
-        SplitTokens(element, L" ", words);
-        const bool earlierWords = words.size() > 1 && std::all_of(words.begin(), words.end(), IsExecutableFile);
-        if (earlierWords) entries.insert(entries.end(), words.begin(), words.end());
-        else entries.push_back(element);
-    }
+// Winlogon's marker holds whole elements, each closed by a comma, so that a path
+// with blanks stays whole; a marker without a comma was written by an earlier
+// version, as blank-separated names.
+bool IsElementMarker(const std::wstring& text) { return text.find(L',') != std::wstring::npos; }
+
+// Ends a marker of elements with the comma that closes its last element.
+void CloseElements(std::wstring& text) {
+    text.erase(text.find_last_not_of(L" \t") + 1);
+    if (!HoldsNoEntry(text) && text.back() != L',') text += L',';
 }
 
-// Erases an entry from a marker list: a whole element where the list keeps
-// elements, else (or in a marker of an earlier version) a word.
+void SplitMarker(const std::wstring& text, ListStyle style, std::vector<std::wstring>& entries) {
+    if (style == ListStyle::Elements && IsElementMarker(text)) SplitList(text, ListStyle::Elements, entries);
+    else SplitTokens(text, kSeparators, entries);
+}
+
+// Adds an entry to a marker. An earlier version's names become elements first.
+void AppendMarkerEntry(std::wstring& text, const std::wstring& entry, ListStyle style) {
+    if (style == ListStyle::Words) return AppendWord(text, entry);
+    if (!IsElementMarker(text)) {
+        std::vector<std::wstring> names;
+        SplitTokens(text, kSeparators, names);
+        text.clear();
+        for (const std::wstring& name : names) text += name + L",";
+    }
+    CloseElements(text);
+    text += entry + L",";
+}
+
 Status EraseMarkerEntry(std::wstring& text, const std::wstring& entry, ListStyle style) {
-    if (style == ListStyle::Elements && EraseElement(text, entry)) return Status::Ok();
-    return EraseWord(text, entry);
+    if (style == ListStyle::Words || !IsElementMarker(text)) return EraseWord(text, entry);
+    const Status step = EraseElement(text, entry);
+    if (step) CloseElements(text);
+    return step;
 }
 
 // Puts a value back as it was before a failed change: deleted when it was absent.
@@ -214,7 +226,7 @@ Status ListDisable(CKivItem* item, ListStyle style) {
     if (step) step = ReadListOrNone(marker.Get(), location->m_value, before, markerRead);
     if (!step) return step;
     ListText markerList = markerRead == ValueRead::Ok ? before : ListText{std::wstring(), liveList.type};
-    AppendEntry(markerList.text, entry, style);
+    AppendMarkerEntry(markerList.text, entry, style);
     step = WriteList(marker.Get(), location->m_value, markerList);
     if (step) step = WriteList(live.Get(), location->m_value, liveList);
     if (!step) RestoreList(marker.Get(), location->m_value, markerRead, before);

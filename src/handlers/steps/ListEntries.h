@@ -20,9 +20,9 @@ size_t FindListEntry(const std::wstring& text, const std::wstring& entry);
 // How the live value separates its entries. Words: blanks or commas, an entry
 // appended after a blank. Elements: commas only, each element a whole command line
 // that may hold blanks (blanks around it do not count), an entry appended after a
-// comma; Winlogon reads its lists so. The marker value keeps the same style, so a
-// disabled element with blanks stays whole; words in an older Winlogon marker are
-// still read as words.
+// comma; Winlogon reads its lists so. Winlogon's marker value keeps elements too,
+// each closed by a comma, so a disabled element with blanks stays whole; a marker
+// without a comma (an earlier version's) is read as words.
 enum class ListStyle { Words, Elements };
 
 // Where the element equal to entry (blanks around it ignored) starts and ends in
