@@ -50,18 +50,9 @@ private:
     std::wstring m_key;
 };
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+using kivtest::Narrow;
 
-std::string ReadFileText(const std::wstring& path) {
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) bytes.append(buffer, read);
-    CloseHandle(file);
-    return bytes;
-}
+using kivtest::ReadBytes;
 
 std::wstring ProfileText(const std::wstring& file, const wchar_t* section, const wchar_t* key) {
     wchar_t buffer[512] = {};
@@ -241,7 +232,7 @@ TEST_F(AutorunTest, CommandsMoveThroughTheDisabledAndRemovedKeys) {
 
     // The command keeps its quotes on the way, so the spaced name stays one name.
     ASSERT_EQ(1, m_kiv->DisableItem(open->m_globalId));
-    const std::string disabled = ReadFileText(inf.Path());
+    const std::string disabled = ReadBytes(inf.Path());
     EXPECT_NE(std::string::npos, disabled.find("open_disabledByKiv=\"" + Narrow(setup) + "\""));
     EXPECT_EQ(L"(absent)", ProfileText(inf.Path(), L"autorun", L"open"));
     m_kiv->Collect();
@@ -249,7 +240,7 @@ TEST_F(AutorunTest, CommandsMoveThroughTheDisabledAndRemovedKeys) {
     ASSERT_NE(nullptr, open);
     EXPECT_EQ(0u, open->m_enabled);
     ASSERT_EQ(1, m_kiv->EnableItem(open->m_globalId));
-    EXPECT_NE(std::string::npos, ReadFileText(inf.Path()).find("open=\"" + Narrow(setup) + "\""));
+    EXPECT_NE(std::string::npos, ReadBytes(inf.Path()).find("open=\"" + Narrow(setup) + "\""));
     EXPECT_EQ(L"(absent)", ProfileText(inf.Path(), L"autorun", L"open_disabledByKiv"));
 
     // Removed while enabled: found again only in the removed part of the enabled pass.
@@ -342,9 +333,9 @@ TEST_F(AutorunTest, OlderDisabledCommandsAreNeverWrittenOverAndOverlongOnesAreLe
 
     // A command that has grown too long to be read whole is not moved.
     kivtest::WriteFileBytes(inf.Path(), "[autorun]\r\nopen_disabledByKiv=" + overlong + "\r\n");
-    const std::string before = ReadFileText(inf.Path());
+    const std::string before = ReadBytes(inf.Path());
     EXPECT_EQ(0, m_kiv->EnableItem(live->m_globalId));
-    EXPECT_EQ(before, ReadFileText(inf.Path()));
+    EXPECT_EQ(before, ReadBytes(inf.Path()));
 }
 
 TEST_F(AutorunTest, DrivesAreListedByTypeAndByTheirPolicyBit) {

@@ -31,7 +31,7 @@ std::wstring Expand(const wchar_t* text) {
     return buffer;
 }
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+using kivtest::Narrow;
 
 // Replaces every "<root>" by the test's folder.
 std::wstring WithRoot(std::wstring text) {

@@ -439,7 +439,7 @@ using PlaceCounts = std::map<std::wstring, int, NoCase>;
 
 bool IsTwin(const std::wstring& path) { return StrStrIW(path.c_str(), L"\\Wow6432Node\\") != nullptr; }
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+using kivtest::Narrow;
 
 bool IsFolderPlace(const Place& place) {
     return place.handler == SimpleFile || place.handler == TaskScheduler || place.handler == WinIni ||

@@ -22,7 +22,7 @@ using kivtest::DigestOf;
 
 namespace {
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }  // ASCII paths only
+using kivtest::Narrow;
 
 std::string NoFileInfoLine(const std::wstring& path) {
     return "KIV\t Unable to retrieve file info (shortcut target used), file path: " + Narrow(path) + "\n";

@@ -82,7 +82,7 @@ void ExpectFlat(const Level& first, const Level& last, const char* what) {
     EXPECT_LE(last.privateBytes, first.privateBytes + 1024 * 1024) << what;
 }
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+using kivtest::Narrow;
 
 // Places of the test's own for every kind that can have them; the kinds that only
 // read the system (services, drivers, tasks, the provider catalogue, win.ini) use

@@ -174,9 +174,8 @@ bool ListedRecord(const CKivItem* item, const Catalogue& catalogue, WSAPROTOCOL_
     if (!ReadItemRecord(item, catalogue, current)) return false;
     record = current;
     if (item->m_regNames.size() < 5) return true;
-    std::wstring listedId = item->m_regNames[3];
     GUID listed = {};
-    if (FAILED(IIDFromString(&listedId[0], &listed))) return false;
+    if (FAILED(IIDFromString(item->m_regNames[3].c_str(), &listed))) return false;
     const DWORD listedEntry = static_cast<DWORD>(wcstoul(item->m_regNames[4].c_str(), nullptr, 10));
     return IsEqualGUID(listed, current.ProviderId) && listedEntry == current.dwCatalogEntryId;
 }

@@ -13,6 +13,7 @@
 
 #include "iteminfo/Md5.h"
 #include "platform/Handles.h"
+#include "support/TestSupport.h"
 
 namespace kivtest {
 
@@ -80,15 +81,6 @@ inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
     DWORD written = 0;
     return file && WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
            written == bytes.size();
-}
-
-inline std::string ReadBytes(const std::wstring& path) {
-    kiv::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    std::string bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (file && ReadFile(file.Get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) bytes.append(chunk, got);
-    return bytes;
 }
 
 // Saves a shortcut to target at path with the shell-link object.

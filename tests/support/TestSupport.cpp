@@ -6,6 +6,7 @@
 #include <cwctype>
 
 #include "hubcore.h"
+#include "platform/Handles.h"
 
 LogCapture::LogCapture() {
     InitializeCriticalSection(&m_lock);
@@ -97,6 +98,17 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
 }
+
+std::string ReadBytes(const std::wstring& path) {
+    kiv::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (file && ReadFile(file.Get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) bytes.append(chunk, got);
+    return bytes;
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 std::wstring WriteBesideProgram(const std::wstring& name, const std::string& bytes) {
     std::wstring path = ProgramFolder() + name;

@@ -97,6 +97,12 @@ std::wstring ProgramFolder();
 // Writes bytes to a file (replacing it).
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 
+// A file's bytes; empty when it cannot be read.
+std::string ReadBytes(const std::wstring& path);
+
+// The text with each character cut to 8 bits: for ASCII paths and messages only.
+std::string Narrow(const std::wstring& text);
+
 // Writes bytes to a file beside the test program (replacing it) and returns its path.
 std::wstring WriteBesideProgram(const std::wstring& name, const std::string& bytes);
 void DeleteBesideProgram(const std::wstring& name);

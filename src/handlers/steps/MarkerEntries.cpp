@@ -92,38 +92,31 @@ Status MoveBack(const CKivItem* item, const EntryPlace& place, const EntrySteps&
     return step;
 }
 
+// Moves the entry, at every place that holds it, into its marker subkey or back
+// out of it. Half moved is neither state: after a failure the places moved so far
+// are moved back, and the action fails.
+Status MoveEverywhere(CKivItem* item, const EntrySteps& steps, bool intoMarker) {
+    if (!steps.named(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
+    const auto move = [&](const EntryPlace& place, bool toMarker) {
+        return toMarker ? MoveToMarker(place, item->m_regNames[0], steps) : MoveBack(item, place, steps);
+    };
+    std::vector<EntryPlace> holding, moved;
+    Status step = PlacesHolding(item, !intoMarker, steps, holding);
+    for (const EntryPlace& place : holding) {
+        if (!step) break;
+        step = move(place, intoMarker);
+        if (step) moved.push_back(place);
+    }
+    if (!step)
+        for (const EntryPlace& done : moved) move(done, !intoMarker);
+    return step;
+}
+
 }  // namespace
 
-Status DisableMarkerEntry(CKivItem* item, const EntrySteps& steps) {
-    if (!steps.named(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
-    std::vector<EntryPlace> holding, moved;
-    Status step = PlacesHolding(item, false, steps, holding);
-    for (const EntryPlace& place : holding) {
-        if (!step) break;
-        step = MoveToMarker(place, item->m_regNames[0], steps);
-        if (step) moved.push_back(place);
-    }
-    // A copy that stays live would keep the entry running: the copies moved so far
-    // go back and the disable fails.
-    if (!step)
-        for (const EntryPlace& done : moved) MoveBack(item, done, steps);
-    return step;
-}
+Status DisableMarkerEntry(CKivItem* item, const EntrySteps& steps) { return MoveEverywhere(item, steps, true); }
 
-Status EnableMarkerEntry(CKivItem* item, const EntrySteps& steps) {
-    if (!steps.named(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
-    std::vector<EntryPlace> holding, moved;
-    Status step = PlacesHolding(item, true, steps, holding);
-    for (const EntryPlace& place : holding) {
-        if (!step) break;
-        step = MoveBack(item, place, steps);
-        if (step) moved.push_back(place);
-    }
-    // Half enabled is neither state: the copies enabled so far are disabled again.
-    if (!step)
-        for (const EntryPlace& done : moved) MoveToMarker(done, item->m_regNames[0], steps);
-    return step;
-}
+Status EnableMarkerEntry(CKivItem* item, const EntrySteps& steps) { return MoveEverywhere(item, steps, false); }
 
 Status RemoveMarkerEntry(CKivItem* item, const EntrySteps& steps) {
     if (!steps.named(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
