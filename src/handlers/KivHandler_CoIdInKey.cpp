@@ -51,7 +51,7 @@ void CKivHandler_CoIdInKey::CollectLocation(Location* location, unsigned enabled
             if (title.empty()) title = name;
         } else {
             kiv::UniqueHKey subkey;
-            if (!kiv::OpenRegKey(key, name, subkey) || !FindCommandFile(subkey.Get(), wow64, file)) return;
+            if (!kiv::OpenKeyToRead(key, name, subkey) || !FindCommandFile(subkey.Get(), wow64, file)) return;
             title = CommandSubkeyTitle(subkey.Get(), name);
         }
         auto* item = new CKivItem(title, file, location, GotoKind::RegistryKey, wow64, enabledPass, 0);
