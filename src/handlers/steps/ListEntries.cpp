@@ -242,7 +242,9 @@ Status ListEnable(CKivItem* item, ListStyle style) {
         UniqueHKey marker, live;
         ListText markerList, liveList;
         ValueRead liveRead = ValueRead::Absent;
-        Status step = OpenKeyToChange(location->m_root, markerPath, marker);
+        // The marker is read here and opened to change only once the entry is back in
+        // the live list: a marker that may not be changed then takes it out again.
+        Status step = OpenKeyToRead(location->m_root, markerPath, marker);
         if (step) step = ReadListForEdit(marker.Get(), location->m_value, markerList);
         if (step) step = EraseMarkerEntry(markerList.text, entry, style);
         if (step) step = OpenKeyToChange(location->m_root, location->m_path, live);
@@ -254,8 +256,9 @@ Status ListEnable(CKivItem* item, ListStyle style) {
         step = WriteList(live.Get(), location->m_value, liveList);
         if (!step) return step;
         markerList.text = TrimWhiteSpace(markerList.text);
-        if (HoldsNoEntry(markerList.text)) step = DeleteRegValue(marker.Get(), location->m_value);
-        else step = WriteList(marker.Get(), location->m_value, markerList);
+        step = OpenKeyToChange(location->m_root, markerPath, marker);
+        if (step && HoldsNoEntry(markerList.text)) step = DeleteRegValue(marker.Get(), location->m_value);
+        else if (step) step = WriteList(marker.Get(), location->m_value, markerList);
         // An entry left in the marker as well would be listed in both states.
         if (!step) {
             RestoreList(live.Get(), location->m_value, liveRead, before);
