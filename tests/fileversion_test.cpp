@@ -172,8 +172,8 @@ TEST(VersionResource, AgreesWithThePlatformOnImagesOfEveryKind) {
     wchar_t system[MAX_PATH] = {};
     ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
     const std::wstring systemFolder = system;
-    std::vector<std::wstring> files = {ProgramPath(), systemFolder + L"\\kernel32.dll",
-                                       systemFolder + L"\\notepad.exe", systemFolder + L"\\shell32.dll"};
+    std::vector<std::wstring> files = {ProgramPath(), systemFolder + L"\\kernel32.dll", systemFolder + L"\\notepad.exe",
+                                       systemFolder + L"\\shell32.dll"};
     int found = 0;
     for (const wchar_t* name : {L"multi", L"neutral", L"wrongtable", L"fixedonly", L"handmade", L"large"})
         files.push_back(Beside((std::wstring(L"kivff_") + name + L".dll").c_str()));

@@ -20,12 +20,12 @@
 using kiv::ComPtr;
 using kivtest::FakeAction;
 using kivtest::FakeTask;
+using kivtest::kNoTask;
 using kivtest::Lower;
+using kivtest::Scheduler;
 using kivtest::ScopedVariable;
 using kivtest::ScratchFolder;
-using kivtest::Scheduler;
 using kivtest::TestTask;
-using kivtest::kNoTask;
 
 namespace {
 

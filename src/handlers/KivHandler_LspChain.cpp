@@ -275,7 +275,8 @@ int CKivHandler_LspChain::RemoveItem(CKivItem* item) {
     WSAPROTOCOL_INFOW record;
     // An entry gone, or given to another provider since the item was listed, is not
     // the item's any more.
-    if (!catalogue || !kiv::ListedRecord(item, *catalogue, record)) return kiv::Status::Fail(ERROR_FILE_NOT_FOUND).Report();
+    if (!catalogue || !kiv::ListedRecord(item, *catalogue, record))
+        return kiv::Status::Fail(ERROR_FILE_NOT_FOUND).Report();
     const kiv::ProviderCalls calls = kiv::CallsOf(catalogue->kind);
     if (!calls.enumerate || !calls.deinstall) return 0;
     for (WSAPROTOCOL_INFOW& installed : kiv::InstalledProviders(calls.enumerate)) {
