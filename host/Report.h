@@ -1,12 +1,11 @@
-// The three ways kivctl prints a list of items: a readable table, JSON (a saved
-// listing) and comma-separated values, each with the columns a person chose.
+// kivctl's own ways to print a list of items beside the saved listing's JSON: a
+// readable table and comma-separated values, each with the columns a person chose.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "ItemRow.h"
-#include "Listing.h"
 
 std::vector<std::wstring> DefaultTableColumns();
 // A comma-separated list of column names; false with error set when one is unknown.

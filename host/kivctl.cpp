@@ -13,6 +13,7 @@
 
 #include "Diff.h"
 #include "ItemReader.h"
+#include "Listing.h"
 #include "Report.h"
 #include "Selector.h"
 #include "SystemMessage.h"

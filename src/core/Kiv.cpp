@@ -1,19 +1,15 @@
 // The process-wide facade: lifecycle, the collection walk and the item map's exported members.
 #include "core/Facade.h"
 
-#include <algorithm>
 #include <memory>
-#include <new>
 
 #include "core/DeferredFacts.h"
 #include "core/Guard.h"
 #include "core/HandlerFactory.h"
 #include "core/Records.h"
-#include "platform/Environment.h"
 #include "platform/CollectionProbes.h"
 #include "platform/Handles.h"
 #include "platform/Log.h"
-#include "platform/Text.h"
 #include "platform/ThreadScratch.h"
 #include "platform/WorkerPool.h"
 

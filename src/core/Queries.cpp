@@ -1,6 +1,6 @@
 // What the host reads and does after a collection: catalogue and item queries by
 // position or global ID, and the actions that go through the item's handler.
-// Each holds the facade's lock for its whole run, so a collection on another
+// Each holds the item map's lock for its whole run, so a collection on another
 // thread never frees an item in use, and each leaves the thread's last error
 // saying how it went.
 #include <cwchar>
