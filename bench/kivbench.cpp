@@ -1,14 +1,22 @@
 // Measures what a collection costs: the own MD5 over one file, a whole Collect
-// through the catalogue beside this program, and each file fact on its own.
+// through the catalogue beside this program, the window's way of showing rows
+// while it runs, and each file fact on its own; and makes scheduled tasks.
 // Prints figures only; bench/run.sh compares them with native tools.
 #include <windows.h>
+#include <mstask.h>
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "ItemReader.h"
+#include "handlers/TaskSchedulerClasses.h"
 
 #include "iteminfo/FileFacts.h"
 #include "iteminfo/FileVersion.h"
@@ -117,6 +125,65 @@ int FactsCommand(const std::wstring& folder, size_t limit) {
     return 0;
 }
 
+// What the window does: the collection on a worker thread, and every 100 ms (the
+// window's timer) the rows of the locations read so far; then, once it has ended,
+// every row read again. Reports when the first rows came and when the last did.
+int WindowCommand(int runs) {
+    CKiv* kiv = CKiv::Init();
+    if (!kiv) return 1;
+    for (int run = 0; run < runs; ++run) {
+        const double start = Now();
+        std::atomic<bool> done{false};
+        std::thread worker([kiv, &done] {
+            const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            kiv->Collect();
+            if (SUCCEEDED(com)) CoUninitialize();
+            done = true;
+        });
+        std::set<unsigned> known;
+        size_t rows = 0;
+        double first = 0;
+        for (bool last = false; !last;) {
+            last = done;
+            ReadNewItems(kiv, known, [&rows](unsigned, ItemRow&&) { ++rows; });
+            if (rows && first == 0) first = Now() - start;
+            if (!last) Sleep(100);
+        }
+        worker.join();
+        ReadOptions options;
+        options.signatures = false;
+        rows = ReadItems(kiv, options).size();
+        std::wprintf(L"window rows %u first %.4f seconds %.4f\n", static_cast<unsigned>(rows), first, Now() - start);
+    }
+    CKiv::Dispose();
+    return 0;
+}
+
+// Makes `count` work items through the Task Scheduler 1.0 interfaces, each
+// starting the program; the ones made before are replaced.
+int TasksCommand(int count, const wchar_t* program) {
+    kiv::ComPtr<ITaskScheduler> scheduler;
+    if (FAILED(CoCreateInstance(kiv::kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kiv::kIidTaskScheduler,
+                                scheduler.PutVoid())))
+        return 1;
+    int made = 0;
+    for (int i = 0; i < count; ++i) {
+        wchar_t name[32];
+        std::swprintf(name, 32, L"KivRealTask%02d", i);
+        scheduler->Delete(name);
+        kiv::ComPtr<ITask> task;
+        kiv::ComPtr<IPersistFile> file;
+        if (SUCCEEDED(scheduler->NewWorkItem(name, kiv::kClsidTask, kiv::kIidTask,
+                                             reinterpret_cast<IUnknown**>(task.Put()))) &&
+            SUCCEEDED(task->SetApplicationName(program)) && SUCCEEDED(task->SetFlags(i % 5 ? 0 : TASK_FLAG_DISABLED)) &&
+            SUCCEEDED(task->QueryInterface(kiv::kIidPersistFile, file.PutVoid())) &&
+            SUCCEEDED(file->Save(nullptr, TRUE)))
+            ++made;
+    }
+    std::wprintf(L"tasks %d\n", made);
+    return made == count ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -126,7 +193,11 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wcscmp(argv[1], L"md5") == 0) rc = Md5Command(argv[2]);
     else if (argc == 3 && std::wcscmp(argv[1], L"collect") == 0) rc = CollectCommand(_wtoi(argv[2]));
     else if (argc == 4 && std::wcscmp(argv[1], L"facts") == 0) rc = FactsCommand(argv[2], _wtoi(argv[3]));
-    else std::fwprintf(stderr, L"Usage: kivbench md5 FILE | collect RUNS | facts FOLDER LIMIT\n");
+    else if (argc == 3 && std::wcscmp(argv[1], L"window") == 0) rc = WindowCommand(_wtoi(argv[2]));
+    else if (argc == 4 && std::wcscmp(argv[1], L"tasks") == 0) rc = TasksCommand(_wtoi(argv[2]), argv[3]);
+    else
+        std::fwprintf(
+            stderr, L"Usage: kivbench md5 FILE | collect RUNS | facts FOLDER LIMIT | window RUNS | tasks N PROGRAM\n");
     CoUninitialize();
     return rc;
 }

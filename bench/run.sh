@@ -11,7 +11,8 @@ runs="${KIVBENCH_RUNS:-3}"
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$build" -j2 --target kivbench >/dev/null
+cmake --build "$build" -j2 --target kivbench kivctl >/dev/null
+bin="$(dirname "$(find "$build" -name kivctl.exe -path '*bin*' | head -n 1)")"
 
 bench="$build/bench"
 export WINEPREFIX="$bench/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -27,7 +28,8 @@ fi
 # One server for the whole run, kept away from this script's pipes.
 /usr/lib/wine/wineserver -p 60 </dev/null >/dev/null 2>&1 || true
 cleanup() {
-  rm -rf "$drive/kivbench" "$drive/Program Files (x86)/KivBench" "$bench/hubcore.log"
+  rm -rf "$drive/kivbench" "$drive/Program Files (x86)/KivBench" "$bench/hubcore.log" "$drive/kivreal"
+  rm -f "$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/StartUp/"kivreal*
   /usr/lib/wine/wineserver -k 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -103,3 +105,83 @@ done
 # 4. Each file fact on its own, per entry, over 1,000 files of the mix at their own size.
 machine 1000 natural
 kivbench facts 'C:\kivbench\files' 1000 | awk '/^fact/ { printf "| fact %s | %s ms/entry | | |\n", $2, $4 }'
+
+# 5. A machine of a real one's shape, read through the default catalogue: about
+# 1,000 entries, 400 drivers and 300 services, codecs, class hooks, 50 scheduled
+# tasks, run values and startup files, files of real sizes shared by many entries.
+written=$(python3 "$src/bench/realmachine.py" "$drive" "$bench/kivbench_versioned.exe" "$bench/kivbench_plain.exe")
+"$wine" regedit /S 'C:\kivreal\machine.reg' </dev/null >/dev/null 2>&1
+# The service manager reads its services when it starts: a fresh server starts it again.
+/usr/lib/wine/wineserver -k 2>/dev/null || true
+/usr/lib/wine/wineserver -w 2>/dev/null || true
+/usr/lib/wine/wineserver -p 60 </dev/null >/dev/null 2>&1 || true
+kivbench tasks 50 'C:\kivreal\programs\app150.exe' | grep -q '^tasks 50' || echo "# not every scheduled task was made" >&2
+cp "$src/data/kivdata.dat" "$bench/kivdata.dat"
+listing="$bench/real.json"
+kivctl_json() { (cd "$bin" && "$wine" kivctl.exe list --format json >"$listing" 2>/dev/null </dev/null) || true; }
+kivctl_json
+# The distinct files the listing names, as Unix paths (the listing may write a
+# path in another case than the disk does).
+python3 - "$listing" "$drive" >"$bench/real.files" <<'PY'
+import json, os, sys
+listing, drive = sys.argv[1], sys.argv[2]
+text = open(listing, "rb").read().decode("utf-8-sig")
+rows = json.loads(text)
+rows = rows.get("items", rows) if isinstance(rows, dict) else rows
+def unix(path):
+    if len(path) < 3 or path[1] != ":" or path[0].lower() != "c":
+        return None
+    at = drive
+    for part in path[3:].split("\\"):
+        if not part:
+            continue
+        exact = os.path.join(at, part)
+        if os.path.exists(exact):
+            at = exact
+            continue
+        try:
+            match = [n for n in os.listdir(at) if n.lower() == part.lower()]
+        except OSError:
+            return None
+        if not match:
+            return None
+        at = os.path.join(at, match[0])
+    return at if os.path.isfile(at) else None
+seen = set()
+for row in rows:
+    path = unix(row.get("file", ""))
+    if path and path not in seen:
+        seen.add(path)
+        print(path)
+print("%d entries" % len(rows), file=sys.stderr)
+PY
+entries=$(python3 -c "import json,sys; t=open(sys.argv[1],'rb').read().decode('utf-8-sig'); r=json.loads(t); print(len(r.get('items', r) if isinstance(r, dict) else r))" "$listing")
+distinct=$(wc -l <"$bench/real.files")
+md5sum_real() { tr '\n' '\0' <"$bench/real.files" | xargs -0 md5sum; }
+md5sum_real >/dev/null
+native=$(for _ in $(seq "$runs"); do timed md5sum_real; done | median)
+echo "# real machine: $written entries written, $entries listed, $distinct distinct files, $(tr '\n' '\0' <"$bench/real.files" | du -ch --files0-from=- | tail -n 1 | cut -f1)"
+own=$(collect_median)
+echo "| Real machine, Collect | ${own} s | md5sum ${native} s | $(ratio "$own" "$native")x md5sum time |"
+own=$(for _ in $(seq "$runs"); do timed kivctl_json; done | median)
+echo "| Real machine, kivctl list --format json | ${own} s | md5sum ${native} s | $(ratio "$own" "$native")x md5sum time |"
+window=$(kivbench window $((runs + 1)) | tail -n "$runs")
+first=$(echo "$window" | awk '{ print $5 }' | median)
+last=$(echo "$window" | awk '{ print $7 }' | median)
+echo "| Real machine, window: first rows | ${first} s | md5sum ${native} s | $(ratio "$first" "$native")x md5sum time |"
+echo "| Real machine, window: last rows | ${last} s | md5sum ${native} s | $(ratio "$last" "$native")x md5sum time |"
+# The scheduled-task place alone with a scheduler that cannot answer: stopped
+# although it starts with the system.
+cat > "$bench/kivdata.dat" <<'XML'
+<?xml version="1.0" encoding="utf-8"?>
+<kivdata><cat><name>Tasks</name><icon>0</icon><locs>
+  <loc><htype>6</htype><ltype>2</ltype><path>%windir%\System32\Tasks</path></loc>
+</locs></cat></kivdata>
+XML
+"$wine" sc config Schedule start= auto </dev/null >/dev/null 2>&1 || true
+"$wine" sc stop Schedule </dev/null >/dev/null 2>&1 || true
+sleep 1
+own=$(collect_median)
+echo "| Scheduled tasks, scheduler stopped | ${own} s | $(echo "scale=1; 1000 * $own" | bc -l) ms | |"
+"$wine" sc config Schedule start= demand </dev/null >/dev/null 2>&1 || true
+rm -f "$listing" "$bench/real.files"

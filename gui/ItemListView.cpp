@@ -48,11 +48,13 @@ void ItemListView::Clear() {
     ListView_DeleteAllItems(m_list);
     m_updatingList = false;
     m_rows.clear();
+    m_known.clear();
 }
 
 // The window shows no signature, so the rows are read without checking one.
 void ItemListView::Load() {
     m_rows.clear();
+    m_known.clear();
     ReadOptions options;
     options.signatures = false;
     ReadItems(m_kiv, options, [this](unsigned category, ItemRow&& item) {
@@ -61,6 +63,21 @@ void ItemListView::Load() {
         row.category = category;
         m_rows.push_back(std::move(row));
     });
+}
+
+void ItemListView::LoadNew() {
+    const size_t first = m_rows.size();
+    ReadNewItems(m_kiv, m_known, [this](unsigned category, ItemRow&& item) {
+        GuiRow row;
+        row.item = std::move(item);
+        row.category = category;
+        m_rows.push_back(std::move(row));
+    });
+    if (first == m_rows.size()) return;
+    m_updatingList = true;
+    for (size_t r = first; r < m_rows.size(); ++r) InsertRow(r);
+    m_updatingList = false;
+    UpdateCountText();
 }
 
 // The image list holds copies of the items' icons at the window's current size;
@@ -95,38 +112,40 @@ void ItemListView::Populate() {
     SendMessageW(m_list, WM_SETREDRAW, FALSE, 0);
     ListView_DeleteAllItems(m_list);
     ListView_RemoveAllGroups(m_list);
-    std::set<unsigned> groups;
-    for (size_t r = 0; r < m_rows.size(); ++r) {
-        GuiRow& row = m_rows[r];
-        if (row.gone || !MatchesFilter(row.item, m_filterText, m_hideWhitelisted)) continue;
-        if (groups.insert(row.category).second) {
-            LVGROUP group = {};
-            group.cbSize = sizeof(group);
-            group.mask = LVGF_HEADER | LVGF_GROUPID;
-            group.pszHeader = const_cast<wchar_t*>(row.item.category.c_str());
-            group.iGroupId = static_cast<int>(row.category) + 1;
-            ListView_InsertGroup(m_list, -1, &group);
-        }
-        LVITEMW lvi = {};
-        lvi.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE | LVIF_GROUPID;
-        lvi.iItem = ListView_GetItemCount(m_list);
-        lvi.pszText = const_cast<wchar_t*>(row.item.title.c_str());
-        lvi.iImage = row.image;
-        lvi.lParam = static_cast<LPARAM>(r);
-        lvi.iGroupId = static_cast<int>(row.category) + 1;
-        int at = ListView_InsertItem(m_list, &lvi);
-        if (at < 0) continue;
-        for (int column = 1; column < ColumnCount; ++column) {
-            std::wstring text = CellText(row.item, column);
-            ListView_SetItemText(m_list, at, column, &text[0]);
-        }
-        ListView_SetCheckState(m_list, at, row.item.enabled);
-    }
+    for (size_t r = 0; r < m_rows.size(); ++r) InsertRow(r);
     if (m_sortColumn >= 0) Sort(m_sortColumn, false);
     SendMessageW(m_list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(m_list, nullptr, TRUE);
     m_updatingList = false;
     UpdateCountText();
+}
+
+void ItemListView::InsertRow(size_t r) {
+    GuiRow& row = m_rows[r];
+    if (row.gone || !MatchesFilter(row.item, m_filterText, m_hideWhitelisted)) return;
+    const int groupId = static_cast<int>(row.category) + 1;
+    if (!ListView_HasGroup(m_list, groupId)) {
+        LVGROUP group = {};
+        group.cbSize = sizeof(group);
+        group.mask = LVGF_HEADER | LVGF_GROUPID;
+        group.pszHeader = const_cast<wchar_t*>(row.item.category.c_str());
+        group.iGroupId = groupId;
+        ListView_InsertGroup(m_list, -1, &group);
+    }
+    LVITEMW lvi = {};
+    lvi.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE | LVIF_GROUPID;
+    lvi.iItem = ListView_GetItemCount(m_list);
+    lvi.pszText = const_cast<wchar_t*>(row.item.title.c_str());
+    lvi.iImage = row.image;
+    lvi.lParam = static_cast<LPARAM>(r);
+    lvi.iGroupId = groupId;
+    int at = ListView_InsertItem(m_list, &lvi);
+    if (at < 0) return;
+    for (int column = 1; column < ColumnCount; ++column) {
+        std::wstring text = CellText(row.item, column);
+        ListView_SetItemText(m_list, at, column, &text[0]);
+    }
+    ListView_SetCheckState(m_list, at, row.item.enabled);
 }
 
 void ItemListView::Sort(int column, bool toggle) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ public:
     void Clear();
     // Reads the rows of the last collection from the module.
     void Load();
+    // While a collection runs: adds the rows of the locations read since the last
+    // call, without icons, so the first rows show while the collection goes on.
+    void LoadNew();
     // Copies the items' icons at the size for dpi.
     void BuildImages(UINT dpi);
     // Fills the list with the rows the filter shows, in the chosen order.
@@ -60,6 +64,8 @@ public:
 
 private:
     void Sort(int column, bool toggle);
+    // Adds the row to the list when the filter shows it, its group first.
+    void InsertRow(size_t r);
     int ListIndexOfRow(size_t row) const;
     void UpdateCountText();
     void OnItemChanged(const NMLISTVIEW* change);
@@ -70,6 +76,7 @@ private:
     HWND m_list = nullptr;
     UniqueImageList m_images;
     std::vector<GuiRow> m_rows;
+    std::set<unsigned> m_known;  // the IDs of the rows read while the collection runs
     std::wstring m_filterText;
     bool m_hideWhitelisted = false;
     int m_sortColumn = -1;

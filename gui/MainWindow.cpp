@@ -107,7 +107,11 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         OnInitMenu(reinterpret_cast<HMENU>(wParam));
         return 0;
     case WM_TIMER:
-        if (wParam == CollectionRunner::kProgressTimer) m_runner.OnTimer();
+        if (wParam == CollectionRunner::kProgressTimer) {
+            m_runner.OnTimer();
+            // Each location's rows show as soon as it has been read.
+            if (m_runner.Running()) m_list.LoadNew();
+        }
         return 0;
     case CollectionRunner::kMsgCollected:
         OnCollected();

@@ -50,6 +50,15 @@ bool ParseColumns(const std::wstring& list, std::vector<std::wstring>& columns, 
     return true;
 }
 
+bool ShowsSignatures(const std::wstring& format, const std::vector<std::wstring>& columns) {
+    if (format == L"json") return true;
+    const std::vector<std::wstring> shown = !columns.empty()   ? columns
+                                            : format == L"csv" ? AllColumns()
+                                                               : DefaultTableColumns();
+    return std::find(shown.begin(), shown.end(), L"signature") != shown.end() ||
+           std::find(shown.begin(), shown.end(), L"signer") != shown.end();
+}
+
 std::wstring FormatTable(const std::vector<ItemRow>& rows) { return FormatTable(rows, DefaultTableColumns()); }
 
 std::wstring FormatTable(const std::vector<ItemRow>& rows, const std::vector<std::wstring>& keys) {

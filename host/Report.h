@@ -17,3 +17,7 @@ std::wstring FormatTable(const std::vector<ItemRow>& rows, const std::vector<std
 // Comma-separated values with a header line; fields quoted where they need it.
 std::wstring FormatCsv(const std::vector<ItemRow>& rows);
 std::wstring FormatCsv(const std::vector<ItemRow>& rows, const std::vector<std::wstring>& columns);
+
+// Whether a listing in that format with those columns (none chosen: the format's
+// own) shows a signature or a signer; JSON carries every column.
+bool ShowsSignatures(const std::wstring& format, const std::vector<std::wstring>& columns);

@@ -32,6 +32,8 @@ const wchar_t kUsage[] =
     L"Columns: id category location title state file publisher description md5 size whitelisted\n"
     L"         signature signer created modified shortcutTarget locationType registryKey\n"
     L"         registryValue win32 enabled removed protected (JSON always carries every one).\n"
+    L"The signature and signer cost the most: each file is read whole and looked up in the system's\n"
+    L"catalogues. They are checked only when a column or --hide-signed-by asks for them.\n"
     L"diff compares a listing saved with --format json with another or with this machine now;\n"
     L"entries are the same when category, location and title are; exit code 0: no change, 1: changes.\n"
     L"SELECTOR: --title TEXT [--location PATH] [--category NAME] [--state enabled|disabled|removed]\n"
@@ -190,6 +192,15 @@ void CollectWithProgress(CKiv* kiv, const Options& options) {
     if (options.progress) Write(stderr, L"\rCollected " + std::to_wstring(CountItems(kiv)) + L" item(s).    \n");
 }
 
+// Signatures are checked only when something shown or filtered needs them: a diff
+// compares them, a listing may show them, --hide-signed-by filters by them.
+ReadOptions ReadFor(const Options& options) {
+    ReadOptions read;
+    read.signatures = options.command == L"diff" || !options.selector.hideSignedBy.empty() ||
+                      (options.command == L"list" && ShowsSignatures(options.format, options.columns));
+    return read;
+}
+
 int List(const std::vector<ItemRow>& all, const Options& options) {
     std::vector<ItemRow> rows = Filter(all, options.selector);
     if (options.format == L"json") Write(stdout, FormatJson(rows));
@@ -226,7 +237,12 @@ int Act(CKiv* kiv, const std::vector<ItemRow>& rows, const Options& options) {
                           L" items; narrow it with --location, --category or --state:\n");
         std::vector<ItemRow> matches;
         for (const ItemRow* row : found) matches.push_back(*row);
-        Write(stderr, FormatTable(matches));
+        // An action reads no signatures unless a filter asked for them.
+        std::vector<std::wstring> columns;
+        for (const std::wstring& column : DefaultTableColumns())
+            if (ReadFor(options).signatures || (column != L"signature" && column != L"signer"))
+                columns.push_back(column);
+        Write(stderr, FormatTable(matches, columns));
         return Ambiguous;
     }
     const ItemRow& row = *found.front();
@@ -291,7 +307,7 @@ int RunDiff(const Options& options) {
     if (options.listings.size() < 2) {
         CKiv* kiv = StartCollected(options);
         if (!kiv) return UsageError;
-        after = ReadItems(kiv);
+        after = ReadItems(kiv, ReadFor(options));
         CKiv::Dispose();
     }
     return Diff(before, after, options);
@@ -301,7 +317,7 @@ int Run(const Options& options) {
     if (options.command == L"diff") return RunDiff(options);
     CKiv* kiv = StartCollected(options);
     if (!kiv) return UsageError;
-    std::vector<ItemRow> rows = ReadItems(kiv);
+    std::vector<ItemRow> rows = ReadItems(kiv, ReadFor(options));
     int code = options.command == L"list" ? List(rows, options) : Act(kiv, rows, options);
     CKiv::Dispose();
     return code;

@@ -4,6 +4,9 @@
 #include "kiv.h"
 #include "sigvault.h"
 
+#include <utility>
+#include <vector>
+
 namespace {
 
 std::wstring Text(const wchar_t* text) { return text ? text : L""; }
@@ -42,21 +45,50 @@ ItemRow ReadItem(CKiv* kiv, unsigned id, SignatureChecker* signatures) {
 }
 
 void ReadItems(CKiv* kiv, const ReadOptions& options, const std::function<void(unsigned, ItemRow&&)>& take) {
-    SignatureChecker signatures;
+    // The facts first, then the signatures of the distinct files all at once on
+    // every processor, then each row with its signature.
+    std::vector<std::pair<unsigned, ItemRow>> rows;
     for (unsigned c = 0; c < kiv->GetCategoryCount(); ++c) {
         for (unsigned l = 0; l < kiv->GetLocationCount(c); ++l) {
             for (unsigned i = 0; i < kiv->GetItemCount(c, l); ++i) {
-                ItemRow row = ReadItem(kiv, kiv->GetItemGlobalID(c, l, i), options.signatures ? &signatures : nullptr);
+                ItemRow row = ReadItem(kiv, kiv->GetItemGlobalID(c, l, i), nullptr);
                 row.category = kiv->GetCategoryName(c);
                 row.location = kiv->GetLocationPath(c, l);
-                take(c, std::move(row));
+                rows.emplace_back(c, std::move(row));
             }
         }
     }
+    if (options.signatures) {
+        SignatureChecker signatures;
+        std::vector<std::wstring> paths;
+        for (const auto& row : rows) paths.push_back(row.second.filePath);
+        signatures.CheckAll(paths);
+        for (auto& row : rows) {
+            const SignatureInfo signature = signatures.Check(row.second.filePath);
+            row.second.signature = SignatureStateText(signature.state);
+            row.second.signer = signature.signer;
+        }
+    }
+    for (auto& row : rows) take(row.first, std::move(row.second));
 }
 
 std::vector<ItemRow> ReadItems(CKiv* kiv, const ReadOptions& options) {
     std::vector<ItemRow> rows;
     ReadItems(kiv, options, [&rows](unsigned, ItemRow&& row) { rows.push_back(std::move(row)); });
     return rows;
+}
+
+void ReadNewItems(CKiv* kiv, std::set<unsigned>& known, const std::function<void(unsigned, ItemRow&&)>& take) {
+    for (unsigned c = 0; c < kiv->GetCategoryCount(); ++c) {
+        for (unsigned l = 0; l < kiv->GetLocationCount(c); ++l) {
+            for (unsigned i = 0; i < kiv->GetItemCount(c, l); ++i) {
+                const unsigned id = kiv->GetItemGlobalID(c, l, i);
+                if (id == 0 || !known.insert(id).second) continue;
+                ItemRow row = ReadItem(kiv, id, nullptr);
+                row.category = kiv->GetCategoryName(c);
+                row.location = kiv->GetLocationPath(c, l);
+                take(c, std::move(row));
+            }
+        }
+    }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <set>
 #include <vector>
 
 #include "ItemRow.h"
@@ -24,3 +25,8 @@ ItemRow ReadItem(CKiv* kiv, unsigned id, SignatureChecker* signatures);
 // with the index of its category.
 void ReadItems(CKiv* kiv, const ReadOptions& options, const std::function<void(unsigned, ItemRow&&)>& take);
 std::vector<ItemRow> ReadItems(CKiv* kiv, const ReadOptions& options = {});
+
+// The items registered since the last call, without signatures: a location's items
+// are in the map, whole, as soon as it has been read, so a host may show them while
+// the collection goes on. known holds the IDs already handed over.
+void ReadNewItems(CKiv* kiv, std::set<unsigned>& known, const std::function<void(unsigned, ItemRow&&)>& take);

@@ -5,7 +5,11 @@
 #include <wintrust.h>
 #include <mscat.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cwctype>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/Handles.h"
@@ -118,13 +122,12 @@ std::wstring HexText(const std::vector<BYTE>& bytes) {
 
 // A system file without a signature of its own may be listed, by hash, in a
 // signed catalogue of the system.
-SignatureInfo VerifyByCatalogue(const std::wstring& path) {
+SignatureInfo VerifyByCatalogue(const std::wstring& path, const UniqueCatAdmin& admin) {
     SignatureInfo none;
     none.state = SignatureState::NotSigned;
     kiv::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, 0, nullptr));
-    UniqueCatAdmin admin;
-    if (!file || !CryptCATAdminAcquireContext(admin.Put(), nullptr, 0)) return none;
+    if (!file || !admin) return none;
     DWORD size = 0;
     CryptCATAdminCalcHashFromFileHandle(file.Get(), &size, nullptr, 0);
     std::vector<BYTE> hash(size);
@@ -154,7 +157,27 @@ std::wstring Folded(std::wstring text) {
     return text;
 }
 
+// At most this many files are checked at once: more only queue at the disk.
+const unsigned kMostCheckers = 4;
+
 }  // namespace
+
+// The catalogue administrator context of one thread, acquired when it is made.
+struct SignatureChecker::Context {
+    UniqueCatAdmin admin;
+    Context() { CryptCATAdminAcquireContext(admin.Put(), nullptr, 0); }
+
+    // A file that is gone has no signature to judge (and no verdict to keep).
+    bool Judge(const std::wstring& path, SignatureInfo& info) const {
+        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+        info = VerifyEmbedded(path);
+        if (info.state == SignatureState::NotSigned) info = VerifyByCatalogue(path, admin);
+        return true;
+    }
+};
+
+SignatureChecker::SignatureChecker() = default;
+SignatureChecker::~SignatureChecker() = default;
 
 std::wstring SignatureStateText(SignatureState state) {
     switch (state) {
@@ -197,9 +220,44 @@ SignatureInfo SignatureChecker::Check(const std::wstring& path) {
     std::wstring key = Folded(path);
     auto seen = m_seen.find(key);
     if (seen != m_seen.end()) return seen->second;
-    // A file that is gone has no signature to judge (and no verdict to cache).
-    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return {};
-    SignatureInfo info = VerifyEmbedded(path);
-    if (info.state == SignatureState::NotSigned) info = VerifyByCatalogue(path);
+    if (!m_context) m_context = std::make_unique<Context>();
+    SignatureInfo info;
+    if (!m_context->Judge(path, info)) return {};
     return m_seen[key] = info;
+}
+
+void SignatureChecker::CheckAll(const std::vector<std::wstring>& paths) {
+    struct Job {
+        std::wstring path, key;
+        SignatureInfo info;
+        bool judged = false;
+    };
+    std::vector<Job> jobs;
+    std::map<std::wstring, bool> queued;
+    for (const std::wstring& path : paths) {
+        if (path.empty()) continue;
+        std::wstring key = Folded(path);
+        if (m_seen.count(key) || !queued.emplace(key, true).second) continue;
+        jobs.push_back({path, key, {}, false});
+    }
+    if (jobs.empty()) return;
+    std::atomic<size_t> next{0};
+    auto work = [&jobs, &next] {
+        const Context context;
+        for (size_t i; (i = next++) < jobs.size();) jobs[i].judged = context.Judge(jobs[i].path, jobs[i].info);
+    };
+    const unsigned processors = std::max(1u, std::min(std::thread::hardware_concurrency(), kMostCheckers));
+    const size_t helpers = std::min<size_t>(processors - 1, jobs.size() - 1);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < helpers; ++i) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // fewer threads: the calling thread checks the rest
+        }
+    }
+    work();
+    for (std::thread& thread : threads) thread.join();
+    for (Job& job : jobs)
+        if (job.judged) m_seen[job.key] = job.info;
 }

@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 enum class SignatureState { Unknown, NotSigned, Signed, BadSignature, UntrustedRoot };
 
@@ -22,11 +24,25 @@ std::wstring SignatureStateText(SignatureState state);
 // chainErrors are the trust errors of the chain built for the signer.
 SignatureState SignatureStateFromTrust(LONG verdict, DWORD chainErrors);
 
-// Checks each file once per run: many entries start the same few files.
+// Checks each file once per run: many entries start the same few files. The
+// catalogue context that finds a hash in the system's catalogues is acquired once
+// per run (once per reading thread), not once per file.
 class SignatureChecker {
 public:
+    SignatureChecker();
+    ~SignatureChecker();
+    SignatureChecker(const SignatureChecker&) = delete;
+    SignatureChecker& operator=(const SignatureChecker&) = delete;
+
     SignatureInfo Check(const std::wstring& path);
+    // Checks the distinct files among paths that were not checked yet, on every
+    // processor (a check reads the whole file and waits on the system's
+    // catalogues); Check then answers them from what was found.
+    void CheckAll(const std::vector<std::wstring>& paths);
+
+    struct Context;
 
 private:
     std::map<std::wstring, SignatureInfo> m_seen;
+    std::unique_ptr<Context> m_context;  // for Check on the calling thread, made on first use
 };

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -337,4 +338,36 @@ TEST_F(FileFactsTest, IconComesOnFirstRequestAndReleaseDestroysItAndEmptiesTheFa
     EXPECT_EQ(L"", facts.fileName);
     EXPECT_EQ(L"", facts.md5);
     EXPECT_EQ(L"", std::wstring(facts.version.Publisher()));
+}
+
+// Facts read once stand for a later entry only while the file keeps its size and times.
+TEST_F(FileFactsTest, FactsStandForTheFileWhileItsSizeAndTimesStay) {
+    const FILETIME modified = MinutesFromNow(30);
+    const std::wstring path = VersionedFile(L"kept.dll", modified);
+    FillFileFacts(facts, path);
+    struct Case {
+        const char* what;
+        std::function<bool()> change;
+        bool same;
+    };
+    const Case cases[] = {
+        {"unchanged", [] { return true; }, true},
+        {"modified later", [&] { return SetModified(path, MinutesFromNow(40)); }, false},
+        {"modified back, one byte longer",
+         [&] {
+             {
+                 kiv::UniqueFile file(
+                     CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+                 DWORD written = 0;
+                 if (!file || !WriteFile(file.Get(), "x", 1, &written, nullptr)) return false;
+             }
+             return SetModified(path, modified);
+         },
+         false},
+        {"gone", [&] { return DeleteFileW(path.c_str()) != FALSE; }, false},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(c.change()) << c.what;
+        EXPECT_EQ(c.same, kiv::SameFileState(facts, path)) << c.what;
+    }
 }

@@ -49,3 +49,22 @@ TEST(HostReport, ColumnsAreChosenAndOrderedByName) {
     EXPECT_NE(std::wstring::npos, error.find(L"colour"));
     EXPECT_FALSE(ParseColumns(L"title,", columns, error));
 }
+
+// Signatures cost the most of a listing: read only when a column shows them.
+TEST(HostReport, SignaturesAreReadOnlyForListingsThatShowThem) {
+    struct Case {
+        const wchar_t* format;
+        std::vector<std::wstring> columns;
+        bool shows;
+    };
+    const Case cases[] = {
+        {L"json", {L"title"}, true},
+        {L"table", {}, true},
+        {L"csv", {}, true},
+        {L"table", {L"title", L"file"}, false},
+        {L"csv", {L"title", L"signer"}, true},
+        {L"table", {L"signature"}, true},
+        {L"csv", {L"md5"}, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.shows, ShowsSignatures(c.format, c.columns)) << c.columns.size();
+}

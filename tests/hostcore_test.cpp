@@ -3,13 +3,20 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <set>
+#include <vector>
+
 #include "Diff.h"
+#include "ItemReader.h"
 #include "Json.h"
 #include "Listing.h"
 #include "Selector.h"
 #include "Signature.h"
 #include "SystemMessage.h"
+#include "core/Records.h"
+#include "support/RegistryTestKit.h"
 #include "support/SampleRows.h"
+#include "support/TestSupport.h"
 
 using kivtest::SampleRows;
 
@@ -184,4 +191,44 @@ TEST(HostMessage, SystemTextsComeOnOneLineWithAFallback) {
     EXPECT_EQ(L'.', denied.back()) << denied;
     EXPECT_EQ(L"the system gave no reason.", SystemMessage(ERROR_SUCCESS));
     EXPECT_EQ(L"error 536936447.", SystemMessage(0x2000FFFFu));  // a customer code without a text
+}
+
+// The signatures of a run are checked together, each distinct file once; what was
+// found then answers for the file, even once it is gone.
+TEST(HostSignature, FilesCheckedTogetherAnswerFromThatCheck) {
+    kivtest::ScratchFolder folder(L"HostSignatures");
+    const std::wstring kept = folder.AddFile(L"kept.exe"), gone = folder.AddFile(L"gone.exe");
+    SignatureChecker checker;
+    checker.CheckAll({kept, gone, gone, L"", folder.Path() + L"\\missing.exe"});
+    ASSERT_TRUE(DeleteFileW(gone.c_str()));
+    EXPECT_EQ(L"not signed", SignatureStateText(checker.Check(kept).state));
+    EXPECT_EQ(L"not signed", SignatureStateText(checker.Check(gone).state));
+    EXPECT_EQ(L"", SignatureStateText(SignatureChecker().Check(gone).state));
+}
+
+// While a collection runs, a host takes each location's items once, as soon as
+// they are registered, with their place.
+class HostReadTest : public kivtest::FacadeTest {};
+
+TEST_F(HostReadTest, NewItemsAreHandedOverOnceWithTheirPlace) {
+    kivtest::ScratchKey key(L"HostNewItems");
+    kivtest::ScratchFolder folder(L"HostNewItems");
+    const std::wstring app = folder.AddFile(L"app.exe");
+    for (const wchar_t* name : {L"A", L"B", L"C"})
+        kivtest::WriteRaw(HKEY_CURRENT_USER, key.Path(), name, kivtest::TextValue(REG_SZ, app));
+    Location* run = AddLocation(L"HKCU\\" + key.Path(), L"", 0, RegValue);
+    m_kiv->Collect();
+    ASSERT_EQ(3u, run->m_itemIds.size());
+    std::set<unsigned> known{run->m_itemIds[1]};
+    std::vector<ItemRow> rows;
+    auto take = [&rows](unsigned, ItemRow&& row) { rows.push_back(std::move(row)); };
+    ReadNewItems(m_kiv, known, take);
+    ASSERT_EQ(2u, rows.size());
+    EXPECT_EQ(run->m_itemIds[0], rows[0].id);
+    EXPECT_EQ(run->m_itemIds[2], rows[1].id);
+    EXPECT_NE(std::wstring::npos, rows[0].location.find(key.Path()));
+    EXPECT_EQ(kivtest::Lower(app), kivtest::Lower(rows[1].filePath));
+    EXPECT_EQ(L"", rows[1].signature);
+    ReadNewItems(m_kiv, known, take);
+    EXPECT_EQ(2u, rows.size());
 }

@@ -6,6 +6,7 @@
 #include "core/KivHandler.h"
 #include "handlers/steps/ListEntries.h"
 #include "handlers/steps/RegistryValues.h"
+#include "iteminfo/FileFacts.h"
 #include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
 
@@ -534,4 +535,43 @@ TEST(MultiStrings, SplitWithinTheBytesAndReportAGap) {
     const std::wstring gap = std::wstring(L"a.exe") + L'\0' + L'\0' + L"b.exe" + L'\0' + L'\0';
     EXPECT_FALSE(kiv::SplitMultiString(gap.c_str(), static_cast<DWORD>(gap.size() * 2), strings));
     EXPECT_EQ((std::vector<std::wstring>{L"a.exe"}), strings);
+}
+
+// Entries that name one file (services in one host process, system libraries) get
+// the facts of one reading of it, in every location; a path written otherwise is
+// read on its own, with its own name.
+TEST_F(RegHandlerTest, EntriesNamingOneFileShareItsFacts) {
+    ScratchKey key(L"RunShared");
+    ScratchFolder folder(L"RunShared");
+    const std::wstring shared = folder.AddFile(L"shared.exe", std::string("MZ") + std::string(4096, 'k'));
+    const std::wstring other = folder.AddFile(L"other.exe");
+    const std::wstring upper = shared.substr(0, shared.size() - 10) + L"SHARED.EXE";
+    for (const std::wstring& sub : {L"\\One", L"\\Two"}) {
+        WriteRaw(HKEY_CURRENT_USER, key.Path() + sub, L"A", TextValue(REG_SZ, shared));
+        WriteRaw(HKEY_CURRENT_USER, key.Path() + sub, L"B", TextValue(REG_SZ, shared));
+        WriteRaw(HKEY_CURRENT_USER, key.Path() + sub, L"C", TextValue(REG_SZ, other));
+    }
+    WriteRaw(HKEY_CURRENT_USER, key.Path() + L"\\Two", L"D", TextValue(REG_SZ, upper));
+    Location* one = AddLocation(key.Path() + L"\\One", RegValue);
+    Location* two = AddLocation(key.Path() + L"\\Two", RegValue);
+    m_kiv->Collect();
+    ASSERT_EQ(3u, one->m_itemIds.size());
+    ASSERT_EQ(4u, two->m_itemIds.size());
+    const std::string bytes = kivtest::ReadBytes(shared);
+    unsigned sharing = 0;
+    std::wstring md5;
+    for (Location* location : {one, two}) {
+        for (unsigned id : location->m_itemIds) {
+            const KivFileFacts& facts = m_kiv->ItemMapGet(id)->m_file;
+            if (Lower(facts.filePath) != Lower(shared)) continue;
+            ++sharing;
+            if (md5.empty()) md5 = facts.md5;
+            EXPECT_EQ(32u, facts.md5.size()) << id;
+            EXPECT_EQ(md5, facts.md5) << id;
+            EXPECT_EQ(bytes.size(), facts.size) << id;
+            EXPECT_EQ(facts.filePath == upper ? L"SHARED.EXE" : L"shared.exe", facts.fileName) << id;
+            EXPECT_TRUE(kiv::SameFileState(facts, shared)) << id;
+        }
+    }
+    EXPECT_EQ(5u, sharing);
 }

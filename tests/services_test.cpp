@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <vector>
 
 #include "core/Records.h"
@@ -328,6 +330,41 @@ TEST_F(ServiceHandlerTest, AServiceThatRefusesItsConfigurationIsListedFromItsKey
         EXPECT_EQ(Lower(program), Lower(item->m_file.filePath));
         EXPECT_EQ(service == &on ? 1u : 0u, item->m_enabled);
     }
+}
+
+// A listing reads each service from its key in one pass; the manager is asked only
+// for what a key cannot tell (no image path), and its answer is taken then.
+std::vector<std::wstring> g_asked;
+bool CountedQuery(SC_HANDLE manager, const wchar_t* service, kiv::ServiceConfig& config) {
+    g_asked.push_back(Lower(service));
+    config.image = L"C:\\kivtests\\SvcOnePass\\svc.exe";
+    config.start = SERVICE_AUTO_START;
+    return manager != nullptr;
+}
+
+TEST_F(ServiceHandlerTest, ServicesAreReadFromTheirKeysInOnePass) {
+    ScratchFolder folder(L"SvcOnePass");
+    const std::wstring program = folder.AddFile(L"svc.exe");
+    TestService keyed(L"KivSvcTestOnePass", SERVICE_WIN32_OWN_PROCESS, SERVICE_DISABLED, program);
+    TestService bare(L"KivSvcTestNoImage", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, program);
+    HKEY services = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\KivSvcTestNoImage", 0,
+                            KEY_SET_VALUE, &services));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(services, L"ImagePath"));
+    RegCloseKey(services);
+    g_asked.clear();
+    const kiv::ServiceConfigQuery real = kiv::SetServiceConfigQuery(&CountedQuery);
+    m_kiv->Collect();
+    kiv::SetServiceConfigQuery(real);
+    EXPECT_EQ(0, std::count(g_asked.begin(), g_asked.end(), Lower(keyed.Name())));
+    EXPECT_EQ(2, std::count(g_asked.begin(), g_asked.end(), Lower(bare.Name())));  // once per pass
+    CKivItem* fromKey = Find(m_services, keyed);
+    CKivItem* fromManager = Find(m_services, bare);
+    ASSERT_TRUE(fromKey && fromManager);
+    EXPECT_EQ(0u, fromKey->m_enabled);
+    EXPECT_EQ(Lower(program), Lower(fromManager->m_file.filePath));
+    EXPECT_EQ(1u, fromManager->m_enabled);  // the key's own start type decides
 }
 
 // The start type cannot be changed (the manager and the key both refuse): the mark

@@ -4,7 +4,9 @@
 #include <objbase.h>
 
 #include <map>
+#include <memory>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include "core/Records.h"
@@ -105,6 +107,58 @@ TEST_F(TaskHandlerTest, WorkItemsAreListedByStateUnderTheirEnumeratedNameWhenThe
     ASSERT_NE(nullptr, offItem);
     EXPECT_EQ(0u, offItem->m_enabled);
     EXPECT_EQ(nullptr, Collected(gone));
+}
+
+// The scheduler's service as a test leaves it: stopped with a start type of the
+// test's choosing, and given back its start type afterwards.
+class StoppedScheduler {
+public:
+    explicit StoppedScheduler(DWORD start) {
+        m_manager.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        m_service.reset(m_manager ? OpenServiceW(m_manager.get(), L"Schedule", SERVICE_ALL_ACCESS) : nullptr);
+        if (!m_service) return;
+        std::vector<QUERY_SERVICE_CONFIGW> config(8192 / sizeof(QUERY_SERVICE_CONFIGW) + 1);
+        DWORD needed = 0;
+        if (QueryServiceConfigW(m_service.get(), config.data(), 8192, &needed)) m_start = config[0].dwStartType;
+        ChangeServiceConfigW(m_service.get(), SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr);
+        SERVICE_STATUS status = {};
+        ControlService(m_service.get(), SERVICE_CONTROL_STOP, &status);
+        for (int i = 0; i < 100 && QueryServiceStatus(m_service.get(), &status); ++i) {
+            if (status.dwCurrentState == SERVICE_STOPPED) {
+                m_stopped = true;
+                break;
+            }
+            Sleep(50);
+        }
+    }
+    ~StoppedScheduler() {
+        if (m_service)
+            ChangeServiceConfigW(m_service.get(), SERVICE_NO_CHANGE, m_start, SERVICE_NO_CHANGE, nullptr, nullptr,
+                                 nullptr, nullptr, nullptr, nullptr, nullptr);
+    }
+    bool Stopped() const { return m_stopped; }
+
+private:
+    struct Close {
+        void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
+    };
+    std::unique_ptr<std::remove_pointer<SC_HANDLE>::type, Close> m_manager, m_service;
+    DWORD m_start = SERVICE_DEMAND_START;
+    bool m_stopped = false;
+};
+
+// A scheduler whose service cannot answer (disabled, or stopped although it starts
+// with the system) lists nothing, without waiting for the service; one that starts
+// on demand is started by its own objects and lists its tasks.
+TEST_F(TaskHandlerTest, AStoppedSchedulerThatCannotAnswerListsNothing) {
+    ScratchFolder folder(L"TaskStopped");
+    TestTask task(L"KivTaskTestStopped", folder.AddFile(L"task.exe"), 0);
+    for (DWORD start : {DWORD(SERVICE_AUTO_START), DWORD(SERVICE_DISABLED), DWORD(SERVICE_DEMAND_START)}) {
+        StoppedScheduler scheduler(start);
+        ASSERT_TRUE(scheduler.Stopped()) << start;
+        EXPECT_EQ(start == SERVICE_DEMAND_START, Collected(task) != nullptr) << start;
+    }
 }
 
 TEST_F(TaskHandlerTest, DisableAndEnableChangeOnlyTheDisabledFlagAndRemovalDeletesTheWorkItemOnce) {

@@ -7,7 +7,11 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
+
+#include "iteminfo/FileFacts.h"
+#include "platform/Log.h"
 
 class CKivItem;
 
@@ -15,10 +19,38 @@ namespace kiv {
 
 class WorkerPool;
 
+// The facts of the files read so far in one collection, by path: many entries
+// start the same few files (services sharing a host process, system libraries),
+// and a file's facts are read once and given to every entry that names it while
+// its path, size and times stay the same. Used on the collecting thread only.
+class FileFactsMemo {
+public:
+    struct Kept {
+        bool read = false;  // false while the first entry's facts are still being read
+        KivFileFacts facts;
+        LogCalls log;  // what reading them wrote, written again for each entry
+    };
+
+    // The path as the memo keys it: the path as the entry names it, since the facts
+    // carry the path and name as written.
+    static std::wstring Key(const std::wstring& path);
+    // The entry for the key, made (not yet read) when there was none; the bool says
+    // whether it was made now.
+    std::pair<Kept*, bool> Claim(const std::wstring& key);
+    // Facts kept for the key whose file has not changed since, or null.
+    const Kept* Find(const std::wstring& key, const std::wstring& path) const;
+    void Keep(const std::wstring& key, const KivFileFacts& facts, const LogCalls& log);
+    void Forget(const std::wstring& key);
+
+private:
+    std::unordered_map<std::wstring, Kept> m_kept;
+};
+
 class DeferredFacts {
 public:
-    // Active on the calling thread until destroyed.
-    explicit DeferredFacts(WorkerPool& pool);
+    // Active on the calling thread until destroyed; files named by several entries
+    // are read once through the collection's memo.
+    DeferredFacts(WorkerPool& pool, FileFactsMemo& memo);
     // Registers what is still pending (a location whose reading broke off).
     ~DeferredFacts();
     DeferredFacts(const DeferredFacts&) = delete;
@@ -36,8 +68,11 @@ public:
 
 private:
     struct Pending;
+    void Remember(Pending& pending);
+    void Follow(Pending& pending);
 
     WorkerPool& m_pool;
+    FileFactsMemo& m_memo;
     std::vector<std::unique_ptr<Pending>> m_pending;
     DeferredFacts* m_outer;
 };

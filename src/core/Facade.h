@@ -19,6 +19,7 @@ class CKivTestAccess;
 namespace kiv {
 
 class WorkerPool;
+class FileFactsMemo;
 
 class Facade final : public CKiv {
 public:
@@ -45,7 +46,7 @@ private:
     CKivItem* ActionItem(unsigned id);
 
     class ReadingScope;
-    void CollectCategory(Category& category, WorkerPool& readers);
+    void CollectCategory(Category& category, WorkerPool& readers, FileFactsMemo& memo);
 
     HandlerSet m_handlers;
     Catalogue m_catalogue{m_handlers, m_items};

@@ -102,13 +102,13 @@ private:
     Facade& m_facade;
 };
 
-void Facade::CollectCategory(Category& category, WorkerPool& readers) {
+void Facade::CollectCategory(Category& category, WorkerPool& readers, FileFactsMemo& memo) {
     for (const std::unique_ptr<Location>& location : category.m_locations) {
         if (m_stop != 0) break;
         ReadingScope reading(*this, *location);
         // A location without a handler (an unknown handler type) has nothing to read.
         if (!location->m_handler) continue;
-        DeferredFacts facts(readers);
+        DeferredFacts facts(readers, memo);
         // Both passes always run once the first has begun.
         location->m_handler->CollectLocation(location.get(), 1, location->m_wow64);
         location->m_handler->CollectLocation(location.get(), 0, location->m_wow64);
@@ -128,11 +128,12 @@ void CKiv::Collect() {
         // Files are read on the processors the collecting thread leaves free; more
         // than a few readers only queue at the disk.
         kiv::WorkerPool readers(kiv::WorkerPool::SpareProcessors(kMostReaders));
+        kiv::FileFactsMemo memo;
         self.m_items.DestroyAll();
         self.m_items.ReadEnvPaths();
         for (const std::unique_ptr<Category>& category : self.m_catalogue.Categories()) {
             if (self.m_stop != 0) break;
-            self.CollectCategory(*category, readers);
+            self.CollectCategory(*category, readers, memo);
         }
         return 0;
     });

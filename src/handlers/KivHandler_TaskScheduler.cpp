@@ -15,6 +15,7 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "core/Records.h"
 #include "handlers/HandlerKinds.h"
@@ -24,7 +25,9 @@
 #include "platform/Environment.h"
 #include "platform/Handles.h"
 #include "platform/Navigation.h"
+#include "platform/Log.h"
 #include "platform/RegPath.h"
+#include "platform/ServiceHandles.h"
 #include "platform/Status.h"
 #include "platform/TaskMemory.h"
 #include "platform/Text.h"
@@ -55,6 +58,42 @@ HRESULT CreateTaskService(ITaskService** service) {
 kiv::TaskServiceFactory g_taskService = &CreateTaskService;
 
 bool UseTaskService() { return HubUseTaskScheduler2() != 0; }
+
+const wchar_t kSchedulerService[] = L"Schedule";
+const DWORD kServiceConfigBytes = 8192;  // the most a service's configuration takes
+
+// Whether the scheduler's objects can answer a collection. They work through the
+// scheduler's service and, where it does not run, wait for it for seconds before
+// they fail; the service manager answers in a millisecond. A service that does not
+// exist, is disabled, is stopping, or is stopped although it starts with the
+// system (Windows keeps it running: a stopped one failed or was stopped) cannot
+// answer. One stopped that starts on demand is started by the objects themselves.
+// When the manager cannot tell, the objects are asked as before.
+bool SchedulerAnswers() {
+    kiv::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return true;
+    kiv::UniqueService service(
+        OpenServiceW(manager.Get(), kSchedulerService, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
+    if (!service) return GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
+    SERVICE_STATUS status = {};
+    if (!QueryServiceStatus(service.Get(), &status)) return true;
+    if (status.dwCurrentState == SERVICE_STOP_PENDING) return false;
+    if (status.dwCurrentState != SERVICE_STOPPED) return true;
+    std::vector<QUERY_SERVICE_CONFIGW> config(kServiceConfigBytes / sizeof(QUERY_SERVICE_CONFIGW) + 1);
+    DWORD needed = 0;
+    if (!QueryServiceConfigW(service.Get(), config.data(),
+                             static_cast<DWORD>(config.size() * sizeof(QUERY_SERVICE_CONFIGW)), &needed))
+        return true;
+    return config[0].dwStartType == SERVICE_DEMAND_START;
+}
+
+// Collection asks the scheduler's real objects only when they can answer; a
+// service object given in their place answers whatever the service does.
+bool CanCollect(bool throughRealObjects) {
+    if (!throughRealObjects || SchedulerAnswers()) return true;
+    kiv::LogLine(L"KIV\t The Task Scheduler service does not run: no scheduled task is listed\n");
+    return false;
+}
 
 bool HasName(const CKivItem* item) { return item && !item->m_regNames.empty() && !item->m_regNames[0].empty(); }
 
@@ -366,8 +405,11 @@ int CKivHandler_TaskScheduler::RemoveItem(CKivItem* item) {
 
 void CKivHandler_TaskScheduler::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
     if (wow64) return;
-    if (UseTaskService() || HubEnumTaskScheduler2() != 0) CollectRegisteredTasks(location, enabledPass);
-    else CollectWorkItems(location, enabledPass);
+    if (UseTaskService() || HubEnumTaskScheduler2() != 0) {
+        if (CanCollect(g_taskService == &CreateTaskService)) CollectRegisteredTasks(location, enabledPass);
+    } else if (CanCollect(true)) {
+        CollectWorkItems(location, enabledPass);
+    }
 }
 
 int CKivHandler_TaskScheduler::GoTo(CKivItem* item) {

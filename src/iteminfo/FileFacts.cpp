@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <cstring>
+
 #include "iteminfo/Md5.h"
 #include "iteminfo/Shortcut.h"
 #include "platform/Handles.h"
@@ -88,6 +90,16 @@ void FillFileFacts(KivFileFacts& facts, const std::wstring& path) {
     facts.iconSource = target;
     if (target == path && digest.described) SetTimes(facts, digest.created, digest.modified);
     else ReadTimes(facts, target);
+}
+
+bool SameFileState(const KivFileFacts& facts, const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    KivFileFacts now;
+    SetTimes(now, data.ftCreationTime, data.ftLastWriteTime);
+    return size == facts.size && std::memcmp(&now.created, &facts.created, sizeof(SYSTEMTIME)) == 0 &&
+           std::memcmp(&now.modified, &facts.modified, sizeof(SYSTEMTIME)) == 0;
 }
 
 bool ReadsThroughShell(const std::wstring& path) { return ExtensionOf(NameOf(path)) == L"lnk"; }

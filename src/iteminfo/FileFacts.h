@@ -27,6 +27,11 @@ namespace kiv {
 // Fills every fact from the path; each fact fails on its own.
 void FillFileFacts(KivFileFacts& facts, const std::wstring& path);
 
+// True when the file at path still has the size and the times the facts were read
+// with: facts read once may then stand for every entry that names the same file.
+// False when the file cannot be described.
+bool SameFileState(const KivFileFacts& facts, const std::wstring& path);
+
 // True for a shortcut: its facts are those of its target, read through the
 // shell's objects in the apartment of the calling thread.
 bool ReadsThroughShell(const std::wstring& path);

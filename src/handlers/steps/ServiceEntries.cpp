@@ -94,20 +94,6 @@ Status SetStartType(HKEY key, const std::wstring& service, DWORD start) {
     return g_startTypeChange(key, service, start);
 }
 
-// The start type that decides the pass. The service control manager keeps the
-// start types it read when the system started, so a change made through the
-// registry shows only in the service's "Start" value until the next start; that
-// value is therefore read first, and the manager's answer used when it cannot be.
-DWORD CurrentStartType(const Location* location, const std::wstring& service, DWORD configured) {
-    UniqueHKey key;
-    DWORD start = 0;
-    if (RegOpenKeyExW(location->m_root, ServiceKeyPath(location, service).c_str(), 0, KEY_QUERY_VALUE, key.Put()) ==
-            ERROR_SUCCESS &&
-        ReadStartType(key.Get(), kStartValue, start) == ValueRead::Ok)
-        return start;
-    return configured;
-}
-
 struct ServiceList {
     std::vector<ENUM_SERVICE_STATUSW> entries;  // the strings follow the entries in the same buffer
     DWORD count = 0;
@@ -154,32 +140,51 @@ bool QueryThroughManager(SC_HANDLE manager, const wchar_t* service, ServiceConfi
     return true;
 }
 
-// A service whose own access list refuses even a query of its configuration still
-// starts: it is read from its key, so that no entry hides from the listing that way.
-bool QueryThroughKey(const Location* location, const std::wstring& service, ServiceConfig& config) {
+ServiceConfigQuery g_configQuery = &QueryThroughManager;
+
+// What a listing needs of a service, read from its key in one pass: one open and
+// two values, where the manager would take an open and two queries. The key's
+// "Start" decides the pass: the manager keeps the start types it read when the
+// system started, so a change made through the registry shows only there until the
+// next start. The manager is asked only for what the key cannot tell (no image
+// path, no readable start type), and a service whose own access list refuses the
+// manager's query is still read from its key, so that no entry hides that way.
+bool ReadServiceConfig(HKEY services, SC_HANDLE manager, const wchar_t* service, ServiceConfig& config) {
     UniqueHKey key;
     RegValueData image;
-    if (!OpenKeyToRead(location->m_root, ServiceKeyPath(location, service), key) ||
-        ReadRegValue(key.Get(), L"ImagePath", image) != ValueRead::Ok || !image.IsString())
-        return false;
-    config.image = image.Text();
+    DWORD start = 0;
+    bool hasImage = false, hasStart = false;
+    if (services && RegOpenKeyExW(services, service, 0, KEY_QUERY_VALUE, key.Put()) == ERROR_SUCCESS) {
+        hasImage = ReadRegValue(key.Get(), L"ImagePath", image) == ValueRead::Ok && image.IsString();
+        hasStart = ReadStartType(key.Get(), kStartValue, start) == ValueRead::Ok;
+    }
+    if (!hasImage || !hasStart) {
+        ServiceConfig managed;
+        if (g_configQuery(manager, service, managed)) {
+            if (!hasImage) config.image = managed.image;
+            if (!hasStart) start = managed.start;
+            hasImage = true;
+            hasStart = true;
+        }
+    }
+    if (!hasImage) return false;
+    if (config.image.empty()) config.image = image.Text();
+    if (hasStart) config.start = start;
     return true;
 }
 
-ServiceConfigQuery g_configQuery = &QueryThroughManager;
-
-void CollectService(Location* location, SC_HANDLE manager, const ENUM_SERVICE_STATUSW& entry, unsigned enabledPass) {
+void CollectService(Location* location, HKEY services, SC_HANDLE manager, const ENUM_SERVICE_STATUSW& entry,
+                    unsigned enabledPass) {
     if (!entry.lpServiceName) return;
-    const std::wstring name = entry.lpServiceName;
     ServiceConfig config;
-    if (!g_configQuery(manager, entry.lpServiceName, config) && !QueryThroughKey(location, name, config)) return;
+    if (!ReadServiceConfig(services, manager, entry.lpServiceName, config)) return;
     std::wstring file = config.image;
     if (!ResolveEntry(file, 0)) return;
-    const bool enabled = CurrentStartType(location, name, config.start) < kStartDisabled;
+    const bool enabled = config.start < kStartDisabled;
     if (enabled != (enabledPass != 0)) return;
     auto* item = new CKivItem(entry.lpDisplayName ? entry.lpDisplayName : L"", file, location, GotoKind::RegistryKey, 0,
                               enabledPass, 0);
-    item->m_regNames.push_back(name);
+    item->m_regNames.push_back(entry.lpServiceName);
 }
 
 // Each string followed by its NUL, then the NUL that ends the list; the byte count
@@ -240,8 +245,12 @@ void CollectServiceItems(Location* location, unsigned enabledPass, unsigned char
     if (wow64 || !location) return;
     UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
     if (!manager) return;
+    // The key that holds one subkey per service is opened once for the whole list.
+    UniqueHKey services;
+    OpenKeyToRead(location->m_root, location->m_path, services);
     const ServiceList list = EnumerateServices(manager.Get(), serviceType);
-    for (DWORD i = 0; i < list.count; ++i) CollectService(location, manager.Get(), list.entries[i], enabledPass);
+    for (DWORD i = 0; i < list.count; ++i)
+        CollectService(location, services.Get(), manager.Get(), list.entries[i], enabledPass);
 }
 
 Status DisableServiceItem(CKivItem* item) {

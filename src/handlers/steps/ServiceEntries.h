@@ -1,7 +1,9 @@
-// Services and drivers as entries, read from the service control manager. Items
-// name their service by registry name 0; the location's key holds one subkey per
-// service. An entry is disabled by setting its "Start" value to 4 in the service's
-// key; the start type it had is kept beside it in the value "_disabledByKiv".
+// Services and drivers as entries: the service control manager lists them, and
+// each is read from its own key (the manager is asked only where the key cannot
+// tell). Items name their service by registry name 0; the location's key holds one
+// subkey per service. An entry is disabled by setting its "Start" value to 4 in the
+// service's key; the start type it had is kept beside it in the value
+// "_disabledByKiv".
 #pragma once
 
 #include <windows.h>
@@ -41,9 +43,10 @@ struct ServiceConfig {
     DWORD start = SERVICE_DEMAND_START;
 };
 
-// How a listing asks the service manager for a service's configuration. Tests
-// replace it where the manager cannot be made to refuse a service (null puts the
-// real query back); the previous query is returned.
+// How a listing asks the service manager for a service's configuration, for what
+// the service's key cannot tell. Tests replace it where the manager cannot be made
+// to refuse a service (null puts the real query back); the previous query is
+// returned.
 using ServiceConfigQuery = bool (*)(SC_HANDLE manager, const wchar_t* service, ServiceConfig& config);
 ServiceConfigQuery SetServiceConfigQuery(ServiceConfigQuery query);
 
