@@ -198,11 +198,13 @@ TEST(HostMessage, SystemTextsComeOnOneLineWithAFallback) {
 TEST(HostSignature, FilesCheckedTogetherAnswerFromThatCheck) {
     kivtest::ScratchFolder folder(L"HostSignatures");
     const std::wstring kept = folder.AddFile(L"kept.exe"), gone = folder.AddFile(L"gone.exe");
+    const SignatureState verdict = SignatureChecker().Check(kept).state;  // both files hold the same bytes
+    ASSERT_NE(SignatureState::Unknown, verdict);
     SignatureChecker checker;
     checker.CheckAll({kept, gone, gone, L"", folder.Path() + L"\\missing.exe"});
     ASSERT_TRUE(DeleteFileW(gone.c_str()));
-    EXPECT_EQ(L"not signed", SignatureStateText(checker.Check(kept).state));
-    EXPECT_EQ(L"not signed", SignatureStateText(checker.Check(gone).state));
+    EXPECT_EQ(verdict, checker.Check(kept).state);
+    EXPECT_EQ(verdict, checker.Check(gone).state);
     EXPECT_EQ(L"", SignatureStateText(SignatureChecker().Check(gone).state));
 }
 

@@ -546,7 +546,7 @@ TEST_F(RegHandlerTest, EntriesNamingOneFileShareItsFacts) {
     const std::wstring shared = folder.AddFile(L"shared.exe", std::string("MZ") + std::string(4096, 'k'));
     const std::wstring other = folder.AddFile(L"other.exe");
     const std::wstring upper = shared.substr(0, shared.size() - 10) + L"SHARED.EXE";
-    for (const std::wstring& sub : {L"\\One", L"\\Two"}) {
+    for (const wchar_t* sub : {L"\\One", L"\\Two"}) {
         WriteRaw(HKEY_CURRENT_USER, key.Path() + sub, L"A", TextValue(REG_SZ, shared));
         WriteRaw(HKEY_CURRENT_USER, key.Path() + sub, L"B", TextValue(REG_SZ, shared));
         WriteRaw(HKEY_CURRENT_USER, key.Path() + sub, L"C", TextValue(REG_SZ, other));

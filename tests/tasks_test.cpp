@@ -6,7 +6,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <type_traits>
 #include <vector>
 
 #include "core/Records.h"
@@ -16,6 +15,7 @@
 #include "platform/Handles.h"
 #include "support/RegistryTestKit.h"
 #include "support/TaskServiceFake.h"
+#include "support/ServiceTestKit.h"
 #include "support/TaskTestKit.h"
 #include "support/TestSupport.h"
 
@@ -109,55 +109,28 @@ TEST_F(TaskHandlerTest, WorkItemsAreListedByStateUnderTheirEnumeratedNameWhenThe
     EXPECT_EQ(nullptr, Collected(gone));
 }
 
-// The scheduler's service as a test leaves it: stopped with a start type of the
-// test's choosing, and given back its start type afterwards.
-class StoppedScheduler {
-public:
-    explicit StoppedScheduler(DWORD start) {
-        m_manager.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-        m_service.reset(m_manager ? OpenServiceW(m_manager.get(), L"Schedule", SERVICE_ALL_ACCESS) : nullptr);
-        if (!m_service) return;
-        std::vector<QUERY_SERVICE_CONFIGW> config(8192 / sizeof(QUERY_SERVICE_CONFIGW) + 1);
-        DWORD needed = 0;
-        if (QueryServiceConfigW(m_service.get(), config.data(), 8192, &needed)) m_start = config[0].dwStartType;
-        ChangeServiceConfigW(m_service.get(), SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr,
-                             nullptr, nullptr, nullptr, nullptr);
-        SERVICE_STATUS status = {};
-        ControlService(m_service.get(), SERVICE_CONTROL_STOP, &status);
-        for (int i = 0; i < 100 && QueryServiceStatus(m_service.get(), &status); ++i) {
-            if (status.dwCurrentState == SERVICE_STOPPED) {
-                m_stopped = true;
-                break;
-            }
-            Sleep(50);
-        }
-    }
-    ~StoppedScheduler() {
-        if (m_service)
-            ChangeServiceConfigW(m_service.get(), SERVICE_NO_CHANGE, m_start, SERVICE_NO_CHANGE, nullptr, nullptr,
-                                 nullptr, nullptr, nullptr, nullptr, nullptr);
-    }
-    bool Stopped() const { return m_stopped; }
-
-private:
-    struct Close {
-        void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
-    };
-    std::unique_ptr<std::remove_pointer<SC_HANDLE>::type, Close> m_manager, m_service;
-    DWORD m_start = SERVICE_DEMAND_START;
-    bool m_stopped = false;
-};
-
-// A scheduler whose service cannot answer (disabled, or stopped although it starts
-// with the system) lists nothing, without waiting for the service; one that starts
-// on demand is started by its own objects and lists its tasks.
-TEST_F(TaskHandlerTest, AStoppedSchedulerThatCannotAnswerListsNothing) {
+// A scheduler whose service cannot answer (none, disabled, or stopped although it
+// starts with the system) lists nothing, without asking its objects, which would
+// wait for the service; one stopped that starts on demand is started by its own
+// objects and lists its tasks. The state is read from a service of the test's own:
+// the test system's scheduler service cannot be stopped.
+TEST_F(TaskHandlerTest, ASchedulerWhoseServiceCannotAnswerListsNothing) {
     ScratchFolder folder(L"TaskStopped");
-    TestTask task(L"KivTaskTestStopped", folder.AddFile(L"task.exe"), 0);
-    for (DWORD start : {DWORD(SERVICE_AUTO_START), DWORD(SERVICE_DISABLED), DWORD(SERVICE_DEMAND_START)}) {
-        StoppedScheduler scheduler(start);
-        ASSERT_TRUE(scheduler.Stopped()) << start;
-        EXPECT_EQ(start == SERVICE_DEMAND_START, Collected(task) != nullptr) << start;
+    const std::wstring program = folder.AddFile(L"task.exe");
+    TestTask task(L"KivTaskTestStopped", program, 0);
+    const struct {
+        DWORD start;  // 0: no such service
+        bool listed;
+    } cases[] = {{0, false}, {SERVICE_AUTO_START, false}, {SERVICE_DISABLED, false}, {SERVICE_DEMAND_START, true}};
+    for (const auto& c : cases) {
+        std::unique_ptr<kivtest::TestService> service;
+        if (c.start)
+            service = std::make_unique<kivtest::TestService>(L"KivTaskTestScheduler", SERVICE_WIN32_OWN_PROCESS,
+                                                             c.start, program);
+        const wchar_t* real = kiv::SetSchedulerServiceName(L"KivTaskTestScheduler");
+        CKivItem* item = Collected(task);
+        kiv::SetSchedulerServiceName(real);
+        EXPECT_EQ(c.listed, item != nullptr) << c.start;
     }
 }
 

@@ -60,6 +60,7 @@ kiv::TaskServiceFactory g_taskService = &CreateTaskService;
 bool UseTaskService() { return HubUseTaskScheduler2() != 0; }
 
 const wchar_t kSchedulerService[] = L"Schedule";
+const wchar_t* g_schedulerService = kSchedulerService;
 const DWORD kServiceConfigBytes = 8192;  // the most a service's configuration takes
 
 // Whether the scheduler's objects can answer a collection. They work through the
@@ -73,7 +74,7 @@ bool SchedulerAnswers() {
     kiv::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) return true;
     kiv::UniqueService service(
-        OpenServiceW(manager.Get(), kSchedulerService, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
+        OpenServiceW(manager.Get(), g_schedulerService, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
     if (!service) return GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
     SERVICE_STATUS status = {};
     if (!QueryServiceStatus(service.Get(), &status)) return true;
@@ -368,6 +369,12 @@ public:
 
 }  // namespace
 namespace kiv {
+
+const wchar_t* SetSchedulerServiceName(const wchar_t* name) {
+    const wchar_t* previous = g_schedulerService;
+    g_schedulerService = name ? name : kSchedulerService;
+    return previous;
+}
 
 TaskServiceFactory SetTaskServiceFactory(TaskServiceFactory factory) {
     TaskServiceFactory previous = g_taskService;

@@ -31,6 +31,12 @@ using TaskServiceFactory = HRESULT (*)(ITaskService** service);
 // systems they run on list no 2.0 task, so they hand the handler a service of their own.
 TaskServiceFactory SetTaskServiceFactory(TaskServiceFactory factory);
 
+// Replaces the name of the service whose state tells whether the scheduler can
+// answer a collection ("Schedule"; null puts it back) and returns the name
+// replaced. Only tests do this: the test system's own scheduler service cannot be
+// stopped, so they point the handler at a service of their own.
+const wchar_t* SetSchedulerServiceName(const wchar_t* name);
+
 // The file Task Scheduler 1.0 keeps a work item in: the system's Tasks folder and
 // the name, with ".job" added when the name lacks it (a task named by the 2.0
 // interfaces). Empty when the folder cannot be expanded.
