@@ -80,7 +80,9 @@ Status ChangeStartThroughManager(const std::wstring& service, DWORD start) {
 // the change waits for the next system start.
 Status ChangeStartType(HKEY key, const std::wstring& service, DWORD start) {
     const Status managed = ChangeStartThroughManager(service, start);
-    if (managed) return managed;
+    // A manager that refuses the user keeps the service's own access list: the key
+    // is not a way around it.
+    if (managed || managed.Code() == ERROR_ACCESS_DENIED) return managed;
     LogLine(
         L"The service manager refused start type %lu for service %ls (error %lu); "
         L"the registry value is written and takes effect at the next system start",
@@ -143,32 +145,48 @@ bool QueryThroughManager(SC_HANDLE manager, const wchar_t* service, ServiceConfi
 ServiceConfigQuery g_configQuery = &QueryThroughManager;
 
 // What a listing needs of a service, read from its key in one pass: one open and
-// two values, where the manager would take an open and two queries. The key's
+// three values, where the manager would take an open and two queries. The key's
 // "Start" decides the pass: the manager keeps the start types it read when the
 // system started, so a change made through the registry shows only there until the
 // next start. The manager is asked only for what the key cannot tell (no image
 // path, no readable start type), and a service whose own access list refuses the
-// manager's query is still read from its key, so that no entry hides that way.
+// manager's query is still read from its key, so that no entry hides that way. A
+// driver whose key names no image is loaded from the drivers folder by its
+// service's name.
 bool ReadServiceConfig(HKEY services, SC_HANDLE manager, const wchar_t* service, ServiceConfig& config) {
     UniqueHKey key;
-    RegValueData image;
-    DWORD start = 0;
-    bool hasImage = false, hasStart = false;
+    RegValueData image, type;
+    DWORD start = 0, kind = 0;
+    bool hasImage = false, hasStart = false, isDriver = false;
     if (services && RegOpenKeyExW(services, service, 0, KEY_QUERY_VALUE, key.Put()) == ERROR_SUCCESS) {
-        hasImage = ReadRegValue(key.Get(), L"ImagePath", image) == ValueRead::Ok && image.IsString();
+        const ValueRead imageRead = ReadRegValue(key.Get(), L"ImagePath", image);
+        hasImage = imageRead == ValueRead::Ok && image.IsString();
         hasStart = ReadStartType(key.Get(), kStartValue, start) == ValueRead::Ok;
+        if (imageRead == ValueRead::Absent && ReadRegValue(key.Get(), L"Type", type) == ValueRead::Ok &&
+            type.type == REG_DWORD && type.size == sizeof(DWORD)) {
+            std::memcpy(&kind, type.data, sizeof(kind));
+            isDriver = (kind & SERVICE_DRIVER) != 0;
+        }
     }
+    if (hasImage) config.image = image.Text();
     if (!hasImage || !hasStart) {
         ServiceConfig managed;
         if (g_configQuery(manager, service, managed)) {
-            if (!hasImage) config.image = managed.image;
-            if (!hasStart) start = managed.start;
-            hasImage = true;
-            hasStart = true;
+            if (!hasImage && !managed.image.empty()) {
+                config.image = managed.image;
+                hasImage = true;
+            }
+            if (!hasStart) {
+                start = managed.start;
+                hasStart = true;
+            }
         }
     }
+    if (!hasImage && isDriver) {
+        config.image = L"\\SystemRoot\\System32\\drivers\\" + std::wstring(service) + L".sys";
+        hasImage = true;
+    }
     if (!hasImage) return false;
-    if (config.image.empty()) config.image = image.Text();
     if (hasStart) config.start = start;
     return true;
 }
