@@ -9,6 +9,7 @@
 #include "core/Records.h"
 #include "handlers/HandlerKinds.h"
 #include "handlers/steps/DriveFiles.h"
+#include "handlers/steps/EntryOptions.h"
 #include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
 #include "iteminfo/FileFacts.h"
@@ -41,7 +42,14 @@ void AddItem(const std::wstring& title, const std::wstring& path, Location* loca
     new CKivItem(title, path, location, GotoKind::Explorer, 0, enabledPass, 0);
 }
 
-// Every executable file directly in the folder, taken by its name as found.
+// A file counts by its name where the location names the files that do
+// ("files": scripts, templates, add-ins), else when Windows runs or loads it.
+bool CountsInFolder(const Location* location, const std::wstring& name, const std::wstring& path) {
+    const std::wstring& patterns = location->m_options.files;
+    return patterns.empty() ? kiv::IsExecutableFile(path) : kiv::MatchesFilePatterns(name, patterns);
+}
+
+// Every file of the folder that counts, taken by its name as found.
 void CollectFolder(Location* location, unsigned enabledPass) {
     const std::wstring folder = PassFolder(location, enabledPass);
     WIN32_FIND_DATAW found = {};
@@ -49,7 +57,7 @@ void CollectFolder(Location* location, unsigned enabledPass) {
     for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &found) != FALSE) {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         const std::wstring path = folder + L"\\" + found.cFileName;
-        if (kiv::IsExecutableFile(path)) AddItem(found.cFileName, path, location, enabledPass);
+        if (CountsInFolder(location, found.cFileName, path)) AddItem(found.cFileName, path, location, enabledPass);
     }
 }
 

@@ -1,0 +1,130 @@
+#include "handlers/steps/EntryOptions.h"
+
+#include "core/KivHandler.h"
+#include "core/Records.h"
+#include "handlers/steps/RegistryTree.h"
+#include "handlers/steps/RegistryValues.h"
+#include "iteminfo/CommandLine.h"
+#include "platform/FileSystem.h"
+#include "platform/RegPath.h"
+#include "platform/Text.h"
+
+namespace kiv {
+namespace {
+
+bool IsBareName(const std::wstring& text) { return !text.empty() && text.find_first_of(L"\\/:") == std::wstring::npos; }
+
+// Matches name from n and pattern from p; a star backtracks to the last one seen
+// only, so the match stays linear in the name for each star.
+bool Matches(const std::wstring& name, const std::wstring& pattern) {
+    size_t n = 0, p = 0, star = std::wstring::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == L'?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == L'*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::wstring::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*') ++p;
+    return p == pattern.size();
+}
+
+void WalkNested(HKEY key, const std::wstring& relative, unsigned levels,
+                const std::function<void(HKEY, const std::wstring&)>& visit) {
+    EnumRegSubkeys(key, [&](const std::wstring& name) {
+        if (name == kMarker) return;
+        UniqueHKey nested;
+        if (!OpenReadKey(key, name, nested)) return;
+        const std::wstring path = relative.empty() ? name : relative + L"\\" + name;
+        if (levels <= 1) visit(nested.Get(), path);
+        else WalkNested(nested.Get(), path, levels - 1, visit);
+    });
+}
+
+}  // namespace
+
+Status OpenReadKey(HKEY root, const std::wstring& path, UniqueHKey& key, unsigned char wow64) {
+    const REGSAM view = wow64 ? KEY_WOW64_32KEY : 0;
+    return Status::FromRegistry(RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Put()));
+}
+
+void SplitValueSpec(const std::wstring& spec, std::wstring& subkey, std::wstring& value) {
+    const size_t slash = spec.rfind(L'\\');
+    subkey = slash == std::wstring::npos ? std::wstring() : spec.substr(0, slash);
+    value = slash == std::wstring::npos ? spec : spec.substr(slash + 1);
+    if (value == L"@") value.clear();
+}
+
+bool ResolveLocationEntry(const Location* location, std::wstring& text, unsigned char wow64) {
+    const std::wstring& folder = location->m_options.folder;
+    if (folder.empty()) return ResolveEntry(text, wow64) != 0;
+    std::wstring bare = text;
+    StripQuotes(bare);
+    bare = TrimWhiteSpace(bare);
+    if (IsBareName(bare)) {
+        std::wstring inFolder = folder + L"\\" + bare;
+        if (ResolveEntry(inFolder, wow64) && IsPlainFile(inFolder)) {
+            text = inFolder;
+            return true;
+        }
+    }
+    return ResolveEntry(text, wow64) != 0;
+}
+
+bool ReferencedFile(const Location* location, const std::wstring& entry, unsigned char wow64, std::wstring& file) {
+    std::wstring path = location->m_options.refKey;
+    const size_t star = path.find(L'*');
+    if (star != std::wstring::npos) path.replace(star, 1, entry);
+    HKEY root = nullptr;
+    SplitRootPrefix(path, root);
+    UniqueHKey key;
+    RegValueData value;
+    if (!OpenReadKey(root, path, key) ||
+        ReadRegValue(key.Get(), location->m_options.refValue, value) != ValueRead::Ok || !value.IsString())
+        return false;
+    file = value.Text();
+    return ResolveLocationEntry(location, file, wow64);
+}
+
+bool IsSkippedValue(const Location* location, const std::wstring& name) {
+    for (const std::wstring& skipped : location->m_options.skip)
+        if (EqualsNoCase(skipped == L"@" ? std::wstring() : skipped, name)) return true;
+    return false;
+}
+
+bool IsEntryValue(const Location* location, const std::wstring& name) {
+    const auto& values = location->m_options.entryValues;
+    if (values.empty()) return true;
+    for (const std::wstring& spec : values) {
+        std::wstring subkey, value;
+        SplitValueSpec(spec, subkey, value);
+        if (subkey.empty() && EqualsNoCase(value, name)) return true;
+    }
+    return false;
+}
+
+bool MatchesFilePatterns(const std::wstring& name, const std::wstring& patterns) {
+    size_t begin = 0;
+    while (begin <= patterns.size()) {
+        size_t end = patterns.find(L';', begin);
+        if (end == std::wstring::npos) end = patterns.size();
+        const std::wstring pattern = TrimWhiteSpace(patterns.substr(begin, end - begin));
+        if (!pattern.empty() && Matches(name, pattern)) return true;
+        begin = end + 1;
+    }
+    return false;
+}
+
+void ForEachNestedKey(HKEY key, unsigned levels, const std::function<void(HKEY, const std::wstring&)>& visit) {
+    if (levels == 0) visit(key, std::wstring());
+    else WalkNested(key, std::wstring(), levels, visit);
+}
+
+}  // namespace kiv
