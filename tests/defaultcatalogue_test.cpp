@@ -258,7 +258,7 @@ std::vector<Place> Places() {
         Sys(L"kivcatcmd.exe"));
     add(L"Winlogon", RegValueEx, L"HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", L"Userinit",
         Own(D(L"userinit-user.exe")), D(L"userinit-user.exe"));
-    for (const wchar_t* value : {L"Taskman", L"System", L"mpnotify", L"AppSetup"})
+    for (const wchar_t* value : {L"Taskman", L"System", L"mpnotify", L"AppSetup", L"GinaDLL", L"UIHost"})
         add(L"Winlogon", RegValueEx, winlogon, value, Own(D(std::wstring(L"winlogon-") + value + L".exe")),
             D(std::wstring(L"winlogon-") + value + L".exe"));
     for (const wchar_t* value : {L"Shell", L"Userinit"})
@@ -277,10 +277,17 @@ std::vector<Place> Places() {
         D(L"setupcmd.exe"));
     add(L"Boot and logon", RegValueEx, L"HKCU\\Environment", L"UserInitMprLogonScript", Own(D(L"mprlogon.bat")),
         D(L"mprlogon.bat"));
-    for (const auto& scripts : {std::make_pair(kUserCV, L"Logon"), std::make_pair(kUserCV, L"Logoff"),
-                                std::make_pair(kCV, L"Startup"), std::make_pair(kCV, L"Shutdown")}) {
+    const std::wstring userPolicy = L"HKCU\\Software\\Policies\\Microsoft\\Windows\\System\\Scripts\\";
+    const std::wstring machinePolicy = L"HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows\\System\\Scripts\\";
+    for (const auto& scripts :
+         {std::make_pair(kUserCV + L"\\Group Policy\\Scripts\\", L"Logon"),
+          std::make_pair(kUserCV + L"\\Group Policy\\Scripts\\", L"Logoff"),
+          std::make_pair(kCV + L"\\Group Policy\\Scripts\\", L"Startup"),
+          std::make_pair(kCV + L"\\Group Policy\\Scripts\\", L"Shutdown"), std::make_pair(userPolicy, L"Logon"),
+          std::make_pair(userPolicy, L"Logoff"), std::make_pair(machinePolicy, L"Startup"),
+          std::make_pair(machinePolicy, L"Shutdown")}) {
         const std::wstring script = std::wstring(L"gp-") + scripts.second + L".bat";
-        add(L"Boot and logon", RegValue, scripts.first + L"\\Group Policy\\Scripts\\" + scripts.second, L"",
+        add(L"Boot and logon", RegValue, scripts.first + scripts.second, L"",
             Sub(L"0\\0", {{L"Script", D(script)}, {L"Parameters", L""}}), D(script));
     }
     add(L"Boot and logon", RegValue, L"HKLM\\SOFTWARE\\Microsoft\\Active Setup\\Installed Components", L"",
@@ -317,6 +324,9 @@ std::vector<Place> Places() {
     // The user's own server for a class the machine registers too.
     add(L"Class hooks", CoIdInKey, L"HKCU\\Software\\Classes\\CLSID", L"",
         Sub(std::wstring(kClass) + L"\\InprocServer32", {{L"", D(L"user-override.dll")}}), D(L"user-override.dll"));
+    add(L"Class hooks", CoIdInKey, L"HKCU\\Software\\Classes\\Wow6432Node\\CLSID", L"",
+        Sub(std::wstring(kClass) + L"\\LocalServer32", {{L"", Quoted(D(L"user-override32.exe"), L"-Embedding")}}),
+        D(L"user-override32.exe"));
 
     // The profile place of win.ini: Windows keeps its "windows" section in the user's registry.
     add(
@@ -452,6 +462,8 @@ std::vector<Place> Places() {
 
     add(L"Image hijacks", CoIdInKey, kNT + L"\\Image File Execution Options", L"",
         Sub(L"kivcat-target.exe", {{L"Debugger", Quoted(D(L"debugger.exe"), L"-attach")}}), D(L"debugger.exe"));
+    add(L"Image hijacks", RegValue, kNT + L"\\Image File Execution Options", L"",
+        Sub(L"kivcat-verified.exe", {{L"VerifierDlls", L"kivcatverifier.dll"}}), Sys(L"kivcatverifier.dll"));
 
     const std::wstring ts = kCCS + L"\\Control\\Terminal Server";
     add(L"Terminal Server", RegValueEx, ts + L"\\Wds\\rdpwd", L"StartupPrograms", Own(L"kivcatclip"),
@@ -472,6 +484,10 @@ std::vector<Place> Places() {
         Wow(L"kivcatknown32.dll"));
     add(loaded, RegValueEx, kCCS + L"\\Services\\WinSock2\\Parameters", L"AutodialDLL", Own(D(L"autodial.dll")),
         D(L"autodial.dll"));
+    for (const wchar_t* value : {L"LsaDbExtPt", L"DirectoryServiceExtPt"})
+        add(loaded, RegValueEx, kCCS + L"\\Services\\NTDS", value, Own(D(L"ntdsext.dll")), D(L"ntdsext.dll"));
+    add(loaded, RegValueEx, kCCS + L"\\Services\\DNS\\Parameters", L"ServerLevelPluginDll", Own(D(L"dnsplugin.dll")),
+        D(L"dnsplugin.dll"));
     add(loaded, RegValue, L"HKLM\\SOFTWARE\\Microsoft\\NetSh", L"", Named(L"kivcat", L"kivcatnetsh.dll"),
         Sys(L"kivcatnetsh.dll"));
     add(loaded, RegValue, kCCS + L"\\Services\\W32Time\\TimeProviders", L"",
@@ -536,7 +552,8 @@ std::vector<Place> Places() {
         Sub(kButtonId, {{L"DatabaseDescription", L"KivCat Shims"}, {L"DatabasePath", D(L"kivcat.sdb")}}),
         D(L"kivcat.sdb"));
 
-    for (const wchar_t* type : {L"exefile", L"comfile", L"batfile", L"cmdfile", L"piffile", L"scrfile", L"htmlfile"})
+    for (const wchar_t* type : {L"exefile", L"comfile", L"batfile", L"cmdfile", L"piffile", L"scrfile", L"htmlfile",
+                                L"mscfile", L"ms-settings"})
         add(L"File types", RegValue, std::wstring(L"HKCR\\") + type + L"\\shell", L"",
             Sub(L"kivcatverb\\command", {{L"", Quoted(D(L"wrapper.exe"), L"\"%1\" %*")}}), D(L"wrapper.exe"));
 
