@@ -563,8 +563,19 @@ std::vector<Place> Places() {
     };
     file(L"%SystemRoot%\\System32\\WindowsPowerShell\\v1.0", L"profile.ps1");
     file(L"%ProgramFiles%\\PowerShell\\7", L"Microsoft.PowerShell_profile.ps1");
-    file(L"%USERPROFILE%\\Documents\\WindowsPowerShell", L"Microsoft.PowerShell_profile.ps1");
-    file(L"%USERPROFILE%\\Documents\\PowerShell", L"profile.ps1");
+    // The user's profiles: the one running the test and one more in the profile list.
+    for (const wchar_t* shell : {L"WindowsPowerShell", L"PowerShell"}) {
+        const std::wstring below = std::wstring(L"Documents\\") + shell;
+        add(
+            scripts, SimpleFile, below, L"",
+            [below](MachineEdits& m, HKEY, const std::wstring&, const std::wstring&) {
+                m.SetValue(HKEY_LOCAL_MACHINE,
+                           L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-7-7-7-1078",
+                           L"ProfileImagePath", TextValue(REG_EXPAND_SZ, D(L"OtherUser")));
+                m.AddFile(ExpandPlain(L"%USERPROFILE%\\" + below + L"\\profile.ps1"));
+            },
+            D(L"OtherUser\\" + below + L"\\Microsoft.PowerShell_profile.ps1"));
+    }
     file(L"%APPDATA%\\Microsoft\\Word\\STARTUP", L"kivcat.dotm");
     file(L"%APPDATA%\\Microsoft\\Excel\\XLSTART", L"kivcat.xlam");
     file(L"%ProgramFiles%\\Microsoft Office\\root\\Office16\\STARTUP", L"kivcat.wll");

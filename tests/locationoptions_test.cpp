@@ -3,6 +3,7 @@
 // listed disabled, enabled and removed (and for files, moved) with the usual markers.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <functional>
@@ -121,13 +122,15 @@ TEST(LocationOptionsCatalogue, EveryElementIsReadAndALocWithoutThemHasNone) {
         "<progid>1</progid><alsoin>HKLM\\SOFTWARE\\Classes\\CLSID</alsoin><skip>DllDirectory</skip><skip>"
         "DllDirectory32 </skip><folder>%SystemRoot%\\System32</folder><refkey>HKLM\\SYSTEM\\X\\*\\NP</refkey>"
         "<refvalue>ProviderPath</refvalue><listsep>,</listsep><files>profile.ps1;*.dotm</files></loc>\n"
+        // A path below every profile is kept although no such folder stands here.
+        " <loc><htype>2</htype><ltype>2</ltype><path>KivNowhere\\PowerShell</path><profiles>1</profiles></loc>\n"
         "</locs></cat></kivdata>\n";
     kivtest::WriteBesideProgram(L"kivdata.dat", xml);
     kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"0123456789abcdef0123456789abcdef|1", false));
     CKiv* kiv = CKiv::Init();
     ASSERT_NE(nullptr, kiv);
     const auto& locations = CKivTestAccess::Categories(kiv).at(0)->m_locations;
-    ASSERT_EQ(2u, locations.size());
+    ASSERT_EQ(3u, locations.size());
     const LocationOptions& plain = locations[0]->m_options;
     EXPECT_EQ(0u, plain.depth);
     EXPECT_TRUE(plain.entryValues.empty() && plain.skip.empty() && !plain.progId);
@@ -145,6 +148,9 @@ TEST(LocationOptionsCatalogue, EveryElementIsReadAndALocWithoutThemHasNone) {
     EXPECT_EQ(L"ProviderPath", shaped.refValue);
     EXPECT_EQ(L",", shaped.listSeparator);
     EXPECT_EQ(L"profile.ps1;*.dotm", shaped.files);
+    EXPECT_FALSE(plain.profiles || shaped.profiles);
+    EXPECT_TRUE(locations[2]->m_options.profiles);
+    EXPECT_EQ(L"KivNowhere\\PowerShell", locations[2]->m_path);
     CKiv::Dispose();
     kivtest::DeleteBesideProgram(L"kivdata.dat");
     kivtest::DeleteBesideProgram(L"kivwl.dat");
@@ -382,4 +388,24 @@ TEST_F(LocationOptionsTest, FolderFilesCountByTheirNamesAndRoundTrip) {
     };
     RoundTrip(location, profile, exists(profile), exists(disabled), disabled);
     kivtest::DeleteFolderTree(folder.Path() + L"_disabledByKiv");
+}
+
+// Every user's PowerShell profile: the path lies below each profile of the list.
+TEST_F(LocationOptionsTest, FoldersBelowEveryUsersProfileRoundTrip) {
+    ScratchFolder other(L"OptionsOtherUser");
+    const std::wstring folder = other.Path() + L"\\Documents\\WindowsPowerShell";
+    ASSERT_EQ(0, SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr));
+    const std::wstring profile = folder + L"\\profile.ps1";
+    kivtest::WriteFileBytes(profile, "Start-Process calc");
+    const std::wstring disabled = folder + L"_disabledByKiv\\profile.ps1";
+    const std::wstring listed = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-7-7-7-1077";
+    WriteRaw(HKEY_LOCAL_MACHINE, listed, L"ProfileImagePath", TextValue(REG_EXPAND_SZ, other.Path()));
+    Location* location = FacadeTest::AddLocation(L"Documents\\WindowsPowerShell", L"", Location::Folder, SimpleFile);
+    location->m_options.files = L"profile.ps1";
+    location->m_options.profiles = true;
+    const auto exists = [](const std::wstring& path) {
+        return [=] { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; };
+    };
+    RoundTrip(location, profile, exists(profile), exists(disabled), disabled);
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, listed.c_str());
 }

@@ -67,6 +67,7 @@ LocationOptions ReadOptions(const XmlNode& loc) {
     options.refValue = FieldText(loc, L"refvalue");
     options.listSeparator = FieldText(loc, L"listsep");
     options.files = FieldText(loc, L"files");
+    options.profiles = FieldNumber(loc, L"profiles") != 0;
     return options;
 }
 
@@ -115,12 +116,13 @@ void Facade::LoadCategory(const XmlNode& cat) {
         auto type = static_cast<unsigned>(FieldNumber(loc, L"ltype"));
         std::wstring locPath = FieldText(loc, L"path");
         std::wstring value = FieldText(loc, L"value");
-        if (type == Location::Folder) {
+        const LocationOptions options = ReadOptions(loc);
+        // A path below every user's profile is looked for in each profile when read.
+        if (type == Location::Folder && !options.profiles) {
             locPath = ExpandFolder(locPath);
             // Only a folder that exists and lies under no junction or link is searched.
             if (IsReparsePoint(locPath) == 1) continue;
         }
-        const LocationOptions options = ReadOptions(loc);
         AddLocation(category, locPath, value, type, handlerType, 0).m_options = options;
         std::wstring twin;
         if ((type == Location::RegistryKey || type == Location::RegistryValue) && TwinPath(locPath, twin))

@@ -72,6 +72,8 @@ struct LocationOptions {
     std::wstring listSeparator;
     // "files": the names that count in a folder, patterns with * and ? split at ";".
     std::wstring files;
+    // "profiles": a folder location's path lies below each user's profile folder.
+    bool profiles = false;
 };
 
 // One place from which Windows starts programs, read by one handler.

@@ -5,6 +5,7 @@
 #include "handlers/steps/RegistryTree.h"
 #include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
+#include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/RegPath.h"
 #include "platform/Text.h"
@@ -120,6 +121,27 @@ bool MatchesFilePatterns(const std::wstring& name, const std::wstring& patterns)
         begin = end + 1;
     }
     return false;
+}
+
+std::vector<std::wstring> UserProfileFolders() {
+    std::vector<std::wstring> folders;
+    UniqueHKey list;
+    if (!OpenReadKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", list))
+        return folders;
+    EnumRegSubkeys(list.Get(), [&](const std::wstring& sid) {
+        UniqueHKey profile;
+        RegValueData value;
+        if (!OpenReadKey(list.Get(), sid, profile) ||
+            ReadRegValue(profile.Get(), L"ProfileImagePath", value) != ValueRead::Ok || !value.IsString())
+            return;
+        std::wstring folder = ExpandPlain(value.Text());
+        ToLongPath(folder);
+        if (folder.empty()) return;
+        for (const std::wstring& known : folders)
+            if (EqualsNoCase(known, folder)) return;
+        folders.push_back(folder);
+    });
+    return folders;
 }
 
 void ForEachNestedKey(HKEY key, unsigned levels, const std::function<void(HKEY, const std::wstring&)>& visit) {

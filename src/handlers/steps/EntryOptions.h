@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/Handles.h"
 #include "platform/Status.h"
@@ -43,6 +44,10 @@ bool IsEntryValue(const Location* location, const std::wstring& name);
 // Whether a file name matches one of the ";"-separated patterns, "*" standing for
 // any run of characters and "?" for one, letters compared without case.
 bool MatchesFilePatterns(const std::wstring& name, const std::wstring& patterns);
+
+// The profile folders of the machine's users, as the profile list names them
+// (environment strings expanded), each once.
+std::vector<std::wstring> UserProfileFolders();
 
 // Calls visit with each subkey exactly levels below key and its path relative to
 // key. Marker subkeys are passed over at every level: they keep disabled entries,
