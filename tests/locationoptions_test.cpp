@@ -345,7 +345,9 @@ TEST_F(LocationOptionsTest, ListEntriesThatNameKeysRoundTripAtCommas) {
     const std::wstring dll = folder.AddFile(L"kivnp.dll");
     const std::wstring order = key.Path() + L"\\Order";
     WriteRaw(kUser, key.Path() + L"\\Services\\KivNet B\\NetworkProvider", L"ProviderPath", TextValue(REG_SZ, dll));
-    WriteRaw(kUser, order, L"ProviderOrder", TextValue(REG_SZ, L"KivNetA,KivNet B"));
+    // A name that would lead out of the services' keys names none.
+    WriteRaw(kUser, key.Path() + L"\\Services\\KivNetA\\X\\NetworkProvider", L"ProviderPath", TextValue(REG_SZ, dll));
+    WriteRaw(kUser, order, L"ProviderOrder", TextValue(REG_SZ, L"KivNetA\\X,KivNet B"));
     LocationOptions options;
     options.refKey = L"HKCU\\" + key.Path() + L"\\Services\\*\\NetworkProvider";
     options.refValue = L"ProviderPath";
@@ -361,17 +363,17 @@ TEST_F(LocationOptionsTest, ListEntriesThatNameKeysRoundTripAtCommas) {
     ASSERT_NE(nullptr, item);
     EXPECT_EQ(L"KivNet B", item->m_title);
     ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
-    EXPECT_TRUE(listed(order, L"KivNetA")());
+    EXPECT_TRUE(listed(order, L"KivNetA\\X")());
     EXPECT_TRUE(listed(order + L"\\_disabledByKiv", L"KivNet B,")());
     item = OnlyItem(location, dll, 0);
     ASSERT_NE(nullptr, item);
     ASSERT_EQ(1, m_kiv->EnableItem(item->m_globalId));
-    EXPECT_TRUE(listed(order, L"KivNetA,KivNet B")());
+    EXPECT_TRUE(listed(order, L"KivNetA\\X,KivNet B")());
     EXPECT_FALSE(KeyExists(kUser, order + L"\\_disabledByKiv"));
     item = OnlyItem(location, dll, 1);
     ASSERT_NE(nullptr, item);
     ASSERT_EQ(1, m_kiv->RemoveItem(item->m_globalId));
-    EXPECT_TRUE(listed(order, L"KivNetA")());
+    EXPECT_TRUE(listed(order, L"KivNetA\\X")());
 }
 
 // PowerShell profiles and Office startup folders: the names that count are given.

@@ -80,6 +80,8 @@ bool ResolveLocationEntry(const Location* location, std::wstring& text, unsigned
 }
 
 bool ReferencedFile(const Location* location, const std::wstring& entry, unsigned char wow64, std::wstring& file) {
+    // An entry is the name of one key: with a "\\" it would reach some other key.
+    if (entry.empty() || entry.find(L'\\') != std::wstring::npos) return false;
     std::wstring path = location->m_options.refKey;
     const size_t star = path.find(L'*');
     if (star != std::wstring::npos) path.replace(star, 1, entry);
