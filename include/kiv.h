@@ -147,9 +147,15 @@ public:
     void GoTo(unsigned c, unsigned l, unsigned i);
     void GoTo(unsigned id);
     int RestoreItem(unsigned id);
+    // The IDs of the items whose entries a removal of this item's entry removes with
+    // it, the item's own first: Winsock removes a provider with every catalogue entry
+    // it has, so removing one of them removes them all (and, once removed, every one
+    // of their items reads as removed). Empty for an ID of no living item.
+    std::vector<unsigned> GetItemRemovalGroup(unsigned id);
     int Ostrel_ItemCompatible(unsigned id);
     // Sizes in characters, terminator included. A text that does not fit leaves an
-    // empty string in its buffer; a null buffer or a size of 0 is left alone.
+    // empty string in its buffer; a null buffer or a size of 0 is left alone. Either
+    // way the last error is ERROR_INSUFFICIENT_BUFFER when the item has such a text.
     void Ostrel_GetItemRegLocation(unsigned id, wchar_t* key, wchar_t* value, unsigned keySize, unsigned valueSize);
 
     CKiv(const CKiv&) = delete;

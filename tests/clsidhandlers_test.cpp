@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include <map>
+#include <vector>
 
 #include "core/Records.h"
 #include "handlers/steps/RegistryTree.h"
@@ -454,47 +455,125 @@ TEST_F(ClassKeyTest, EntriesBelowTheClassesRootChangeWhereTheirCopiesLive) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MergedClasses::Entry()));
 }
 
-TEST(SubkeyMoves, AFailedDeleteMakesTheSourceWholeAndPutsTheTargetBack) {
+TEST(SubkeyMoves, ASubkeyMoveNeverWritesOverAnotherAndUndoesWhatItDid) {
     ScratchKey key(L"SubkeyMoveRollback");
     const std::wstring from = key.Path() + L"\\from";
     const std::wstring to = key.Path() + L"\\to";
-    WriteNestedEntry(from + L"\\Entry", L"c:\\a.exe");
-    WriteNestedEntry(from + L"\\Fresh", L"c:\\b.exe");
-    WriteRaw(kUser, to + L"\\Entry\\Kept", L"Older", TextValue(REG_SZ, L"older"));
-    const auto entryBefore = Tree(from + L"\\Entry");
-    const auto freshBefore = Tree(from + L"\\Fresh");
-    const auto olderBefore = Tree(to + L"\\Entry");
     HKEY source = nullptr, target = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(kUser, from.c_str(), 0, KEY_ALL_ACCESS, &source));
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(kUser, to.c_str(), 0, KEY_ALL_ACCESS, &target));
+    WriteRaw(kUser, from, L"", TextValue(REG_SZ, L""));
+    WriteRaw(kUser, to, L"", TextValue(REG_SZ, L""));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(kUser, from.c_str(), 0, KEY_READ | KEY_WRITE, &source));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(kUser, to.c_str(), 0, KEY_READ | KEY_WRITE, &target));
     // A delete that takes part of the tree and then fails, as one stopped by a
     // nested key it may not delete would.
     auto halfDelete = [](HKEY parent, const std::wstring& name) {
         SHDeleteKeyW(parent, (name + L"\\Inner").c_str());
         return kiv::Status::Fail(ERROR_ACCESS_DENIED);
     };
-
-    // The failed delete's cause is the move's.
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), kiv::MoveRegSubkey(source, target, L"Entry", halfDelete).Code());
-    EXPECT_EQ(entryBefore, Tree(from + L"\\Entry"));
-    EXPECT_EQ(olderBefore, Tree(to + L"\\Entry"));
-    EXPECT_FALSE(kiv::MoveRegSubkey(source, target, L"Fresh", halfDelete));
-    EXPECT_EQ(freshBefore, Tree(from + L"\\Fresh"));
-    EXPECT_FALSE(KeyExists(kUser, to + L"\\Fresh"));
-
-    {
-        // An older entry that cannot be read whole could not be put back: no move.
-        DeniedRight keptDenied(to + L"\\Entry\\Kept", L"D:(D;;0x1;;;WD)(A;;KA;;;WD)");
-        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), kiv::MoveRegSubkey(source, target, L"Entry").Code());
+    enum class There { Nothing, Other, Same, Unreadable };
+    struct Case {
+        const wchar_t* name;
+        There there;
+        kiv::DeleteTreeFn deleteSource;
+        const wchar_t* lockedSddl;  // an access list on a nested key of the source, or null
+        DWORD code;
+    };
+    const Case cases[] = {
+        {L"Other", There::Other, kiv::DeleteRegTree, nullptr, ERROR_ALREADY_EXISTS},
+        {L"Same", There::Same, kiv::DeleteRegTree, nullptr, ERROR_SUCCESS},
+        {L"Unreadable", There::Unreadable, kiv::DeleteRegTree, nullptr, ERROR_ACCESS_DENIED},
+        {L"HalfDeleted", There::Nothing, halfDelete, nullptr, ERROR_ACCESS_DENIED},
+        // A nested key that may not be deleted: refused before anything is written.
+        {L"Undeletable", There::Nothing, kiv::DeleteRegTree, L"D:(D;;SD;;;WD)(A;;KA;;;WD)", ERROR_ACCESS_DENIED},
+    };
+    for (const Case& c : cases) {
+        const std::wstring entry = from + L"\\" + c.name, older = to + L"\\" + c.name;
+        WriteNestedEntry(entry, L"c:\\a.exe");
+        if (c.there == There::Same) WriteNestedEntry(older, L"c:\\a.exe");
+        if (c.there == There::Other || c.there == There::Unreadable)
+            WriteRaw(kUser, older + L"\\Kept", L"Older", TextValue(REG_SZ, L"older"));
+        const auto entryBefore = Tree(entry);
+        const auto olderBefore = Tree(older);
+        {
+            DeniedRight locked(c.lockedSddl ? entry + L"\\Inner\\Deeper" : older + L"\\Kept",
+                               c.lockedSddl                   ? c.lockedSddl
+                               : c.there == There::Unreadable ? L"D:(D;;0x1;;;WD)(A;;KA;;;WD)"
+                                                              : L"D:(A;;KA;;;WD)");
+            EXPECT_EQ(c.code, kiv::MoveRegSubkey(source, target, c.name, c.deleteSource).Code()) << c.name;
+        }
+        if (c.code == ERROR_SUCCESS) {
+            EXPECT_FALSE(KeyExists(kUser, entry)) << c.name;
+            EXPECT_EQ(entryBefore, Tree(older)) << c.name;
+        } else {
+            EXPECT_EQ(entryBefore, Tree(entry)) << c.name;  // whole again where it was
+            EXPECT_EQ(olderBefore, Tree(older)) << c.name;  // and the target as it was
+        }
     }
-    EXPECT_EQ(entryBefore, Tree(from + L"\\Entry"));
-    EXPECT_EQ(olderBefore, Tree(to + L"\\Entry"));
-
-    // A real move replaces the older entry rather than mixing with it.
-    EXPECT_TRUE(kiv::MoveRegSubkey(source, target, L"Entry"));
-    EXPECT_EQ(entryBefore, Tree(to + L"\\Entry"));
-    EXPECT_FALSE(KeyExists(kUser, from + L"\\Entry"));
-    EXPECT_FALSE(kiv::MoveRegSubkey(source, target, L"Missing"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), kiv::MoveRegSubkey(source, target, L"Missing").Code());
     RegCloseKey(source);
     RegCloseKey(target);
+}
+
+// The access list of a key and of a nested key, protected from inheritance, and the
+// key's owner, as the registry reads them back.
+std::wstring SecurityText(const std::wstring& path) {
+    kiv::UniqueHKey key;
+    if (RegOpenKeyExW(kUser, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return L"(no key)";
+    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    std::vector<BYTE> descriptor(4096);
+    DWORD bytes = static_cast<DWORD>(descriptor.size());
+    if (RegGetKeySecurity(key.Get(), what, descriptor.data(), &bytes) != ERROR_SUCCESS) return L"(unreadable)";
+    wchar_t* text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1, what, &text, nullptr))
+        return L"(unconvertible)";
+    std::wstring result = text;
+    LocalFree(text);
+    return result;
+}
+
+TEST_F(ClassKeyTest, AMovedKeyKeepsItsOwnerAndAccessLists) {
+    ScratchKey key(L"ClassKeySecurity");
+    ScratchFolder folder(L"ClassKeySecurity");
+    const std::wstring live = key.Path();
+    WriteNestedEntry(live + L"\\Entry", folder.AddFile(L"app.exe"));
+    Location* location = AddLocation(live, CoIdInKey);
+    const std::wstring entry = live + L"\\Entry", inner = entry + L"\\Inner";
+    // Protected lists of their own, readable by everyone, changeable by the test's user.
+    DeniedRight entryList(entry, L"D:P(A;;KA;;;WD)(A;;KR;;;BU)");
+    DeniedRight innerList(inner, L"D:P(A;;KA;;;WD)(A;;KR;;;AU)");
+    const std::wstring entryBefore = SecurityText(entry), innerBefore = SecurityText(inner);
+    ASSERT_NE(std::wstring::npos, entryBefore.find(L"D:P"));
+    m_kiv->Collect();
+    CKivItem* item = FindByName(location, L"Entry");
+    ASSERT_NE(nullptr, item);
+
+    ASSERT_EQ(1, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_EQ(entryBefore, SecurityText(live + L"\\_disabledByKiv\\Entry"));
+    EXPECT_EQ(innerBefore, SecurityText(live + L"\\_disabledByKiv\\Entry\\Inner"));
+    ASSERT_EQ(1, m_kiv->EnableItem(item->m_globalId));
+    EXPECT_EQ(entryBefore, SecurityText(entry));
+    EXPECT_EQ(innerBefore, SecurityText(inner));
+}
+
+TEST_F(ClassKeyTest, AReadOnlyClassKeyListsItsEntriesAndRefusesEveryChange) {
+    ScratchKey key(L"ClassKeyReadOnly");
+    ScratchFolder folder(L"ClassKeyReadOnly");
+    const std::wstring live = key.Path();
+    WriteNestedEntry(live + L"\\Entry", folder.AddFile(L"app.exe"));
+    WriteNestedEntry(live + L"\\_disabledByKiv\\Off", folder.AddFile(L"off.exe"));
+    Location* location = AddLocation(live, CoIdInKey);
+    const auto before = Tree(live);
+    const wchar_t* const readOnly = L"D:P(A;;KRWD;;;WD)";
+    DeniedRight liveDenied(live, readOnly), markerDenied(live + L"\\_disabledByKiv", readOnly);
+    DeniedRight entryDenied(live + L"\\Entry", readOnly), offDenied(live + L"\\_disabledByKiv\\Off", readOnly);
+    m_kiv->Collect();
+    ASSERT_EQ(2u, location->m_itemIds.size());
+    for (unsigned id : location->m_itemIds) {
+        const bool on = m_kiv->GetItemEnabled(id) != 0;
+        EXPECT_EQ(0, on ? m_kiv->DisableItem(id) : m_kiv->EnableItem(id));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+        EXPECT_EQ(0, m_kiv->RemoveItem(id));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    }
+    EXPECT_EQ(before, Tree(live));
 }

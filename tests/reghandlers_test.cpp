@@ -147,25 +147,87 @@ TEST_F(RegHandlerTest, FailedMovesLeaveTheRegistryAndTheItemAsTheyWere) {
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, marker));
 }
 
-TEST_F(RegHandlerTest, DisableOverAnOlderMarkerValueKeepsTheNewestAndLosesNothingLive) {
+// The program wrote its value back after the user disabled it: both are listed, and
+// neither move may write over the other.
+TEST_F(RegHandlerTest, AMoveNeverWritesOverAnotherEntryOfTheSameName) {
     ScratchKey key(L"RunOverwrite");
     ScratchFolder folder(L"RunOverwrite");
     std::wstring app = folder.AddFile(L"app.exe");
     const std::wstring live = key.Path();
     const std::wstring marker = live + L"\\_disabledByKiv";
-    RawValue current = TextValue(REG_SZ, app + L" /new");
+    const RawValue current = TextValue(REG_SZ, app + L" /new");
+    const RawValue older = TextValue(REG_SZ, app + L" /old");
     WriteRaw(HKEY_CURRENT_USER, live, L"App", current);
-    WriteRaw(HKEY_CURRENT_USER, marker, L"App", TextValue(REG_SZ, app + L" /old"));
+    WriteRaw(HKEY_CURRENT_USER, marker, L"App", older);
     Location* location = AddLocation(live, RegValue);
     m_kiv->Collect();
-    CKivItem* enabled = nullptr;
-    for (unsigned id : location->m_itemIds)
-        if (m_kiv->GetItemEnabled(id)) enabled = m_kiv->ItemMapGet(id);
-    ASSERT_NE(nullptr, enabled);
-    ASSERT_EQ(1, m_kiv->DisableItem(enabled->m_globalId));
+    ASSERT_EQ(2u, location->m_itemIds.size());
+    for (unsigned id : location->m_itemIds) {
+        const bool on = m_kiv->GetItemEnabled(id) != 0;
+        EXPECT_EQ(0, on ? m_kiv->DisableItem(id) : m_kiv->EnableItem(id));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+        EXPECT_EQ(on ? 1 : 0, m_kiv->GetItemEnabled(id));
+        RawValue value;
+        ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"App", value));
+        EXPECT_EQ(current, value);
+        ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"App", value));
+        EXPECT_EQ(older, value);
+    }
+
+    // The same command on both sides is one entry: the move ends by leaving one copy.
+    WriteRaw(HKEY_CURRENT_USER, live, L"App", older);
+    m_kiv->Collect();
+    const unsigned on = m_kiv->GetItemEnabled(location->m_itemIds[0]) ? location->m_itemIds[0] : location->m_itemIds[1];
+    ASSERT_EQ(1, m_kiv->DisableItem(on));
     RawValue value;
+    EXPECT_FALSE(ReadRaw(HKEY_CURRENT_USER, live, L"App", value));
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"App", value));
-    EXPECT_EQ(current, value);
+    EXPECT_EQ(older, value);
+}
+
+// Under an access list that grants only reading, as HKLM is for a standard user:
+// every entry is listed, and every action is refused before it changes anything.
+TEST_F(RegHandlerTest, ReadOnlyPlacesListEveryEntryAndRefuseEveryChange) {
+    ScratchKey key(L"RunReadOnly");
+    ScratchFolder folder(L"RunReadOnly");
+    const std::wstring app = folder.AddFile(L"app.exe");
+    const std::wstring live = key.Path() + L"\\Run";
+    const std::wstring marker = live + L"\\_disabledByKiv";
+    const std::wstring list = key.Path() + L"\\List";
+    WriteRaw(HKEY_CURRENT_USER, live, L"On", TextValue(REG_SZ, app));
+    WriteRaw(HKEY_CURRENT_USER, marker, L"Off", TextValue(REG_SZ, app));
+    WriteRaw(HKEY_CURRENT_USER, list, L"Cmd", TextValue(REG_SZ, app));
+    WriteRaw(HKEY_CURRENT_USER, list, L"AppInit_DLLs", TextValue(REG_SZ, app));
+    Location* run = AddLocation(live, RegValue);
+    Location* single = AddLocation(list, RegValueEx, 1, L"Cmd");
+    Location* appInit = AddLocation(list, AppInitDll, 1, L"AppInit_DLLs");
+    const wchar_t* const readOnly = L"D:P(A;;KRWD;;;WD)";
+    kivtest::DeniedRight liveDenied(live, readOnly), markerDenied(marker, readOnly), listDenied(list, readOnly);
+    m_kiv->Collect();
+    ASSERT_EQ(2u, run->m_itemIds.size());
+    ASSERT_EQ(1u, single->m_itemIds.size());
+    ASSERT_EQ(1u, appInit->m_itemIds.size());
+
+    std::vector<unsigned> ids = run->m_itemIds;
+    ids.push_back(single->m_itemIds[0]);
+    ids.push_back(appInit->m_itemIds[0]);
+    for (unsigned id : ids) {
+        const bool on = m_kiv->GetItemEnabled(id) != 0;
+        EXPECT_EQ(0, on ? m_kiv->DisableItem(id) : m_kiv->EnableItem(id)) << id;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError()) << id;
+        EXPECT_EQ(0, m_kiv->RemoveItem(id)) << id;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError()) << id;
+    }
+    RawValue value;
+    EXPECT_TRUE(ReadRaw(HKEY_CURRENT_USER, live, L"On", value));
+    EXPECT_FALSE(ReadRaw(HKEY_CURRENT_USER, live, L"Off", value));
+    EXPECT_TRUE(ReadRaw(HKEY_CURRENT_USER, marker, L"Off", value));
+    EXPECT_FALSE(ReadRaw(HKEY_CURRENT_USER, marker, L"On", value));
+    for (const wchar_t* name : {L"Cmd", L"AppInit_DLLs"}) {
+        ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, list, name, value));
+        EXPECT_EQ(TextValue(REG_SZ, app), value);
+    }
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, list + L"\\_disabledByKiv"));
 }
 
 TEST_F(RegHandlerTest, RegistryLocationIsTheLiveKeyAndFitsOrEmptiesTheCallersBuffers) {
@@ -383,30 +445,44 @@ TEST(RegistryText, ReadsAreBoundedAndOverlongWritesRefused) {
     RegCloseKey(opened);
 }
 
-TEST(RegistryMoves, AFailedMovePutsTheTargetBackAsItWas) {
+TEST(RegistryMoves, AValueMoveNeverWritesOverAnotherAndUndoesItsCopy) {
     ScratchKey key(L"MoveRollback");
     const std::wstring from = key.Path() + L"\\from";
     const std::wstring to = key.Path() + L"\\to";
-    RawValue moving = TextValue(REG_SZ, L"new data");
-    RawValue older = TextValue(REG_EXPAND_SZ, L"older data");
-    WriteRaw(HKEY_CURRENT_USER, from, L"Entry", moving);
-    WriteRaw(HKEY_CURRENT_USER, from, L"Fresh", moving);
-    WriteRaw(HKEY_CURRENT_USER, to, L"Entry", older);
-    // A source that may be read but not changed makes the second step (the delete) fail.
-    HKEY readOnly = nullptr, target = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, from.c_str(), 0, KEY_QUERY_VALUE, &readOnly));
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, to.c_str(), 0, KEY_ALL_ACCESS, &target));
-
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), kiv::MoveRegValue(readOnly, target, L"Entry").Code());
-    RawValue value;
-    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, to, L"Entry", value));
-    EXPECT_EQ(older, value);  // what stood there before is back, not deleted
-    EXPECT_FALSE(kiv::MoveRegValue(readOnly, target, L"Fresh"));
-    EXPECT_FALSE(ReadRaw(HKEY_CURRENT_USER, to, L"Fresh", value));  // its own copy taken back
-    ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, from, L"Fresh", value));
-    EXPECT_EQ(moving, value);
-    RegCloseKey(readOnly);
-    RegCloseKey(target);
+    const RawValue moving = TextValue(REG_SZ, L"new data");
+    const RawValue other = TextValue(REG_EXPAND_SZ, L"new data");  // the same text, another type
+    struct Case {
+        const wchar_t* name;
+        const RawValue* there;  // what the target holds before, or null
+        bool sourceWritable;
+        DWORD code;
+        bool sourceKept;  // whether the source is still there after
+    };
+    const Case cases[] = {
+        {L"Other", &other, true, ERROR_ALREADY_EXISTS, true},
+        {L"Same", &moving, true, ERROR_SUCCESS, false},
+        {L"Fresh", nullptr, false, ERROR_ACCESS_DENIED, true},  // the delete fails: the copy goes again
+        {L"SameLocked", &moving, false, ERROR_ACCESS_DENIED, true},
+    };
+    for (const Case& c : cases) {
+        WriteRaw(HKEY_CURRENT_USER, from, c.name, moving);
+        if (c.there) WriteRaw(HKEY_CURRENT_USER, to, c.name, *c.there);
+        HKEY source = nullptr, target = nullptr;
+        const REGSAM rights = c.sourceWritable ? KEY_READ | KEY_WRITE : KEY_QUERY_VALUE;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, from.c_str(), 0, rights, &source));
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, to.c_str(), 0, KEY_READ | KEY_WRITE, &target));
+        EXPECT_EQ(c.code, kiv::MoveRegValue(source, target, c.name).Code()) << c.name;
+        RawValue value;
+        EXPECT_EQ(c.sourceKept, ReadRaw(HKEY_CURRENT_USER, from, c.name, value)) << c.name;
+        const bool targetHeld = ReadRaw(HKEY_CURRENT_USER, to, c.name, value);
+        const RawValue* expected = c.code == ERROR_SUCCESS ? &moving : c.there;
+        EXPECT_EQ(expected != nullptr, targetHeld) << c.name;
+        if (expected && targetHeld) {
+            EXPECT_EQ(*expected, value) << c.name;
+        }
+        RegCloseKey(source);
+        RegCloseKey(target);
+    }
 }
 
 TEST_F(RegHandlerTest, ListEditsLeaveValuesThatAreNotTextAlone) {

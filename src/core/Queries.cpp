@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "core/Facade.h"
+#include "core/HandlerFactory.h"
 #include "core/Guard.h"
 #include "platform/Status.h"
 #include "platform/Text.h"
@@ -28,9 +29,11 @@ const wchar_t* FormatDate(const SYSTEMTIME& time) {
 }
 
 // Copies text into a caller's buffer only when it fits whole; otherwise the
-// buffer gets the empty string, never a cut key. False when it did not fit.
+// buffer gets the empty string, never a cut key. False when it did not fit: a
+// text with no buffer to take it (null, or no room at all) did not fit either.
 bool CopyOut(const std::wstring& text, wchar_t* buffer, unsigned size) {
-    if (text.empty() || !buffer || size == 0) return true;
+    if (text.empty()) return true;
+    if (!buffer || size == 0) return false;
     if (text.size() + 1 > size) {
         buffer[0] = L'\0';
         return false;
@@ -57,6 +60,19 @@ int CallHandler(CKivItem* item, Operation operation) {
     if (r) SetLastError(ERROR_SUCCESS);
     else Status::Fail(GetLastError()).Report();
     return r;
+}
+
+// The living items of the removed item's location whose entries a removal of its
+// entry takes with it (itself included where the removal works that way).
+std::vector<CKivItem*> ItemsRemovedWith(const std::map<unsigned, std::unique_ptr<CKivItem>>& items,
+                                        const CKivItem& removed) {
+    std::vector<CKivItem*> group;
+    if (!removed.m_location) return group;
+    for (unsigned id : removed.m_location->m_itemIds) {
+        const auto found = items.find(id);
+        if (found != items.end() && RemovedWith(removed, *found->second)) group.push_back(found->second.get());
+    }
+    return group;
 }
 
 }  // namespace
@@ -218,7 +234,22 @@ int CKiv::RemoveItem(unsigned id) {
     CriticalSectionLock lock(self.m_lock);
     CKivItem* item = self.ActionItem(id);
     if (!item) return 0;
-    return CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.RemoveItem(i); });
+    const int r = CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.RemoveItem(i); });
+    // Entries the system removed together with this one are gone as well.
+    if (r)
+        for (CKivItem* other : ItemsRemovedWith(self.m_itemMap, *item)) other->m_removed = 1;
+    return r;
+}
+
+std::vector<unsigned> CKiv::GetItemRemovalGroup(unsigned id) {
+    Facade& self = Self();
+    CriticalSectionLock lock(self.m_lock);
+    CKivItem* item = self.LiveItem(id);
+    if (!item) return {};
+    std::vector<unsigned> group{id};
+    for (CKivItem* other : ItemsRemovedWith(self.m_itemMap, *item))
+        if (other != item) group.push_back(other->m_globalId);
+    return group;
 }
 
 void CKiv::GoTo(unsigned id) {

@@ -58,25 +58,44 @@ DWORD ReadPolicyMask() {
     return mask;
 }
 
+// A root's mask as it was before a write changed it.
+struct PolicyBefore {
+    HKEY root;
+    DWORD mask;
+    DWORD type;
+};
+
+Status WriteMask(HKEY key, DWORD mask, DWORD type) {
+    return Status::FromRegistry(
+        RegSetValueExW(key, kPolicyValue, 0, type, reinterpret_cast<const BYTE*>(&mask), sizeof(mask)));
+}
+
 // Sets or clears the bit in each root whose policy key exists (it is never
 // created); a success when at least one root was written. failure keeps the cause
-// of the first root that could not be written.
-Status WritePolicyBit(DWORD bit, bool set, Status& failure) {
-    bool written = false;
+// of the first root that could not be written; before, the masks of the roots
+// written as they were.
+Status WritePolicyBit(DWORD bit, bool set, Status& failure, std::vector<PolicyBefore>& before) {
     failure = Status::Ok();
     for (HKEY root : kPolicyRoots) {
         UniqueHKey key;
         Status step = Status::FromRegistry(RegOpenKeyExW(root, kPolicyKey, 0, KEY_READ | KEY_WRITE, key.Put()));
         DWORD mask = 0, type = REG_DWORD;
         if (step && !ReadMaskValue(key.Get(), mask, type)) step = Status::Fail(ERROR_INVALID_DATA);
-        mask = set ? (mask | bit) : (mask & ~bit);
-        if (step)
-            step = Status::FromRegistry(
-                RegSetValueExW(key.Get(), kPolicyValue, 0, type, reinterpret_cast<const BYTE*>(&mask), sizeof(mask)));
-        written |= step.Succeeded();
+        if (step) step = WriteMask(key.Get(), set ? (mask | bit) : (mask & ~bit), type);
+        if (step) before.push_back({root, mask, type});
         if (!step && failure) failure = step;
     }
-    return written ? Status::Ok() : failure;
+    return before.empty() ? failure : Status::Ok();
+}
+
+// Puts back the masks a write changed (a mask that was absent comes back as 0,
+// which turns no drive's AutoRun off, as no value does).
+void PutPolicyBack(const std::vector<PolicyBefore>& before) {
+    for (const PolicyBefore& root : before) {
+        UniqueHKey key;
+        if (RegOpenKeyExW(root.root, kPolicyKey, 0, KEY_WRITE, key.Put()) == ERROR_SUCCESS)
+            WriteMask(key.Get(), root.mask, root.type);
+    }
 }
 
 // The item's drive bit, or 0 when its name is no drive letter.
@@ -181,10 +200,14 @@ Status SwitchAutoRun(CKivItem* item, bool off) {
     const DWORD bit = DriveBit(item);
     if (!bit) return Status::Fail(ERROR_INVALID_PARAMETER);
     Status failure;
-    const Status written = WritePolicyBit(bit, off, failure);
+    std::vector<PolicyBefore> before;
+    const Status written = WritePolicyBit(bit, off, failure, before);
     // AutoRun stays off while either root keeps the bit, so the drive counts as
-    // enabled only once the bit is clear in both.
-    if (written && !off && (ReadPolicyMask() & bit)) return Status::Fail(failure.Code());
+    // enabled only once the bit is clear in both; a failed enable changes nothing.
+    if (written && !off && (ReadPolicyMask() & bit)) {
+        PutPolicyBack(before);
+        return Status::Fail(failure.Code());
+    }
     return written;
 }
 

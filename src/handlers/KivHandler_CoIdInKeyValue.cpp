@@ -25,7 +25,7 @@ public:
 void CKivHandler_CoIdInKeyValue::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
     kiv::ForEachEntrySubkey(location, enabledPass, [&](HKEY key, const std::wstring& name) {
         kiv::UniqueHKey subkey;
-        if (!kiv::OpenRegKey(key, name, subkey)) return;
+        if (!kiv::OpenKeyToRead(key, name, subkey)) return;
         kiv::RegValueData classId;
         if (kiv::ReadRegValue(subkey.Get(), L"CLSID", classId) != kiv::ValueRead::Ok) return;
         std::wstring title, file;

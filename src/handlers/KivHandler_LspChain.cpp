@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/HandlerFactory.h"
 #include "core/Records.h"
 #include "handlers/HandlerKinds.h"
 #include "handlers/steps/RegistryValues.h"
@@ -275,15 +276,27 @@ int CKivHandler_LspChain::RemoveItem(CKivItem* item) {
     WSAPROTOCOL_INFOW record;
     // An entry gone, or given to another provider since the item was listed, is not
     // the item's any more.
-    if (!catalogue || !kiv::ListedRecord(item, *catalogue, record)) return kiv::Status::Fail(ERROR_FILE_NOT_FOUND).Report();
+    if (!catalogue || !kiv::ListedRecord(item, *catalogue, record))
+        return kiv::Status::Fail(ERROR_FILE_NOT_FOUND).Report();
     const kiv::ProviderCalls calls = kiv::CallsOf(catalogue->kind);
-    if (!calls.enumerate || !calls.deinstall) return 0;
+    if (!calls.enumerate || !calls.deinstall) return kiv::Status::Fail(ERROR_NOT_SUPPORTED).Report();
     for (WSAPROTOCOL_INFOW& installed : kiv::InstalledProviders(calls.enumerate)) {
         if (!kiv::IsItemProvider(installed, record, catalogue->kind, item->m_regNames[1])) continue;
         int error = 0;
-        return calls.deinstall(&installed.ProviderId, &error) == 0 ? 1 : 0;
+        if (calls.deinstall(&installed.ProviderId, &error) == 0) return kiv::Status::Ok().Report();
+        return kiv::Status::Fail(static_cast<DWORD>(error)).Report();
     }
-    return 0;
+    // The catalogue's entry still names the provider, but Winsock no longer lists it.
+    return kiv::Status::Fail(ERROR_FILE_NOT_FOUND).Report();
+}
+
+// Winsock removes a provider with every catalogue entry it has (one for each of its
+// protocols): an entry goes with another when both were listed for the same
+// provider of the same catalogue.
+bool RemovedWith(const CKivItem& removed, const CKivItem& other) {
+    if (removed.m_location != other.m_location || removed.m_location->m_handlerType != LspChain) return false;
+    if (removed.m_regNames.size() < 4 || other.m_regNames.size() < 4) return false;
+    return removed.m_regNames[2] == other.m_regNames[2] && removed.m_regNames[3] == other.m_regNames[3];
 }
 
 int CKivHandler_LspChain::GoTo(CKivItem* item) {

@@ -25,6 +25,7 @@
 #include "platform/Handles.h"
 #include "platform/Navigation.h"
 #include "platform/RegPath.h"
+#include "platform/Status.h"
 #include "platform/TaskMemory.h"
 #include "platform/Text.h"
 
@@ -38,6 +39,7 @@ using kiv::kIidPersistFile;
 using kiv::kIidTask;
 using kiv::kIidTaskScheduler;
 using kiv::kIidTaskService;
+using kiv::Status;
 using kiv::UniqueBstr;
 
 const ULONG kNamesPerBatch = 5;
@@ -73,10 +75,13 @@ void AddTaskItem(Location* location, const std::wstring& name, const std::wstrin
 
 // ---- Task Scheduler 1.0: work items ----
 
-bool OpenScheduler(ComPtr<ITaskScheduler>& scheduler) {
-    return SUCCEEDED(CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kIidTaskScheduler,
-                                      scheduler.PutVoid())) &&
-           scheduler;
+// An action's failure keeps the scheduler's cause: a code of the system wrapped in
+// an HRESULT (access denied, file not found) reaches the host as that code.
+Status OpenScheduler(ComPtr<ITaskScheduler>& scheduler) {
+    const HRESULT hr =
+        CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kIidTaskScheduler, scheduler.PutVoid());
+    if (SUCCEEDED(hr) && !scheduler) return Status::Fail(ERROR_GEN_FAILURE);
+    return Status::FromHresult(hr);
 }
 
 // Hands each work-item name to visit, batch by batch and from the last to the
@@ -119,11 +124,20 @@ HRESULT CallWithWorkItemName(const std::wstring& name, const std::function<HRESU
     return call(name.substr(0, name.size() - kJobSuffixChars).c_str());
 }
 
-bool ActivateWorkItem(ITaskScheduler* scheduler, const std::wstring& name, ComPtr<ITask>& task) {
+Status ActivateWorkItem(ITaskScheduler* scheduler, const std::wstring& name, ComPtr<ITask>& task) {
     HRESULT hr = CallWithWorkItemName(name, [&](const wchar_t* text) {
         return scheduler->Activate(text, kIidTask, reinterpret_cast<IUnknown**>(task.Put()));
     });
-    return SUCCEEDED(hr) && task;
+    if (SUCCEEDED(hr) && !task) return Status::Fail(ERROR_GEN_FAILURE);
+    return Status::FromHresult(hr);
+}
+
+// The scheduler and the work item an item names, as the enumeration lists it; a
+// work item no longer listed is not found.
+Status FindListedWorkItem(const std::wstring& name, ComPtr<ITaskScheduler>& scheduler, std::wstring& listed) {
+    const Status opened = OpenScheduler(scheduler);
+    if (!opened) return opened;
+    return FindWorkItem(scheduler.Get(), name, listed) ? Status::Ok() : Status::Fail(ERROR_FILE_NOT_FOUND);
 }
 
 void CollectWorkItem(ITaskScheduler* scheduler, Location* location, const std::wstring& name, unsigned enabledPass) {
@@ -146,27 +160,31 @@ void CollectWorkItems(Location* location, unsigned enabledPass) {
 }
 
 // Sets or clears only the disabled flag and saves the work item.
-int SetWorkItemDisabled(const std::wstring& name, bool disabled) {
+Status SetWorkItemDisabled(const std::wstring& name, bool disabled) {
     ComPtr<ITaskScheduler> scheduler;
     std::wstring listed;
-    if (!OpenScheduler(scheduler) || !FindWorkItem(scheduler.Get(), name, listed)) return 0;
     ComPtr<ITask> task;
-    if (!ActivateWorkItem(scheduler.Get(), listed, task)) return 0;
+    Status step = FindListedWorkItem(name, scheduler, listed);
+    if (step) step = ActivateWorkItem(scheduler.Get(), listed, task);
+    if (!step) return step;
     DWORD flags = 0;
-    if (FAILED(task->GetFlags(&flags))) return 0;
+    HRESULT hr = task->GetFlags(&flags);
     flags = disabled ? (flags | TASK_FLAG_DISABLED) : (flags & ~static_cast<DWORD>(TASK_FLAG_DISABLED));
-    if (FAILED(task->SetFlags(flags))) return 0;
+    if (SUCCEEDED(hr)) hr = task->SetFlags(flags);
     ComPtr<IPersistFile> file;
-    if (FAILED(task->QueryInterface(kIidPersistFile, file.PutVoid())) || !file) return 0;
-    return SUCCEEDED(file->Save(nullptr, TRUE)) ? 1 : 0;
+    if (SUCCEEDED(hr)) hr = task->QueryInterface(kIidPersistFile, file.PutVoid());
+    if (SUCCEEDED(hr) && !file) hr = E_NOINTERFACE;
+    if (SUCCEEDED(hr)) hr = file->Save(nullptr, TRUE);
+    return Status::FromHresult(hr);
 }
 
-int DeleteWorkItem(const std::wstring& name) {
+Status DeleteWorkItem(const std::wstring& name) {
     ComPtr<ITaskScheduler> scheduler;
     std::wstring listed;
-    if (!OpenScheduler(scheduler) || !FindWorkItem(scheduler.Get(), name, listed)) return 0;
-    HRESULT hr = CallWithWorkItemName(listed, [&](const wchar_t* text) { return scheduler->Delete(text); });
-    return SUCCEEDED(hr) ? 1 : 0;
+    const Status found = FindListedWorkItem(name, scheduler, listed);
+    if (!found) return found;
+    return Status::FromHresult(
+        CallWithWorkItemName(listed, [&](const wchar_t* text) { return scheduler->Delete(text); }));
 }
 
 // ---- Task Scheduler 2.0: the tasks of the root folder ----
@@ -177,15 +195,20 @@ struct RootFolder {
 };
 
 // Connects to the local service as the current user; hidden tasks are not listed.
-bool OpenRootFolder(RootFolder& root) {
+Status OpenRootFolder(RootFolder& root) {
     ComPtr<ITaskService> service;
-    if (FAILED(g_taskService(service.Put())) || !service) return false;
+    HRESULT hr = g_taskService(service.Put());
+    if (SUCCEEDED(hr) && !service) hr = E_NOINTERFACE;
     VARIANT empty;
     VariantInit(&empty);
-    if (FAILED(service->Connect(empty, empty, empty, empty))) return false;
+    if (SUCCEEDED(hr)) hr = service->Connect(empty, empty, empty, empty);
     UniqueBstr path(SysAllocString(L"\\"));
-    if (!path || FAILED(service->GetFolder(path.Get(), root.folder.Put())) || !root.folder) return false;
-    return SUCCEEDED(root.folder->GetTasks(0, root.tasks.Put())) && root.tasks;
+    if (SUCCEEDED(hr) && !path) hr = E_OUTOFMEMORY;
+    if (SUCCEEDED(hr)) hr = service->GetFolder(path.Get(), root.folder.Put());
+    if (SUCCEEDED(hr) && !root.folder) hr = E_NOINTERFACE;
+    if (SUCCEEDED(hr)) hr = root.folder->GetTasks(0, root.tasks.Put());
+    if (SUCCEEDED(hr) && !root.tasks) hr = E_NOINTERFACE;
+    return Status::FromHresult(hr);
 }
 
 // Hands each task of the collection with its name to visit, by index from 1, until
@@ -243,25 +266,28 @@ void CollectRegisteredTasks(Location* location, unsigned enabledPass) {
     });
 }
 
-int SetRegisteredTaskEnabled(const std::wstring& name, bool enabled) {
+Status SetRegisteredTaskEnabled(const std::wstring& name, bool enabled) {
     RootFolder root;
-    if (!OpenRootFolder(root)) return 0;
-    int result = 0;
+    Status step = OpenRootFolder(root);
+    if (!step) return step;
+    step = Status::Fail(ERROR_FILE_NOT_FOUND);
     WalkRegisteredTasks(root.tasks.Get(), [&](IRegisteredTask* task, const std::wstring& found) {
         if (found != name) return false;
-        result = SUCCEEDED(task->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE)) ? 1 : 0;
+        step = Status::FromHresult(task->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE));
         return true;
     });
-    return result;
+    return step;
 }
 
-int DeleteRegisteredTask(const std::wstring& name) {
+Status DeleteRegisteredTask(const std::wstring& name) {
     RootFolder root;
-    if (!OpenRootFolder(root)) return 0;
+    const Status opened = OpenRootFolder(root);
+    if (!opened) return opened;
     auto named = [&name](IRegisteredTask*, const std::wstring& found) { return found == name; };
-    if (!WalkRegisteredTasks(root.tasks.Get(), named)) return 0;
+    if (!WalkRegisteredTasks(root.tasks.Get(), named)) return Status::Fail(ERROR_FILE_NOT_FOUND);
     UniqueBstr text(SysAllocStringLen(name.data(), static_cast<UINT>(name.size())));
-    return text && SUCCEEDED(root.folder->DeleteTask(text.Get(), 0)) ? 1 : 0;
+    if (!text) return Status::Fail(ERROR_OUTOFMEMORY);
+    return Status::FromHresult(root.folder->DeleteTask(text.Get(), 0));
 }
 
 // ---- Showing a task ----
@@ -321,21 +347,21 @@ std::wstring WorkItemFile(const std::wstring& name) {
 CKivHandler_TaskScheduler::~CKivHandler_TaskScheduler() = default;
 
 int CKivHandler_TaskScheduler::DisableItem(CKivItem* item) {
-    if (!HasName(item)) return 0;
+    if (!HasName(item)) return Status::Fail(ERROR_INVALID_PARAMETER).Report();
     const std::wstring& name = item->m_regNames[0];
-    return UseTaskService() ? SetRegisteredTaskEnabled(name, false) : SetWorkItemDisabled(name, true);
+    return (UseTaskService() ? SetRegisteredTaskEnabled(name, false) : SetWorkItemDisabled(name, true)).Report();
 }
 
 int CKivHandler_TaskScheduler::EnableItem(CKivItem* item) {
-    if (!HasName(item)) return 0;
+    if (!HasName(item)) return Status::Fail(ERROR_INVALID_PARAMETER).Report();
     const std::wstring& name = item->m_regNames[0];
-    return UseTaskService() ? SetRegisteredTaskEnabled(name, true) : SetWorkItemDisabled(name, false);
+    return (UseTaskService() ? SetRegisteredTaskEnabled(name, true) : SetWorkItemDisabled(name, false)).Report();
 }
 
 int CKivHandler_TaskScheduler::RemoveItem(CKivItem* item) {
-    if (!HasName(item)) return 0;
+    if (!HasName(item)) return Status::Fail(ERROR_INVALID_PARAMETER).Report();
     const std::wstring& name = item->m_regNames[0];
-    return UseTaskService() ? DeleteRegisteredTask(name) : DeleteWorkItem(name);
+    return (UseTaskService() ? DeleteRegisteredTask(name) : DeleteWorkItem(name)).Report();
 }
 
 void CKivHandler_TaskScheduler::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {

@@ -48,15 +48,13 @@ void RewriteSystemPrefixes(std::wstring& text) {
 }  // namespace
 
 bool ExistsWithView(std::wstring& text, unsigned char wow64) {
-    if (wow64) RedirectTo32Bit(text);
-    return FileExists(text);
+    return wow64 ? Find32BitFile(text, &FileExists) : FileExists(text);
 }
 
 bool TrySuffixes(std::wstring& text, unsigned char wow64) {
     for (const std::wstring& suffix : TrialSuffixes()) {
         std::wstring candidate = text + suffix;
-        if (wow64) RedirectTo32Bit(candidate);
-        if (FileExists(candidate)) {
+        if (ExistsWithView(candidate, wow64)) {
             text = candidate;
             return true;
         }

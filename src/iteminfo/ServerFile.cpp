@@ -20,10 +20,10 @@ const wchar_t kAppPathsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\A
 const DWORD kAppPathDataBytes = 260;
 
 // The file test as the server's loader sees the path: a 32-bit process is shown the
-// 32-bit system and program-files folders (the rewrite stays in the text).
+// 32-bit system folder, and the 32-bit program-files folder where it holds the file
+// (the path found stays in the text).
 bool IsServerFile(std::wstring& text, unsigned char wow64) {
-    if (wow64) RedirectTo32Bit(text);
-    return IsPlainFile(text);
+    return wow64 ? Find32BitFile(text, &IsPlainFile) : IsPlainFile(text);
 }
 
 bool FindFileInFolders(std::wstring& text, const std::wstring& name, const std::vector<std::wstring>& folders,

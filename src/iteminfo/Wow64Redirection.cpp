@@ -72,7 +72,11 @@ const RedirectionMap& CurrentRedirectionMap() {
 
 }  // namespace
 
-bool RedirectTo32Bit(std::wstring& text) {
+namespace {
+
+// Rewrites as RedirectTo32Bit does; systemFolder says whether the folder rewritten
+// was the system folder.
+bool Redirect(std::wstring& text, bool& systemFolder) {
     const RedirectionMap& map = CurrentRedirectionMap();
     for (const auto& entry : map.folders) {
         const std::wstring& prefix = entry.first;
@@ -80,9 +84,28 @@ bool RedirectTo32Bit(std::wstring& text) {
         if (prefix == map.systemKey && IsSharedSystemPath(text, prefix)) continue;
         // The prefix's final backslash stays and now follows the 32-bit folder.
         text = entry.second + text.substr(prefix.size() - 1);
+        systemFolder = prefix == map.systemKey;
         return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool RedirectTo32Bit(std::wstring& text) {
+    bool systemFolder = false;
+    return Redirect(text, systemFolder);
+}
+
+bool Find32BitFile(std::wstring& text, bool (*exists)(const std::wstring& path)) {
+    std::wstring redirected = text;
+    bool systemFolder = false;
+    if (!Redirect(redirected, systemFolder)) return exists(text);
+    const bool found = exists(redirected);
+    if (!found && !systemFolder && exists(text)) return true;
+    // Otherwise the path is the one the program is shown, found or not.
+    text = redirected;
+    return found;
 }
 
 }  // namespace kiv

@@ -12,4 +12,11 @@ namespace kiv {
 // kinds of program (catroot, catroot2, drivers\etc, logfiles, spool) stay.
 bool RedirectTo32Bit(std::wstring& text);
 
+// Whether a 32-bit program finds a file through the path, which becomes the path of
+// the file it finds. The file system redirects the system folder; the program-files
+// folders are redirected only where the text came from the variable, so a literal
+// path below the 64-bit folder keeps naming its own file when that file is there and
+// the 32-bit folder has none.
+bool Find32BitFile(std::wstring& text, bool (*exists)(const std::wstring& path));
+
 }  // namespace kiv

@@ -90,10 +90,19 @@ bool IsKeyEmpty(HKEY root, const std::wstring& keyPath) {
 }
 
 void RemoveKeyIfEmpty(HKEY root, const std::wstring& keyPath, unsigned char wow64) {
-    // A key we cannot read may hold entries that nobody could bring back.
-    if (!IsKeyEmpty(root, keyPath)) return;
-    if (wow64) RegDeleteKeyExW(root, keyPath.c_str(), KEY_WOW64_32KEY, 0);
-    else RegDeleteKeyW(root, keyPath.c_str());
+    const REGSAM view = wow64 ? KEY_WOW64_32KEY : 0;
+    // The key is looked at through a handle kept open until it is deleted, so that
+    // the look is as late as it can be: a value or subkey written since the last
+    // entry left keeps the key, and a key that cannot be read is never taken for
+    // empty.
+    UniqueHKey key;
+    if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_QUERY_VALUE | DELETE | view, key.Put()) != ERROR_SUCCESS) return;
+    DWORD subkeys = 0, values = 0;
+    if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                         nullptr, nullptr) != ERROR_SUCCESS ||
+        subkeys != 0 || values != 0)
+        return;
+    RegDeleteKeyExW(root, keyPath.c_str(), view, 0);
 }
 
 }  // namespace kiv

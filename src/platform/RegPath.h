@@ -25,8 +25,8 @@ bool TwinPath(const std::wstring& path, std::wstring& twin);
 // that cannot be read is never taken for empty.
 bool IsKeyEmpty(HKEY root, const std::wstring& keyPath);
 
-// Deletes the key when IsKeyEmpty holds for it. The 32-bit view is used for twin
-// locations.
+// Deletes the key when it holds neither subkeys nor values at the moment it is
+// deleted. The 32-bit view is used for twin locations.
 void RemoveKeyIfEmpty(HKEY root, const std::wstring& keyPath, unsigned char wow64);
 
 }  // namespace kiv

@@ -52,8 +52,8 @@ void WalkNested(HKEY key, const std::wstring& relative, unsigned levels,
 }  // namespace
 
 Status OpenReadKey(HKEY root, const std::wstring& path, UniqueHKey& key, unsigned char wow64) {
-    const REGSAM view = wow64 ? KEY_WOW64_32KEY : 0;
-    return Status::FromRegistry(RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Put()));
+    if (!wow64) return OpenKeyToRead(root, path, key);
+    return Status::FromRegistry(RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, key.Put()));
 }
 
 void SplitValueSpec(const std::wstring& spec, std::wstring& subkey, std::wstring& value) {

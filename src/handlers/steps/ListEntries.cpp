@@ -222,7 +222,7 @@ Status ListDisable(CKivItem* item, ListStyle style) {
     UniqueHKey live, marker;
     ListText liveList, before;
     ValueRead markerRead = ValueRead::Absent;
-    Status step = OpenRegKey(location->m_root, location->m_path, live);
+    Status step = OpenKeyToChange(location->m_root, location->m_path, live);
     if (step) step = ReadListForEdit(live.Get(), location->m_value, liveList);
     if (step) step = EraseEntry(liveList.text, entry, style);
     if (step) step = CreateMarkerKey(live.Get(), marker);
@@ -246,10 +246,10 @@ Status ListEnable(CKivItem* item, ListStyle style) {
         UniqueHKey marker, live;
         ListText markerList, liveList;
         ValueRead liveRead = ValueRead::Absent;
-        Status step = OpenRegKey(location->m_root, markerPath, marker);
+        Status step = OpenKeyToChange(location->m_root, markerPath, marker);
         if (step) step = ReadListForEdit(marker.Get(), location->m_value, markerList);
         if (step) step = EraseMarkerEntry(markerList.text, entry, style);
-        if (step) step = OpenRegKey(location->m_root, location->m_path, live);
+        if (step) step = OpenKeyToChange(location->m_root, location->m_path, live);
         if (step) step = ReadListOrNone(live.Get(), location->m_value, liveList, liveRead);
         if (!step) return step;
         if (liveRead == ValueRead::Absent) liveList.type = markerList.type;
@@ -277,7 +277,7 @@ Status ListRemove(CKivItem* item, ListStyle style) {
     Status step;
     {
         UniqueHKey key;
-        step = OpenRegKey(location->m_root, path, key);
+        step = OpenKeyToChange(location->m_root, path, key);
         if (!step) return step;
         ListText list;
         step = ReadListForEdit(key.Get(), location->m_value, list);

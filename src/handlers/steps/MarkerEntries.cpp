@@ -38,8 +38,8 @@ void DropEmptyMarker(const CKivItem* item, HKEY root, const std::wstring& marker
 // one given; the first failure is the outcome.
 Status OpenHolder(const EntryPlace& place, bool inMarker, const std::wstring& name, const EntrySteps& steps,
                   UniqueHKey& live, UniqueHKey& marker) {
-    Status step = OpenRegKey(place.root, place.path, live);
-    if (step && inMarker) step = OpenRegKey(live.Get(), kMarker, marker);
+    Status step = OpenKeyToChange(place.root, place.path, live);
+    if (step && inMarker) step = OpenKeyToChange(live.Get(), kMarker, marker);
     if (step) step = steps.exists(inMarker ? marker.Get() : live.Get(), name);
     return step;
 }
@@ -129,7 +129,7 @@ Status RemoveMarkerEntry(CKivItem* item, const EntrySteps& steps) {
         const std::wstring path = item->m_enabled ? place.path : MarkerPath(place.path);
         {
             UniqueHKey key;
-            step = OpenRegKey(place.root, path, key);
+            step = OpenKeyToChange(place.root, path, key);
             if (step) step = steps.erase(key.Get(), item->m_regNames[0]);
         }
         if (step && !item->m_enabled) DropEmptyMarker(item, place.root, path);

@@ -178,7 +178,7 @@ Status DisableValueEntry(CKivItem* item) {
     const Location* location = item->m_location;
     UniqueHKey live, marker;
     RegValueData value;
-    Status step = OpenRegKey(location->m_root, location->m_path, live);
+    Status step = OpenKeyToChange(location->m_root, location->m_path, live);
     if (step) step = ReadHandled(live.Get(), location->m_value, value);
     if (step) step = CreateMarkerKey(live.Get(), marker);
     if (!step) return step;
@@ -197,9 +197,9 @@ Status EnableValueEntry(CKivItem* item) {
     {
         UniqueHKey marker, live;
         RegValueData value;
-        step = OpenRegKey(location->m_root, markerPath, marker);
+        step = OpenKeyToChange(location->m_root, markerPath, marker);
         if (step) step = ReadHandled(marker.Get(), location->m_value, value);
-        if (step) step = OpenRegKey(location->m_root, location->m_path, live);
+        if (step) step = OpenKeyToChange(location->m_root, location->m_path, live);
         if (!step) return step;
         if (value.IsString()) step = MoveSingleString(marker.Get(), live.Get(), item);
         else step = EnableMultiEntry(live.Get(), marker.Get(), location->m_value, item->m_regNames[0], value);
@@ -218,7 +218,7 @@ Status RemoveValueEntry(CKivItem* item) {
     {
         UniqueHKey key;
         RegValueData value;
-        step = OpenRegKey(location->m_root, path, key);
+        step = OpenKeyToChange(location->m_root, path, key);
         if (step) step = ReadHandled(key.Get(), location->m_value, value);
         if (!step) return step;
         if (value.IsString())

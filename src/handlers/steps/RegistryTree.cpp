@@ -2,17 +2,20 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
 #include "handlers/steps/RegistryValues.h"
 #include "platform/Handles.h"
+#include "platform/KeySecurity.h"
+#include "platform/Text.h"
 
 namespace kiv {
 namespace {
 
-// A subkey's whole content held in memory, so that a move can put an older target
-// back exactly as it was.
+// A subkey's whole content held in memory, its owner and access list included, so
+// that a move writes it whole at its new place and can make its source whole again.
 struct KeyTree {
     struct Value {
         std::wstring name;
@@ -22,11 +25,16 @@ struct KeyTree {
     std::vector<Value> values;
     std::vector<std::wstring> names;
     std::vector<KeyTree> subkeys;
+    KeySecurity security;
 };
 
 enum class TreeRead { Ok, Absent, Unreadable };
 
-Status ReadTree(HKEY key, KeyTree& tree);
+// What a move asks for on each key it writes: its content, and its access list and
+// owner, which are set last, once nothing more is written below it.
+const REGSAM kTreeWriteRights = kKeyChangeRights | WRITE_DAC;
+
+Status ReadTree(HKEY key, REGSAM access, KeyTree& tree);
 
 // Unlike a collection walk, a copy that is to be put back must be whole: any entry
 // that cannot be read makes the whole read fail.
@@ -46,7 +54,7 @@ Status ReadTreeValues(HKEY key, DWORD maxName, DWORD maxData, KeyTree& tree) {
     }
 }
 
-Status ReadTreeSubkeys(HKEY key, DWORD maxKey, KeyTree& tree) {
+Status ReadTreeSubkeys(HKEY key, REGSAM access, DWORD maxKey, KeyTree& tree) {
     for (DWORD index = 0;; ++index) {
         std::vector<wchar_t> name(maxKey + 1);
         DWORD nameChars = maxKey + 1;
@@ -54,63 +62,84 @@ Status ReadTreeSubkeys(HKEY key, DWORD maxKey, KeyTree& tree) {
         if (rc == ERROR_NO_MORE_ITEMS) return Status::Ok();
         if (rc != ERROR_SUCCESS) return Status::FromRegistry(rc);
         UniqueHKey child;
-        Status step = Status::FromRegistry(RegOpenKeyExW(key, name.data(), 0, KEY_READ, child.Put()));
+        Status step = Status::FromRegistry(RegOpenKeyExW(key, name.data(), 0, access, child.Put()));
         KeyTree subtree;
-        if (step) step = ReadTree(child.Get(), subtree);
+        if (step) step = ReadTree(child.Get(), access, subtree);
         if (!step) return step;
         tree.names.emplace_back(name.data(), nameChars);
         tree.subkeys.push_back(std::move(subtree));
     }
 }
 
-Status ReadTree(HKEY key, KeyTree& tree) {
+Status ReadTree(HKEY key, REGSAM access, KeyTree& tree) {
     DWORD maxKey = 0, maxName = 0, maxData = 0;
     Status step = Status::FromRegistry(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &maxKey, nullptr,
                                                         nullptr, &maxName, &maxData, nullptr, nullptr));
+    if (step) step = ReadKeySecurity(key, tree.security);
     if (step) step = ReadTreeValues(key, maxName, maxData, tree);
-    if (step) step = ReadTreeSubkeys(key, maxKey, tree);
+    if (step) step = ReadTreeSubkeys(key, access, maxKey, tree);
     return step;
 }
 
-// An absent subkey is no failure: cause stays Ok. An unreadable one keeps the
+// Reads parent\name whole, opening every key of it with the rights given. An
+// absent subkey is no failure: cause stays Ok. An unreadable one keeps the
 // registry's answer.
-TreeRead ReadSubtree(HKEY parent, const std::wstring& name, KeyTree& tree, Status& cause) {
+TreeRead ReadSubtree(HKEY parent, const std::wstring& name, REGSAM access, KeyTree& tree, Status& cause) {
     UniqueHKey key;
-    LONG rc = RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ, key.Put());
+    LONG rc = RegOpenKeyExW(parent, name.c_str(), 0, access, key.Put());
     cause = Status::Ok();
     if (rc == ERROR_FILE_NOT_FOUND) return TreeRead::Absent;
     cause = Status::FromRegistry(rc);
-    if (cause) cause = ReadTree(key.Get(), tree);
+    if (cause) cause = ReadTree(key.Get(), access, tree);
     return cause ? TreeRead::Ok : TreeRead::Unreadable;
 }
 
-bool WriteTree(HKEY parent, const std::wstring& name, const KeyTree& tree) {
+// Writes the tree as parent\name (created when missing): values, then subkeys,
+// then the key's own access list and owner, so that a list that refuses writes
+// takes effect only once the key is whole.
+Status WriteTree(HKEY parent, const std::wstring& name, const KeyTree& tree) {
     UniqueHKey key;
-    if (RegCreateKeyExW(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    bool whole = true;
-    for (const KeyTree::Value& value : tree.values)
-        whole &= RegSetValueExW(key.Get(), value.name.c_str(), 0, value.type, value.data.data(),
-                                static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS;
-    for (size_t i = 0; i < tree.subkeys.size(); ++i) whole &= WriteTree(key.Get(), tree.names[i], tree.subkeys[i]);
-    return whole;
+    Status step = Status::FromRegistry(
+        RegCreateKeyExW(parent, name.c_str(), 0, nullptr, 0, kTreeWriteRights, nullptr, key.Put(), nullptr));
+    for (size_t i = 0; step && i < tree.values.size(); ++i) {
+        const KeyTree::Value& value = tree.values[i];
+        step = Status::FromRegistry(RegSetValueExW(key.Get(), value.name.c_str(), 0, value.type, value.data.data(),
+                                                   static_cast<DWORD>(value.data.size())));
+    }
+    for (size_t i = 0; step && i < tree.subkeys.size(); ++i)
+        step = WriteTree(key.Get(), tree.names[i], tree.subkeys[i]);
+    if (step) step = ApplyKeySecurity(key.Get(), tree.security);
+    return step;
 }
 
-// The target as it was before the move: the older tree, or nothing at all.
-void PutBack(HKEY parent, const std::wstring& name, const KeyTree* before) {
-    DeleteRegTree(parent, name);
-    if (before) WriteTree(parent, name, *before);
+// Registry names are compared as the registry compares them: case-blind.
+bool SameName(const std::wstring& a, const std::wstring& b) { return EqualsNoCase(a, b); }
+
+// Whether two trees hold the same entry: the same values (names, types and bytes)
+// and the same subkeys, whatever order the registry lists them in.
+bool SameTree(const KeyTree& a, const KeyTree& b) {
+    if (a.values.size() != b.values.size() || a.subkeys.size() != b.subkeys.size()) return false;
+    for (const KeyTree::Value& value : a.values) {
+        const auto match = std::find_if(b.values.begin(), b.values.end(), [&](const KeyTree::Value& other) {
+            return SameName(value.name, other.name) && value.type == other.type && value.data == other.data;
+        });
+        if (match == b.values.end()) return false;
+    }
+    for (size_t i = 0; i < a.subkeys.size(); ++i) {
+        size_t j = 0;
+        while (j < b.subkeys.size() && !SameName(a.names[i], b.names[j])) ++j;
+        if (j == b.subkeys.size() || !SameTree(a.subkeys[i], b.subkeys[j])) return false;
+    }
+    return true;
 }
 
-// Copies from\name with everything below it into to\name (created when missing);
-// what to\name already holds and the source lacks stays.
-Status CopyTree(HKEY from, HKEY to, const std::wstring& name) {
-    UniqueHKey target;
-    const Status created = Status::FromRegistry(
-        RegCreateKeyExW(to, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, target.Put(), nullptr));
-    if (!created) return created;
-    return Status::FromRegistry(SHCopyKeyW(from, name.c_str(), target.Get(), 0));
+// After a delete of the source failed part way, the source is made whole again
+// from the tree read before; only then may the copy at the target go, since
+// otherwise it is all that is left of the entry.
+Status MendSource(HKEY from, HKEY to, const std::wstring& name, const KeyTree& moving, bool dropCopy) {
+    const Status mended = WriteTree(from, name, moving);
+    if (mended && dropCopy) DeleteRegTree(to, name);
+    return mended;
 }
 
 }  // namespace
@@ -133,29 +162,29 @@ Status DeleteRegTree(HKEY parent, const std::wstring& name) {
 Status MoveRegSubkey(HKEY from, HKEY to, const std::wstring& name, DeleteTreeFn deleteSource) {
     // An empty name would be the whole key, not a subkey of it.
     if (name.empty()) return Status::Fail(ERROR_INVALID_PARAMETER);
-    {
-        UniqueHKey source;
-        const Status opened = Status::FromRegistry(RegOpenKeyExW(from, name.c_str(), 0, KEY_READ, source.Put()));
-        if (!opened) return opened;
+    KeyTree moving, there;
+    Status cause;
+    // The source must be read whole, its access lists included, or it could not be
+    // written whole at its new place; and each of its keys must be one the process
+    // may delete, or the move would stop half way with the entry in both places.
+    if (ReadSubtree(from, name, KEY_READ | DELETE, moving, cause) != TreeRead::Ok)
+        return cause ? Status::Fail(ERROR_FILE_NOT_FOUND) : cause;
+    const TreeRead target = ReadSubtree(to, name, KEY_READ, there, cause);
+    // A target we cannot read may be another entry: it is never written over.
+    if (target == TreeRead::Unreadable) return cause;
+    if (target == TreeRead::Ok && !SameTree(moving, there)) return Status::Fail(ERROR_ALREADY_EXISTS);
+    // The same entry on both sides already stands where it goes: only the source goes.
+    const bool copied = target == TreeRead::Absent;
+    if (copied) {
+        const Status written = WriteTree(to, name, moving);
+        if (!written) {
+            DeleteRegTree(to, name);
+            return written;
+        }
     }
-    KeyTree older;
-    Status unreadable;
-    const TreeRead target = ReadSubtree(to, name, older, unreadable);
-    if (target == TreeRead::Unreadable) return unreadable;
-    const KeyTree* before = target == TreeRead::Ok ? &older : nullptr;
-    // The entry moved in replaces an older one of the same name rather than mixing with it.
-    Status step = before ? DeleteRegTree(to, name) : Status::Ok();
-    if (step) step = CopyTree(from, to, name);
-    if (!step) {
-        PutBack(to, name, before);
-        return step;
-    }
-    step = deleteSource(from, name);
-    if (step) return step;
-    // A delete that failed half way has taken part of the source with it: the copy
-    // makes it whole again. Only then may the copy go; otherwise it is all we have.
-    if (CopyTree(to, from, name)) PutBack(to, name, before);
-    return step;
+    const Status deleted = deleteSource(from, name);
+    if (!deleted) MendSource(from, to, name, moving, copied);
+    return deleted;
 }
 
 }  // namespace kiv

@@ -23,14 +23,16 @@ Status DeleteRegTree(HKEY parent, const std::wstring& name);
 // caller needs to see that step fail.
 using DeleteTreeFn = Status (*)(HKEY parent, const std::wstring& name);
 
-// Moves the subkey name of from, with everything below it, to a subkey of the same
-// name of to. An older subkey of that name under to gives way to the one moved in.
-// When a step fails, the target is put back as it was (deleted when it was not
-// there before), and a source that the failed delete had already cut into is first
-// made whole again from the copy; if that cannot be done the copy is kept, so the
-// entry is never lost. The move is refused when an older target cannot be read
-// whole, since it could not be put back. A failure carries the cause of the step
-// that failed.
+// Moves the subkey name of from, with everything below it and with each key's
+// owner and access list, to a subkey of the same name of to. A subkey of that name
+// already under to is never written over: when it holds the same tree the move
+// ends by deleting the source, otherwise it is refused with ERROR_ALREADY_EXISTS
+// and both stay. The move is refused before anything is written when the source
+// cannot be read whole or a key of it may not be deleted. When a step fails the
+// copy made is taken back, and a source that the failed delete had already cut
+// into is first made whole again from what was read; if that cannot be done the
+// copy is kept, so the entry is never lost. A failure carries the cause of the
+// step that failed.
 Status MoveRegSubkey(HKEY from, HKEY to, const std::wstring& name, DeleteTreeFn deleteSource = DeleteRegTree);
 
 }  // namespace kiv

@@ -6,13 +6,17 @@
 
 namespace kiv {
 
-Status OpenRegKey(HKEY root, const std::wstring& path, UniqueHKey& key) {
-    return Status::FromRegistry(RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()));
+Status OpenKeyToRead(HKEY root, const std::wstring& path, UniqueHKey& key) {
+    return Status::FromRegistry(RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.Put()));
+}
+
+Status OpenKeyToChange(HKEY root, const std::wstring& path, UniqueHKey& key) {
+    return Status::FromRegistry(RegOpenKeyExW(root, path.c_str(), 0, kKeyChangeRights, key.Put()));
 }
 
 Status CreateMarkerKey(HKEY live, UniqueHKey& marker) {
     return Status::FromRegistry(
-        RegCreateKeyExW(live, kMarker, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, marker.Put(), nullptr));
+        RegCreateKeyExW(live, kMarker, 0, nullptr, 0, kKeyChangeRights, nullptr, marker.Put(), nullptr));
 }
 
 bool HasRegName(const CKivItem* item) { return item && item->m_location && !item->m_regNames.empty(); }
@@ -20,7 +24,8 @@ bool HasRegName(const CKivItem* item) { return item && item->m_location && !item
 bool NamesSubkey(const CKivItem* item) { return HasRegName(item) && !item->m_regNames[0].empty(); }
 
 bool OpenPassKey(const Location* location, unsigned enabledPass, UniqueHKey& key) {
-    return OpenRegKey(location->m_root, enabledPass ? location->m_path : MarkerPath(location->m_path), key).Succeeded();
+    return OpenKeyToRead(location->m_root, enabledPass ? location->m_path : MarkerPath(location->m_path), key)
+        .Succeeded();
 }
 
 std::wstring RegValueData::Text() const {
@@ -91,19 +96,28 @@ void EnumRegValues(HKEY key, const std::function<void(const std::wstring&, const
     }
 }
 
+bool SameRegValue(const RegValueData& a, const RegValueData& b) {
+    return a.type == b.type && a.size == b.size && std::memcmp(a.data, b.data, a.size) == 0;
+}
+
 Status MoveRegValue(HKEY from, HKEY to, const std::wstring& name) {
     RegValueData moving;
     if (ReadRegValue(from, name, moving) != ValueRead::Ok) return ReadFailure(moving);
-    RegValueData before;
-    ValueRead target = ReadRegValue(to, name, before);
-    // A target value we cannot read could not be put back: leave everything alone.
-    if (target == ValueRead::Unreadable) return ReadFailure(before);
+    RegValueData there;
+    const ValueRead target = ReadRegValue(to, name, there);
+    // A target we cannot read may be another entry: it is never written over.
+    if (target == ValueRead::Unreadable) return ReadFailure(there);
+    if (target == ValueRead::Ok) {
+        // The same entry on both sides (a move cut short, or the program writing back
+        // what was disabled): the copy is already where it goes, and only the source
+        // is left to go. Another entry of that name stays, and so does this one.
+        if (!SameRegValue(moving, there)) return Status::Fail(ERROR_ALREADY_EXISTS);
+        return DeleteRegValue(from, name);
+    }
     Status written = WriteRegValue(to, name, moving);
     if (!written) return written;
     Status deleted = DeleteRegValue(from, name);
-    if (deleted) return deleted;
-    if (target == ValueRead::Absent) DeleteRegValue(to, name);
-    else WriteRegValue(to, name, before);
+    if (!deleted) DeleteRegValue(to, name);
     return deleted;
 }
 

@@ -17,11 +17,18 @@ class CKivItem;
 
 namespace kiv {
 
-// Opens a key of a registry location with every right, as the registry handlers do
-// for collection and changes alike.
-Status OpenRegKey(HKEY root, const std::wstring& path, UniqueHKey& key);
+// The rights an action asks for on a key it changes: read what is there, write
+// values and create subkeys. A collection asks for KEY_READ only, so that a user
+// who may read a place but not change it still sees every entry in it.
+const REGSAM kKeyChangeRights = KEY_READ | KEY_WRITE;
 
-// Creates (or opens) the marker subkey below an open location key.
+// Opens a key to read it, as a collection and every query does.
+Status OpenKeyToRead(HKEY root, const std::wstring& path, UniqueHKey& key);
+
+// Opens a key that an action is about to change.
+Status OpenKeyToChange(HKEY root, const std::wstring& path, UniqueHKey& key);
+
+// Creates (or opens) the marker subkey below an open location key, to change it.
 Status CreateMarkerKey(HKEY live, UniqueHKey& marker);
 
 // Whether an item names its entry (registry name 0), as every change needs.
@@ -76,9 +83,13 @@ void EnumRegValues(HKEY key, const std::function<void(const std::wstring& name, 
 // the value was there but of no use.
 Status ReadFailure(const RegValueData& value);
 
-// Moves a value between two open keys. When the second step (deleting the source)
-// fails, the target is put back as it was before: the copy is deleted only when
-// the target held no value of that name.
+// Whether two values hold the same data: type and bytes.
+bool SameRegValue(const RegValueData& a, const RegValueData& b);
+
+// Moves a value between two open keys. A target holding a value of that name is
+// never written over: when it holds the same data the move ends by deleting the
+// source, otherwise it is refused with ERROR_ALREADY_EXISTS and both stay. When
+// deleting the source fails, the copy made is deleted again.
 Status MoveRegValue(HKEY from, HKEY to, const std::wstring& name);
 
 // Deletes a value; the registry's answer is the outcome.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "core/Records.h"
@@ -137,16 +138,38 @@ bool QueryConfig(SC_HANDLE service, std::vector<QUERY_SERVICE_CONFIGW>& config) 
     return QueryServiceConfigW(service, config.data(), bytes, &needed) != FALSE;
 }
 
+// Asked of the manager with the one right a listing needs.
+bool QueryThroughManager(SC_HANDLE manager, const wchar_t* service, ServiceConfig& config) {
+    UniqueService handle(OpenServiceW(manager, service, SERVICE_QUERY_CONFIG));
+    std::vector<QUERY_SERVICE_CONFIGW> answer;
+    if (!handle || !QueryConfig(handle.Get(), answer)) return false;
+    config.image = answer[0].lpBinaryPathName ? answer[0].lpBinaryPathName : L"";
+    config.start = answer[0].dwStartType;
+    return true;
+}
+
+// A service whose own access list refuses even a query of its configuration still
+// starts: it is read from its key, so that no entry hides from the listing that way.
+bool QueryThroughKey(const Location* location, const std::wstring& service, ServiceConfig& config) {
+    UniqueHKey key;
+    RegValueData image;
+    if (!OpenKeyToRead(location->m_root, ServiceKeyPath(location, service), key) ||
+        ReadRegValue(key.Get(), L"ImagePath", image) != ValueRead::Ok || !image.IsString())
+        return false;
+    config.image = image.Text();
+    return true;
+}
+
+ServiceConfigQuery g_configQuery = &QueryThroughManager;
+
 void CollectService(Location* location, SC_HANDLE manager, const ENUM_SERVICE_STATUSW& entry, unsigned enabledPass) {
     if (!entry.lpServiceName) return;
-    UniqueService service(OpenServiceW(manager, entry.lpServiceName, SERVICE_ALL_ACCESS));
-    if (!service) return;
-    std::vector<QUERY_SERVICE_CONFIGW> config;
-    if (!QueryConfig(service.Get(), config)) return;
-    std::wstring file = config[0].lpBinaryPathName ? config[0].lpBinaryPathName : L"";
-    if (!ResolveEntry(file, 0)) return;
     const std::wstring name = entry.lpServiceName;
-    const bool enabled = CurrentStartType(location, name, config[0].dwStartType) < kStartDisabled;
+    ServiceConfig config;
+    if (!g_configQuery(manager, entry.lpServiceName, config) && !QueryThroughKey(location, name, config)) return;
+    std::wstring file = config.image;
+    if (!ResolveEntry(file, 0)) return;
+    const bool enabled = CurrentStartType(location, name, config.start) < kStartDisabled;
     if (enabled != (enabledPass != 0)) return;
     auto* item = new CKivItem(entry.lpDisplayName ? entry.lpDisplayName : L"", file, location, GotoKind::RegistryKey, 0,
                               enabledPass, 0);
@@ -209,7 +232,7 @@ void DropFromServiceGroups(const std::wstring& service) {
 
 void CollectServiceItems(Location* location, unsigned enabledPass, unsigned char wow64, DWORD serviceType) {
     if (wow64 || !location) return;
-    UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
     if (!manager) return;
     const ServiceList list = EnumerateServices(manager.Get(), serviceType);
     for (DWORD i = 0; i < list.count; ++i) CollectService(location, manager.Get(), list.entries[i], enabledPass);
@@ -218,7 +241,7 @@ void CollectServiceItems(Location* location, unsigned enabledPass, unsigned char
 Status DisableServiceItem(CKivItem* item) {
     if (!NamesSubkey(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
     UniqueHKey key;
-    Status step = OpenServiceKey(item, KEY_ALL_ACCESS, key);
+    Status step = OpenServiceKey(item, KEY_QUERY_VALUE | KEY_SET_VALUE, key);
     if (!step) return step;
     DWORD start = 0;
     if (ReadStartType(key.Get(), kStartValue, start, &step) != ValueRead::Ok) return step;
@@ -241,7 +264,7 @@ Status DisableServiceItem(CKivItem* item) {
 Status EnableServiceItem(CKivItem* item) {
     if (!NamesSubkey(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
     UniqueHKey key;
-    Status step = OpenServiceKey(item, KEY_ALL_ACCESS, key);
+    Status step = OpenServiceKey(item, KEY_QUERY_VALUE | KEY_SET_VALUE, key);
     if (!step) return step;
     // A service that starts already is left as it is, its mark included; a start
     // value that cannot be read is never replaced.
@@ -259,11 +282,15 @@ Status EnableServiceItem(CKivItem* item) {
 
 Status DeleteServiceItem(CKivItem* item) {
     if (!NamesSubkey(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
-    UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) return Status::FromLastError();
-    UniqueService service(OpenServiceW(manager.Get(), item->m_regNames[0].c_str(), SERVICE_ALL_ACCESS));
+    UniqueService service(OpenServiceW(manager.Get(), item->m_regNames[0].c_str(), DELETE));
     if (!service) return Status::FromLastError();
     return DeleteService(service.Get()) ? Status::Ok() : Status::FromLastError();
+}
+
+ServiceConfigQuery SetServiceConfigQuery(ServiceConfigQuery query) {
+    return std::exchange(g_configQuery, query ? query : &QueryThroughManager);
 }
 
 int GoToServiceItem(CKivItem* item) {

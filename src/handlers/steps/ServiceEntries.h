@@ -35,6 +35,18 @@ Status DeleteServiceItem(CKivItem* item);
 // can be read and written.
 void DropFromServiceGroups(const std::wstring& service);
 
+// What a listing needs of a service: its image and the start type the manager has.
+struct ServiceConfig {
+    std::wstring image;
+    DWORD start = SERVICE_DEMAND_START;
+};
+
+// How a listing asks the service manager for a service's configuration. Tests
+// replace it where the manager cannot be made to refuse a service (null puts the
+// real query back); the previous query is returned.
+using ServiceConfigQuery = bool (*)(SC_HANDLE manager, const wchar_t* service, ServiceConfig& config);
+ServiceConfigQuery SetServiceConfigQuery(ServiceConfigQuery query);
+
 // Opens the registry editor at the service's own key: the key stays where it is
 // when the service is disabled.
 int GoToServiceItem(CKivItem* item);

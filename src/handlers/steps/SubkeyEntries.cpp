@@ -10,7 +10,7 @@ namespace {
 
 Status SubkeyExists(HKEY key, const std::wstring& name) {
     UniqueHKey entry;
-    return OpenRegKey(key, name, entry);
+    return OpenKeyToRead(key, name, entry);
 }
 
 // The move with its own delete step (a parameter only tests replace).
