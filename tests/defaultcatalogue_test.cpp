@@ -580,6 +580,9 @@ std::vector<Place> Places() {
     file(L"%APPDATA%\\Microsoft\\Excel\\XLSTART", L"kivcat.xlam");
     file(L"%ProgramFiles%\\Microsoft Office\\root\\Office16\\STARTUP", L"kivcat.wll");
     file(L"%ProgramFiles%\\Microsoft Office\\root\\Office16\\XLSTART", L"kivcat.xll");
+    // Word's global template and Outlook's macro project run their macros at every start.
+    file(L"%APPDATA%\\Microsoft\\Templates", L"Normal.dotm");
+    file(L"%APPDATA%\\Microsoft\\Outlook", L"VbaProject.OTM");
     file(L"%SystemRoot%\\Setup\\Scripts", L"SetupComplete.cmd");
     return places;
 }

@@ -123,7 +123,8 @@ TEST(LocationOptionsCatalogue, EveryElementIsReadAndALocWithoutThemHasNone) {
         "DllDirectory32 </skip><folder>%SystemRoot%\\System32</folder><refkey>HKLM\\SYSTEM\\X\\*\\NP</refkey>"
         "<refvalue>ProviderPath</refvalue><listsep>,</listsep><files>profile.ps1;*.dotm</files></loc>\n"
         // A path below every profile is kept although no such folder stands here.
-        " <loc><htype>2</htype><ltype>2</ltype><path>KivNowhere\\PowerShell</path><profiles>1</profiles></loc>\n"
+        " <loc><htype>2</htype><ltype>2</ltype><path>KivNowhere\\PowerShell</path><profiles>1</profiles>"
+        "<depth>-3</depth></loc>\n"
         "</locs></cat></kivdata>\n";
     kivtest::WriteBesideProgram(L"kivdata.dat", xml);
     kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"0123456789abcdef0123456789abcdef|1", false));
@@ -150,6 +151,7 @@ TEST(LocationOptionsCatalogue, EveryElementIsReadAndALocWithoutThemHasNone) {
     EXPECT_EQ(L"profile.ps1;*.dotm", shaped.files);
     EXPECT_FALSE(plain.profiles || shaped.profiles);
     EXPECT_TRUE(locations[2]->m_options.profiles);
+    EXPECT_EQ(0u, locations[2]->m_options.depth);  // no negative depth
     EXPECT_EQ(L"KivNowhere\\PowerShell", locations[2]->m_path);
     CKiv::Dispose();
     kivtest::DeleteBesideProgram(L"kivdata.dat");
