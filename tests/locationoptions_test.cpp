@@ -15,8 +15,10 @@
 #include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
 
+using kivtest::DeniedRight;
 using kivtest::KeyExists;
 using kivtest::Lower;
+using kivtest::Narrow;
 using kivtest::RawValue;
 using kivtest::ReadRaw;
 using kivtest::ScratchFolder;
@@ -412,4 +414,33 @@ TEST_F(LocationOptionsTest, FoldersBelowEveryUsersProfileRoundTrip) {
     };
     RoundTrip(location, profile, exists(profile), exists(disabled), disabled);
     SHDeleteKeyW(HKEY_LOCAL_MACHINE, listed.c_str());
+}
+
+// A user who may read a place but not change it still sees every entry of each
+// shape: collection asks for read rights only, at every key it opens.
+TEST_F(LocationOptionsTest, ShapedPlacesAreCollectedWithReadRightsOnly) {
+    ScratchKey key(L"OptionsReadOnly");
+    ScratchFolder folder(L"OptionsReadOnly");
+    const std::wstring app = folder.AddFile(L"app.exe");
+    MachineClass machineClass(folder.AddFile(L"class.dll"));
+    const std::wstring nested = key.Path() + L"\\Nested", named = key.Path() + L"\\Named";
+    const std::wstring list = key.Path() + L"\\List", refs = key.Path() + L"\\Refs";
+    WriteRaw(kUser, nested + L"\\Component", L"StubPath", TextValue(REG_SZ, app));
+    WriteRaw(kUser, named + L"\\KivTest Handler", L"", TextValue(REG_SZ, kClass));
+    WriteRaw(kUser, list, L"Order", TextValue(REG_SZ, L"KivRef"));
+    WriteRaw(kUser, refs + L"\\KivRef", L"Path", TextValue(REG_SZ, app));
+    LocationOptions depth, classValue, reference;
+    depth.depth = 1;
+    depth.entryValues = {L"StubPath"};
+    classValue.classValue = L"@";
+    reference.refKey = L"HKCU\\" + refs + L"\\*";
+    reference.refValue = L"Path";
+    const Location* locations[] = {AddKey(nested, RegValue, depth), AddKey(named, CoIdInKey, classValue),
+                                   AddKey(list, AppInitDll, reference, 1, L"Order")};
+    const wchar_t* readOnly = L"D:P(A;;KR;;;WD)";
+    DeniedRight locks[] = {{nested, readOnly}, {nested + L"\\Component", readOnly},
+                           {named, readOnly},  {named + L"\\KivTest Handler", readOnly},
+                           {list, readOnly},   {refs + L"\\KivRef", readOnly}};
+    m_kiv->Collect();
+    for (const Location* location : locations) EXPECT_EQ(1u, location->m_itemIds.size()) << Narrow(location->m_path);
 }
