@@ -444,3 +444,26 @@ TEST_F(LocationOptionsTest, ShapedPlacesAreCollectedWithReadRightsOnly) {
     m_kiv->Collect();
     for (const Location* location : locations) EXPECT_EQ(1u, location->m_itemIds.size()) << Narrow(location->m_path);
 }
+
+// The win.ini keys Windows maps to the user's registry are left to a run-value
+// location of that key only while it takes them for entries.
+TEST_F(LocationOptionsTest, ARunValueLocationListsOnlyTheValuesItTakes) {
+    const std::wstring key = L"Software\\KivTestListsOwn";
+    const struct {
+        unsigned depth;
+        std::vector<std::wstring> skip, entryValues;
+        bool listsLoad;
+    } cases[] = {
+        {0, {}, {}, true},        {0, {L"Load"}, {}, false}, {0, {}, {L"Run"}, false},
+        {0, {}, {L"load"}, true}, {1, {}, {}, false},        {0, {L"Run"}, {}, true},
+    };
+    for (const auto& c : cases) {
+        LocationOptions options;
+        options.depth = c.depth;
+        options.skip = c.skip;
+        options.entryValues = c.entryValues;
+        const Location* location = AddKey(key, RegValue, options);
+        EXPECT_EQ(c.listsLoad, location->ListsRegistryValue(HKEY_CURRENT_USER, key, L"Load"));
+        CKivTestAccess::Categories(m_kiv).back()->m_locations.pop_back();
+    }
+}

@@ -101,7 +101,9 @@ bool Facade::ListsRegistryValue(HKEY root, const std::wstring& path, const std::
         for (const std::unique_ptr<Location>& location : category->m_locations) {
             if (location->m_root != root || location->m_wow64 || !EqualsNoCase(location->m_path, path)) continue;
             if (location->m_type == Location::RegistryValue && EqualsNoCase(location->m_value, value)) return true;
-            if (location->m_type == Location::RegistryKey && location->m_handlerType == RegValue) return true;
+            if (location->m_type == Location::RegistryKey && location->m_handlerType == RegValue &&
+                location->ListsOwnValue(value))
+                return true;
         }
     return false;
 }

@@ -92,6 +92,10 @@ public:
     const std::vector<std::wstring>& EnvPaths() const;
     // Asked of the catalogue this location belongs to; false without one.
     bool ListsRegistryValue(HKEY root, const std::wstring& path, const std::wstring& value) const;
+    // Whether a run-value location takes this value of its own key for an entry: not
+    // when its entries lie deeper, when it leaves the value out, or when it names
+    // other values as its entries.
+    bool ListsOwnValue(const std::wstring& name) const;
 
     std::wstring m_path;
     std::wstring m_value;
