@@ -10,6 +10,7 @@
 
 #include "core/Records.h"
 #include "handlers/steps/EntryOptions.h"
+#include "platform/Text.h"
 #include "platform/Environment.h"
 #include "platform/Handles.h"
 #include "support/RegistryTestKit.h"
@@ -180,7 +181,7 @@ TEST(LocationOptionsSteps, FilePatternsAndValueSpecs) {
         {L"x", L";;*", true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.matches, kiv::MatchesFilePatterns(c.name, c.patterns))
+        EXPECT_EQ(c.matches, kiv::MatchesNamePatterns(c.name, c.patterns))
             << kivtest::Narrow(c.name) << " / " << kivtest::Narrow(c.patterns);
 
     const struct {

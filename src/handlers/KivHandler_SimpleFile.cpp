@@ -47,7 +47,7 @@ void AddItem(const std::wstring& title, const std::wstring& path, Location* loca
 // ("files": scripts, templates, add-ins), else when Windows runs or loads it.
 bool CountsInFolder(const Location* location, const std::wstring& name, const std::wstring& path) {
     const std::wstring& patterns = location->m_options.files;
-    return patterns.empty() ? kiv::IsExecutableFile(path) : kiv::MatchesFilePatterns(name, patterns);
+    return patterns.empty() ? kiv::IsExecutableFile(path) : kiv::MatchesNamePatterns(name, patterns);
 }
 
 // Every file of the folder that counts, taken by its name as found.

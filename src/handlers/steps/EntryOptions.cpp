@@ -15,28 +15,6 @@ namespace {
 
 bool IsBareName(const std::wstring& text) { return !text.empty() && text.find_first_of(L"\\/:") == std::wstring::npos; }
 
-// Matches name from n and pattern from p; a star backtracks to the last one seen
-// only, so the match stays linear in the name for each star.
-bool Matches(const std::wstring& name, const std::wstring& pattern) {
-    size_t n = 0, p = 0, star = std::wstring::npos, resume = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == L'?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
-            ++n;
-            ++p;
-        } else if (p < pattern.size() && pattern[p] == L'*') {
-            star = p++;
-            resume = n;
-        } else if (star != std::wstring::npos) {
-            p = star + 1;
-            n = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == L'*') ++p;
-    return p == pattern.size();
-}
-
 void WalkNested(HKEY key, const std::wstring& relative, unsigned levels,
                 const std::function<void(HKEY, const std::wstring&)>& visit) {
     EnumRegSubkeys(key, [&](const std::wstring& name) {
@@ -109,18 +87,6 @@ bool IsEntryValue(const Location* location, const std::wstring& name) {
         std::wstring subkey, value;
         SplitValueSpec(spec, subkey, value);
         if (subkey.empty() && EqualsNoCase(value, name)) return true;
-    }
-    return false;
-}
-
-bool MatchesFilePatterns(const std::wstring& name, const std::wstring& patterns) {
-    size_t begin = 0;
-    while (begin <= patterns.size()) {
-        size_t end = patterns.find(L';', begin);
-        if (end == std::wstring::npos) end = patterns.size();
-        const std::wstring pattern = TrimWhiteSpace(patterns.substr(begin, end - begin));
-        if (!pattern.empty() && Matches(name, pattern)) return true;
-        begin = end + 1;
     }
     return false;
 }

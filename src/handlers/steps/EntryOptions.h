@@ -42,10 +42,6 @@ bool IsSkippedValue(const Location* location, const std::wstring& name);
 // when it names none.
 bool IsEntryValue(const Location* location, const std::wstring& name);
 
-// Whether a file name matches one of the ";"-separated patterns, "*" standing for
-// any run of characters and "?" for one, letters compared without case.
-bool MatchesFilePatterns(const std::wstring& name, const std::wstring& patterns);
-
 // The profile folders of the machine's users, as the profile list names them
 // (environment strings expanded), each once.
 std::vector<std::wstring> UserProfileFolders();
