@@ -407,7 +407,9 @@ TEST_F(AutorunTest, PolicyChangesTouchOnlyWhatTheyCanReadAndReportTheDrivesRealS
     SetPolicy(HKEY_CURRENT_USER, Mask(kDriveBit));
     DenyPolicyWrites(HKEY_LOCAL_MACHINE, true);
     EXPECT_EQ(0, m_kiv->EnableItem(id));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
     EXPECT_EQ(0, m_kiv->GetItemEnabled(id));
+    EXPECT_EQ(Mask(kDriveBit), Policy(HKEY_CURRENT_USER));  // the user's bit put back: nothing changed
     DenyPolicyWrites(HKEY_LOCAL_MACHINE, false);
     EXPECT_EQ(Mask(kDriveBit), Policy(HKEY_LOCAL_MACHINE));
     ASSERT_EQ(1, m_kiv->EnableItem(id));

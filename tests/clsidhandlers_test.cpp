@@ -439,6 +439,28 @@ TEST_F(ClassKeyTest, EntriesBelowTheClassesRootChangeWhereTheirCopiesLive) {
         EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(entry, DACL_SECURITY_INFORMATION, &closed));
         RegCloseKey(entry);
     }
+
+    // The machine's copy may be read but not changed: the user's copy, moved first,
+    // goes back where it was and the disable fails with the cause.
+    {
+        HKEY base = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegOpenKeyExW(HKEY_LOCAL_MACHINE, MergedClasses::kBase, 0, WRITE_DAC | READ_CONTROL, &base));
+        auto setList = [base](const wchar_t* sddl) {
+            PSECURITY_DESCRIPTOR list = nullptr;
+            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &list, nullptr));
+            EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(base, DACL_SECURITY_INFORMATION, list));
+            LocalFree(list);
+        };
+        setList(L"D:P(A;;KRWD;;;WD)");
+        EXPECT_EQ(0, m_kiv->DisableItem(item->m_globalId));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+        EXPECT_EQ(L"User copy", MergedClasses::Title(HKEY_CURRENT_USER, MergedClasses::Entry()));
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, MergedClasses::Marked()));
+        EXPECT_EQ(L"Machine copy", MergedClasses::Title(HKEY_LOCAL_MACHINE, MergedClasses::Entry()));
+        setList(L"D:(A;;KA;;;WD)");
+        RegCloseKey(base);
+    }
     SHDeleteKeyW(HKEY_LOCAL_MACHINE, MergedClasses::Entry().c_str());
 
     // The machine's copy alone: nothing is made below the user's classes; a removal

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -172,8 +174,8 @@ TEST(VersionResource, AgreesWithThePlatformOnImagesOfEveryKind) {
     wchar_t system[MAX_PATH] = {};
     ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
     const std::wstring systemFolder = system;
-    std::vector<std::wstring> files = {ProgramPath(), systemFolder + L"\\kernel32.dll",
-                                       systemFolder + L"\\notepad.exe", systemFolder + L"\\shell32.dll"};
+    std::vector<std::wstring> files = {ProgramPath(), systemFolder + L"\\kernel32.dll", systemFolder + L"\\notepad.exe",
+                                       systemFolder + L"\\shell32.dll"};
     int found = 0;
     for (const wchar_t* name : {L"multi", L"neutral", L"wrongtable", L"fixedonly", L"handmade", L"large"})
         files.push_back(Beside((std::wstring(L"kivff_") + name + L".dll").c_str()));
@@ -210,6 +212,29 @@ TEST(VersionResource, AgreesWithThePlatformOnImagesOfEveryKind) {
         ASSERT_EQ(1, version.Read(Beside(L"kivff_handmade.dll").c_str()));
         EXPECT_EQ(L"Makers", version.String(CFileVersion::CompanyName));
     }
+    // A section whose raw data ends before the block, however large its virtual
+    // size: the block is not in the file, so it is never read from there.
+    std::string shortRaw = handmade;
+    auto dword = [&shortRaw](std::size_t at) {
+        std::uint32_t value = 0;
+        std::memcpy(&value, shortRaw.data() + at, sizeof(value));
+        return value;
+    };
+    const std::size_t peAt = dword(0x3C);
+    const std::size_t table = peAt + 24 + (dword(peAt + 20) & 0xFFFF);
+    bool cut = false;
+    for (std::size_t at = table; at < table + 40 * (dword(peAt + 6) & 0xFFFF); at += 40) {
+        const std::uint32_t rawOffset = dword(at + 20), rawSize = dword(at + 16);
+        if (place.offset < rawOffset || place.offset >= std::uint64_t(rawOffset) + rawSize) continue;
+        const std::uint32_t shorter = static_cast<std::uint32_t>(place.offset - rawOffset + place.size - 1);
+        const std::uint32_t larger = std::max(dword(at + 8), rawSize);
+        std::memcpy(&shortRaw[at + 16], &shorter, sizeof(shorter));
+        std::memcpy(&shortRaw[at + 8], &larger, sizeof(larger));
+        cut = true;
+    }
+    ASSERT_TRUE(cut);
+    EXPECT_NE(kiv::VersionLookup::Found, FindIn(shortRaw).lookup);
+
     // Every test library but the large one (more than this reader takes) is found directly.
     EXPECT_GE(found, 5);
     EXPECT_EQ(kiv::VersionLookup::Absent, FindIn(kivtest::ReadBytes(ProgramPath())).lookup);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <shlwapi.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -277,4 +280,58 @@ TEST_F(ListHandlerTest, AppInitEntriesMoveAndAllReportTheListValue) {
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, m_marker));
     ASSERT_EQ(1, m_kiv->RemoveItem(Id(location, a)));
     EXPECT_EQ(TextValue(REG_SZ, L"," + rest), Read(m_live, L"AppInit_DLLs"));  // separators stay
+}
+
+// The entry is kept in the marker before the live list is written: a live list
+// that may be read (and given a marker) but not written gets it back out of the
+// marker, and a marker made for it alone goes again.
+TEST_F(ListHandlerTest, ADisableThatCannotWriteTheLiveListTakesTheEntryBackOutOfTheMarker) {
+    const std::wstring a = m_folder.AddFile(L"a.dll");
+    for (const RawValue& marked : {RawValue(), TextValue(REG_SZ, L"older.dll")}) {
+        SHDeleteKeyW(HKEY_CURRENT_USER, m_marker.c_str());
+        if (marked.type != REG_NONE) Write(m_marker, L"AppInit_DLLs", marked);
+        Write(m_live, L"AppInit_DLLs", TextValue(REG_SZ, a));
+        Location* location = Add(AppInitDll, L"AppInit_DLLs");
+        m_kiv->Collect();
+        const unsigned id = Id(location, a);
+        ASSERT_NE(0u, id);
+        {
+            // Reading and making subkeys (0x4), but not setting values.
+            kivtest::DeniedRight noValues(m_live, L"D:P(A;;KRWD;;;WD)(A;;0x4;;;WD)");
+            EXPECT_EQ(0, m_kiv->DisableItem(id));
+            EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+        }
+        EXPECT_EQ(1, m_kiv->GetItemEnabled(id));
+        EXPECT_EQ(TextValue(REG_SZ, a), Read(m_live, L"AppInit_DLLs"));
+        EXPECT_EQ(marked, Read(m_marker, L"AppInit_DLLs"));
+        EXPECT_EQ(marked.type != REG_NONE, KeyExists(HKEY_CURRENT_USER, m_marker));
+    }
+}
+
+// The entry is back in the live list before the marker is changed: a marker that
+// may not be changed takes it out again, and the list reads as before.
+TEST_F(ListHandlerTest, AnEnableThatCannotChangeTheMarkerTakesTheEntryBackOut) {
+    const std::wstring a = m_folder.AddFile(L"a.dll");
+    struct Case {
+        const wchar_t* name;
+        RawValue live;  // REG_NONE: no live value
+    };
+    const Case cases[] = {{L"no live value", RawValue()}, {L"a live list", TextValue(REG_SZ, L"other.dll")}};
+    for (const Case& c : cases) {
+        if (c.live.type == REG_NONE) RegDeleteKeyValueW(HKEY_CURRENT_USER, m_live.c_str(), L"AppInit_DLLs");
+        else Write(m_live, L"AppInit_DLLs", c.live);
+        Write(m_marker, L"AppInit_DLLs", TextValue(REG_SZ, a));
+        Location* location = Add(AppInitDll, L"AppInit_DLLs");
+        m_kiv->Collect();
+        const unsigned id = Id(location, a);
+        ASSERT_NE(0u, id) << kivtest::Narrow(c.name);
+        {
+            kivtest::DeniedRight readOnly(m_marker, L"D:P(A;;KRWD;;;WD)");
+            EXPECT_EQ(0, m_kiv->EnableItem(id)) << kivtest::Narrow(c.name);
+            EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+        }
+        EXPECT_EQ(0, m_kiv->GetItemEnabled(id));
+        EXPECT_EQ(c.live, Read(m_live, L"AppInit_DLLs")) << kivtest::Narrow(c.name);
+        EXPECT_EQ(TextValue(REG_SZ, a), Read(m_marker, L"AppInit_DLLs")) << kivtest::Narrow(c.name);
+    }
 }

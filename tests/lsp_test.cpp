@@ -244,3 +244,38 @@ TEST_F(LspTest, RemovalTakesOutOnlyTheProviderOfTheItemsOwnRecordThroughItsCatal
         EXPECT_EQ(3u, g_asked.size());
     }
 }
+
+// Winsock removes a provider with every entry it has: the host is told which items
+// go together, a refusal keeps Winsock's own cause, and after the removal every
+// item of the provider reads as removed.
+TEST_F(LspTest, RemovingAnEntryRemovesEveryEntryOfItsProvider) {
+    const WSAPROTOCOL_INFOW base = m_providers[0];
+    WSAPROTOCOL_INFOW sibling = base, other = base;
+    sibling.dwCatalogEntryId += 5000;      // another protocol of the same provider
+    other.ProviderId.Data1 ^= 0x4B495602;  // another provider
+    AddEntry(L"Base", Packed(m_library, base));
+    AddEntry(L"Sibling", Packed(m_library, sibling));
+    AddEntry(L"Other", Packed(m_library, other));
+    AddEntry(L"Base", Packed(m_library, base), kWow32);  // the same provider in the other catalogue
+    Location* location = AddCatalogue();
+    m_kiv->Collect();
+    auto items = Items(location);
+    ASSERT_EQ(4u, items.size());
+    const unsigned baseId = items[L"Base"]->m_globalId, siblingId = items[L"Sibling"]->m_globalId;
+    EXPECT_EQ((std::vector<unsigned>{baseId, siblingId}), m_kiv->GetItemRemovalGroup(baseId));
+    EXPECT_EQ((std::vector<unsigned>{siblingId, baseId}), m_kiv->GetItemRemovalGroup(siblingId));
+    EXPECT_EQ(std::vector<unsigned>{items[L"Other"]->m_globalId},
+              m_kiv->GetItemRemovalGroup(items[L"Other"]->m_globalId));
+    EXPECT_TRUE(m_kiv->GetItemRemovalGroup(9999).empty());
+
+    g_answer = SOCKET_ERROR;
+    EXPECT_EQ(0, m_kiv->RemoveItem(baseId));
+    EXPECT_EQ(static_cast<DWORD>(WSAEINVAL), GetLastError());
+    EXPECT_EQ(0, m_kiv->IsRemoved(siblingId));
+    g_answer = 0;
+    ASSERT_EQ(1, m_kiv->RemoveItem(baseId));
+    for (const auto& entry : items)
+        EXPECT_EQ(entry.first == L"Base" || entry.first == L"Sibling" ? 1 : 0,
+                  m_kiv->IsRemoved(entry.second->m_globalId))
+            << kivtest::Narrow(entry.first);
+}

@@ -402,6 +402,26 @@ TEST_F(PathTest, ThirtyTwoBitEntriesFindFilesInThe32BitSystemFolder) {
         EXPECT_EQ(in32.Path(), text);
     }
 
+    // The program-files folders are not redirected by the file system: a literal
+    // path below the 64-bit one names its own file when the 32-bit folder has none,
+    // and the 32-bit folder's file when it has one (the variable's expansion).
+    {
+        const std::wstring programs = Expand(L"%ProgramW6432%"), programs32 = Expand(L"%ProgramFiles(x86)%");
+        ASSERT_FALSE(programs.empty() || programs32.empty() || programs == programs32);
+        CreateDirectoryW((programs + L"\\KivNorm").c_str(), nullptr);
+        CreateDirectoryW((programs32 + L"\\KivNorm").c_str(), nullptr);
+        const ScopedFile only64(programs + L"\\KivNorm\\UpdaterUI.exe");
+        std::wstring text = only64.Path();
+        EXPECT_TRUE(NormalizePath(text, 1));
+        EXPECT_EQ(only64.Path(), text);
+        const ScopedFile both(programs32 + L"\\KivNorm\\UpdaterUI.exe");
+        text = only64.Path();
+        EXPECT_TRUE(NormalizePath(text, 1));
+        EXPECT_EQ(both.Path(), text);
+    }
+    RemoveDirectoryW((Expand(L"%ProgramW6432%") + L"\\KivNorm").c_str());
+    RemoveDirectoryW((Expand(L"%ProgramFiles(x86)%") + L"\\KivNorm").c_str());
+
     // The 64-bit program is not there for a 32-bit entry; the text stays rewritten.
     std::wstring text = windows + L"\\System32\\notepad.exe";
     EXPECT_FALSE(NormalizePath(text, 1));

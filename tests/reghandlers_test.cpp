@@ -251,7 +251,12 @@ TEST_F(RegHandlerTest, RegistryLocationIsTheLiveKeyAndFitsOrEmptiesTheCallersBuf
     m_kiv->Ostrel_GetItemRegLocation(id, small, value2, 8, 260);
     EXPECT_EQ(L"", std::wstring(small));  // never a cut key
     EXPECT_EQ(L"Off", std::wstring(value2));
-    m_kiv->Ostrel_GetItemRegLocation(id, nullptr, value2, 0, 260);  // a null buffer is left alone
+    m_kiv->Ostrel_GetItemRegLocation(id, nullptr, value2, 0, 260);             // a null buffer is left alone
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());  // but the key did not fit
+    wchar_t unused[4] = L"x";
+    m_kiv->Ostrel_GetItemRegLocation(id, keyText, unused, 260, 0);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+    EXPECT_EQ(L"x", std::wstring(unused));
     EXPECT_EQ(1, m_kiv->Ostrel_ItemCompatible(id));
 }
 

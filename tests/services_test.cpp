@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/Records.h"
+#include "handlers/steps/ServiceEntries.h"
 #include "platform/Handles.h"
 #include "platform/ServiceHandles.h"
 #include "support/RegistryTestKit.h"
@@ -297,4 +298,57 @@ TEST_F(ServiceHandlerTest, RemovalDeletesTheServiceAndTakesAServiceOutOfEveryGro
     EXPECT_EQ(other, groups.Read(L"KivSvcTestGroupOther"));
     EXPECT_EQ(gap, groups.Read(L"KivSvcTestGroupGap"));
     EXPECT_EQ(0, m_kiv->RemoveItem(serviceItem->m_globalId));  // gone already
+}
+
+namespace {
+
+// A service manager that refuses every service's configuration, as it does for a
+// service whose own access list shuts the user out (the test system's manager does
+// not enforce those lists).
+bool RefusingQuery(SC_HANDLE, const wchar_t*, kiv::ServiceConfig&) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+}
+
+kiv::Status RefusedStartType(HKEY, const std::wstring&, DWORD) { return kiv::Status::Fail(ERROR_ACCESS_DENIED); }
+
+}  // namespace
+
+TEST_F(ServiceHandlerTest, AServiceThatRefusesItsConfigurationIsListedFromItsKey) {
+    ScratchFolder folder(L"SvcRefusing");
+    const std::wstring program = folder.AddFile(L"svc.exe");
+    TestService on(L"KivSvcTestRefusingOn", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, L"\"" + program + L"\" -k");
+    TestService off(L"KivSvcTestRefusingOff", SERVICE_WIN32_OWN_PROCESS, SERVICE_DISABLED, program);
+    const kiv::ServiceConfigQuery real = kiv::SetServiceConfigQuery(&RefusingQuery);
+    m_kiv->Collect();
+    kiv::SetServiceConfigQuery(real);
+    for (const TestService* service : {&on, &off}) {
+        CKivItem* item = Find(m_services, *service);
+        ASSERT_NE(nullptr, item) << kivtest::Narrow(service->Name());
+        EXPECT_EQ(Lower(program), Lower(item->m_file.filePath));
+        EXPECT_EQ(service == &on ? 1u : 0u, item->m_enabled);
+    }
+}
+
+// The start type cannot be changed (the manager and the key both refuse): the mark
+// the disable wrote goes back to what it was, and nothing else changed.
+TEST_F(ServiceHandlerTest, ADisableWhoseStartTypeCannotChangePutsTheEarlierMarkBack) {
+    ScratchFolder folder(L"SvcRollback");
+    TestService service(L"KivSvcTestRollback", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                        folder.AddFile(L"svc.exe"));
+    CKivItem* item = Collected(service);
+    ASSERT_NE(nullptr, item);
+    const kiv::StartTypeChange real = kiv::SetStartTypeChange(&RefusedStartType);
+    for (const RawValue& earlier : {RawValue(), Dword(3)}) {
+        if (earlier.type == REG_NONE)
+            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, ServiceKey(service.Name()).c_str(), L"_disabledByKiv");
+        else WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(service.Name()), L"_disabledByKiv", earlier);
+        EXPECT_EQ(0, m_kiv->DisableItem(item->m_globalId));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+        EXPECT_EQ(1, m_kiv->GetItemEnabled(item->m_globalId));
+        EXPECT_EQ(earlier, ReadServiceValue(service.Name(), L"_disabledByKiv"));
+        EXPECT_EQ(Dword(2), ReadServiceValue(service.Name(), L"Start"));
+    }
+    kiv::SetStartTypeChange(real);
+    EXPECT_EQ(DWORD(SERVICE_AUTO_START), ManagerStartType(service.Name()));
 }

@@ -20,12 +20,12 @@
 using kiv::ComPtr;
 using kivtest::FakeAction;
 using kivtest::FakeTask;
+using kivtest::kNoTask;
 using kivtest::Lower;
+using kivtest::Scheduler;
 using kivtest::ScopedVariable;
 using kivtest::ScratchFolder;
-using kivtest::Scheduler;
 using kivtest::TestTask;
-using kivtest::kNoTask;
 
 namespace {
 
@@ -130,6 +130,7 @@ TEST_F(TaskHandlerTest, DisableAndEnableChangeOnlyTheDisabledFlagAndRemovalDelet
     ASSERT_EQ(1, m_kiv->RemoveItem(id));
     EXPECT_EQ(kNoTask, task.Flags());
     EXPECT_EQ(0, m_kiv->RemoveItem(id));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());  // gone, not "failed"
 }
 
 // The scheduler opens work items whatever the case of their name; the handler
@@ -207,6 +208,7 @@ TEST_F(TaskServiceTest, ActionsReachTheRootTaskOfExactlyTheListedNameAndShowInTh
     const unsigned disabled = IdOf(L"Updater");
     task.enableError = E_ACCESSDENIED;
     EXPECT_EQ(0, m_kiv->EnableItem(disabled));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
     task.enableError = S_OK;
     ASSERT_EQ(1, m_kiv->EnableItem(disabled));
     EXPECT_TRUE(task.enabled);
@@ -225,6 +227,7 @@ TEST_F(TaskServiceTest, ActionsReachTheRootTaskOfExactlyTheListedNameAndShowInTh
     EXPECT_EQ(nullptr, m_service.Find(L"Updater"));
     EXPECT_FALSE(namesake.deleted);
     EXPECT_EQ(0, m_kiv->RemoveItem(live));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
     EXPECT_EQ(0, m_kiv->DisableItem(live));  // an enable would answer at once: the item reads enabled
     ExpectAllReleased();
 }
@@ -235,6 +238,7 @@ TEST_F(TaskServiceTest, AServiceThatCannotBeReachedYieldsNothingAndKeepsNothing)
         const unsigned id = IdOf(L"Updater");
         *failing = HRESULT_FROM_WIN32(ERROR_SERVICE_NOT_ACTIVE);
         EXPECT_EQ(0, m_kiv->EnableItem(id));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE), GetLastError());
         EXPECT_TRUE(Listed().empty());
         *failing = S_OK;
     }

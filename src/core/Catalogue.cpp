@@ -1,11 +1,12 @@
 // Loading the catalogue file "kivdata.dat" beside the host's executable: the
 // categories and, in each, the locations with their handler and location types.
+#include "core/Catalogue.h"
+
 #include <cstdlib>
-#include <memory>
 #include <cwchar>
+#include <memory>
 #include <vector>
 
-#include "core/Facade.h"
 #include "core/HostFiles.h"
 #include "core/Records.h"
 #include "kiv.h"
@@ -75,38 +76,43 @@ LocationOptions ReadOptions(const XmlNode& loc) {
 
 namespace kiv {
 
-Category& Facade::AddCategory(const std::wstring& name, int icon) {
+Category& Catalogue::AddCategory(const std::wstring& name, int icon) {
     m_categories.push_back(std::make_unique<Category>(name, icon));
     return *m_categories.back();
 }
 
-Location& Facade::AddLocation(Category& category, const std::wstring& path, const std::wstring& value, unsigned type,
-                              EKivHandlerType handlerType, unsigned char wow64) {
+Location& Catalogue::AddLocation(Category& category, const std::wstring& path, const std::wstring& value, unsigned type,
+                                 EKivHandlerType handlerType, unsigned char wow64) {
     category.m_locations.push_back(
-        std::make_unique<Location>(path, value, type, handlerType, wow64, GetHandler(handlerType), this));
+        std::make_unique<Location>(path, value, type, handlerType, wow64, HandlerOf(handlerType), &m_registry));
     return *category.m_locations.back();
 }
 
-bool Facade::LoadData() {
-    wchar_t path[MAX_PATH];
+CKivHandler* Catalogue::HandlerOf(EKivHandlerType type) const {
+    auto it = m_handlers.find(type);
+    return it == m_handlers.end() ? nullptr : it->second.get();
+}
+
+bool Catalogue::Locate(wchar_t (&path)[MAX_PATH]) {
     HostFileResult found = HostFilePath(L"kivdata.dat", path);
     if (found == HostFileResult::NoFolder) {
         LogLine(L"KIV\t\t\t Unable to get working folder.");
         return false;
     }
-    if (found != kiv::HostFileResult::Ok || !kiv::IsPlainFile(path)) {
+    if (found != HostFileResult::Ok || !IsPlainFile(path)) {
         LogLine(L"KIV\t\t\t Kiv data file not found.");
         return false;
     }
-    LoadWhiteListFile();
-
-    XmlNode root = XmlNode::OpenFileWithRoot(path, L"kivdata");
-    int categories = root.ChildCount(L"cat");
-    for (int c = 0; c < categories; ++c) LoadCategory(root.GetChildNode(L"cat", c));
     return true;
 }
 
-void Facade::LoadCategory(const XmlNode& cat) {
+void Catalogue::Read(const wchar_t* path) {
+    XmlNode root = XmlNode::OpenFileWithRoot(path, L"kivdata");
+    int categories = root.ChildCount(L"cat");
+    for (int c = 0; c < categories; ++c) ReadCategory(root.GetChildNode(L"cat", c));
+}
+
+void Catalogue::ReadCategory(const XmlNode& cat) {
     Category& category = AddCategory(FieldText(cat, L"name"), FieldNumber(cat, L"icon"));
     XmlNode locs = cat.GetChildNode(L"locs");
     int count = locs.ChildCount(L"loc");
@@ -128,6 +134,26 @@ void Facade::LoadCategory(const XmlNode& cat) {
         if ((type == Location::RegistryKey || type == Location::RegistryValue) && TwinPath(locPath, twin))
             AddLocation(category, twin, value, type, handlerType, 1).m_options = options;
     }
+}
+
+Location* Catalogue::LocationAt(unsigned c, unsigned l) const {
+    Location* location = nullptr;
+    if (c < m_categories.size() && l < m_categories[c]->m_locations.size())
+        location = m_categories[c]->m_locations[l].get();
+    SetLastError(location ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
+    return location;
+}
+
+bool Catalogue::ListsRegistryValue(HKEY root, const std::wstring& path, const std::wstring& value) const {
+    for (const std::unique_ptr<Category>& category : m_categories)
+        for (const std::unique_ptr<Location>& location : category->m_locations) {
+            if (location->m_root != root || location->m_wow64 || !EqualsNoCase(location->m_path, path)) continue;
+            if (location->m_type == Location::RegistryValue && EqualsNoCase(location->m_value, value)) return true;
+            if (location->m_type == Location::RegistryKey && location->m_handlerType == RegValue &&
+                location->ListsOwnValue(value))
+                return true;
+        }
+    return false;
 }
 
 }  // namespace kiv

@@ -219,21 +219,34 @@ Status ListDisable(CKivItem* item, ListStyle style) {
     if (!HasRegName(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
     const Location* location = item->m_location;
     const std::wstring& entry = item->m_regNames[0];
-    UniqueHKey live, marker;
-    ListText liveList, before;
-    ValueRead markerRead = ValueRead::Absent;
-    Status step = OpenKeyToChange(location->m_root, location->m_path, live);
-    if (step) step = ReadListForEdit(live.Get(), location->m_value, liveList);
-    if (step) step = EraseEntry(liveList.text, entry, style);
-    if (step) step = CreateMarkerKey(live.Get(), marker);
-    // Only a marker value that is truly absent starts a fresh list.
-    if (step) step = ReadListOrNone(marker.Get(), location->m_value, before, markerRead);
-    if (!step) return step;
-    ListText markerList = markerRead == ValueRead::Ok ? before : ListText{std::wstring(), liveList.type};
-    AppendMarkerEntry(markerList.text, entry, style);
-    step = WriteList(marker.Get(), location->m_value, markerList);
-    if (step) step = WriteList(live.Get(), location->m_value, liveList);
-    if (!step) RestoreList(marker.Get(), location->m_value, markerRead, before);
+    const std::wstring markerPath = MarkerPath(location->m_path);
+    Status step;
+    {
+        // The live key is opened for what each step does: to read it and make the
+        // marker below it first, to write its list last, once the entry is kept in
+        // the marker; a live list that may not be written then takes it out again.
+        UniqueHKey live, marker, writable;
+        ListText liveList, before;
+        ValueRead markerRead = ValueRead::Absent;
+        step = Status::FromRegistry(
+            RegOpenKeyExW(location->m_root, location->m_path.c_str(), 0, KEY_READ | KEY_CREATE_SUB_KEY, live.Put()));
+        if (step) step = ReadListForEdit(live.Get(), location->m_value, liveList);
+        if (step) step = EraseEntry(liveList.text, entry, style);
+        if (step) step = CreateMarkerKey(live.Get(), marker);
+        // Only a marker value that is truly absent starts a fresh list.
+        if (step) step = ReadListOrNone(marker.Get(), location->m_value, before, markerRead);
+        ListText markerList = markerRead == ValueRead::Ok ? before : ListText{std::wstring(), liveList.type};
+        AppendMarkerEntry(markerList.text, entry, style);
+        if (step) step = WriteList(marker.Get(), location->m_value, markerList);
+        if (step) {
+            step = OpenKeyToChange(location->m_root, location->m_path, writable);
+            if (step) step = WriteList(writable.Get(), location->m_value, liveList);
+            if (step) return step;
+            RestoreList(marker.Get(), location->m_value, markerRead, before);
+        }
+    }
+    // A marker made for this entry alone goes again.
+    RemoveKeyIfEmpty(location->m_root, markerPath, static_cast<unsigned char>(item->m_win32));
     return step;
 }
 
@@ -246,7 +259,9 @@ Status ListEnable(CKivItem* item, ListStyle style) {
         UniqueHKey marker, live;
         ListText markerList, liveList;
         ValueRead liveRead = ValueRead::Absent;
-        Status step = OpenKeyToChange(location->m_root, markerPath, marker);
+        // The marker is read here and opened to change only once the entry is back in
+        // the live list: a marker that may not be changed then takes it out again.
+        Status step = OpenKeyToRead(location->m_root, markerPath, marker);
         if (step) step = ReadListForEdit(marker.Get(), location->m_value, markerList);
         if (step) step = EraseMarkerEntry(markerList.text, entry, style);
         if (step) step = OpenKeyToChange(location->m_root, location->m_path, live);
@@ -258,8 +273,9 @@ Status ListEnable(CKivItem* item, ListStyle style) {
         step = WriteList(live.Get(), location->m_value, liveList);
         if (!step) return step;
         markerList.text = TrimWhiteSpace(markerList.text);
-        if (HoldsNoEntry(markerList.text)) step = DeleteRegValue(marker.Get(), location->m_value);
-        else step = WriteList(marker.Get(), location->m_value, markerList);
+        step = OpenKeyToChange(location->m_root, markerPath, marker);
+        if (step && HoldsNoEntry(markerList.text)) step = DeleteRegValue(marker.Get(), location->m_value);
+        else if (step) step = WriteList(marker.Get(), location->m_value, markerList);
         // An entry left in the marker as well would be listed in both states.
         if (!step) {
             RestoreList(live.Get(), location->m_value, liveRead, before);

@@ -78,7 +78,7 @@ Status ChangeStartThroughManager(const std::wstring& service, DWORD start) {
 // Where the manager refuses (a start type it does not accept for this kind of
 // service, a service it does not know), the registry value is written instead and
 // the change waits for the next system start.
-Status SetStartType(HKEY key, const std::wstring& service, DWORD start) {
+Status ChangeStartType(HKEY key, const std::wstring& service, DWORD start) {
     const Status managed = ChangeStartThroughManager(service, start);
     if (managed) return managed;
     LogLine(
@@ -86,6 +86,12 @@ Status SetStartType(HKEY key, const std::wstring& service, DWORD start) {
         L"the registry value is written and takes effect at the next system start",
         static_cast<unsigned long>(start), service.c_str(), static_cast<unsigned long>(managed.Code()));
     return WriteStartType(key, kStartValue, start);
+}
+
+StartTypeChange g_startTypeChange = &ChangeStartType;
+
+Status SetStartType(HKEY key, const std::wstring& service, DWORD start) {
+    return g_startTypeChange(key, service, start);
 }
 
 // The start type that decides the pass. The service control manager keeps the
@@ -291,6 +297,10 @@ Status DeleteServiceItem(CKivItem* item) {
 
 ServiceConfigQuery SetServiceConfigQuery(ServiceConfigQuery query) {
     return std::exchange(g_configQuery, query ? query : &QueryThroughManager);
+}
+
+StartTypeChange SetStartTypeChange(StartTypeChange change) {
+    return std::exchange(g_startTypeChange, change ? change : &ChangeStartType);
 }
 
 int GoToServiceItem(CKivItem* item) {

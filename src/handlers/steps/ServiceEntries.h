@@ -47,6 +47,13 @@ struct ServiceConfig {
 using ServiceConfigQuery = bool (*)(SC_HANDLE manager, const wchar_t* service, ServiceConfig& config);
 ServiceConfigQuery SetServiceConfigQuery(ServiceConfigQuery query);
 
+// How an action changes a service's start type: through the service manager, and
+// where it refuses through the service's key (see the source). Tests replace it
+// where neither can be made to refuse under the test system (null puts the real
+// change back); the previous change is returned.
+using StartTypeChange = Status (*)(HKEY key, const std::wstring& service, DWORD start);
+StartTypeChange SetStartTypeChange(StartTypeChange change);
+
 // Opens the registry editor at the service's own key: the key stays where it is
 // when the service is disabled.
 int GoToServiceItem(CKivItem* item);
