@@ -63,14 +63,14 @@ int CallHandler(CKivItem* item, Operation operation) {
 }
 
 // The living items of the removed item's location whose entries a removal of its
-// entry takes with it (itself included where the removal works that way).
-std::vector<CKivItem*> ItemsRemovedWith(const std::map<unsigned, std::unique_ptr<CKivItem>>& items,
-                                        const CKivItem& removed) {
+// entry takes with it (itself included where the removal works that way); the
+// caller holds the map's lock.
+std::vector<CKivItem*> ItemsRemovedWith(const kiv::ItemMap& items, const CKivItem& removed) {
     std::vector<CKivItem*> group;
     if (!removed.m_location) return group;
     for (unsigned id : removed.m_location->m_itemIds) {
-        const auto found = items.find(id);
-        if (found != items.end() && RemovedWith(removed, *found->second)) group.push_back(found->second.get());
+        CKivItem* other = items.Find(id);
+        if (other && RemovedWith(removed, *other)) group.push_back(other);
     }
     return group;
 }
@@ -218,17 +218,17 @@ int CKiv::RemoveItem(unsigned id) {
     const int r = CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.RemoveItem(i); });
     // Entries the system removed together with this one are gone as well.
     if (r)
-        for (CKivItem* other : ItemsRemovedWith(self.m_itemMap, *item)) other->m_removed = 1;
+        for (CKivItem* other : ItemsRemovedWith(self.m_items, *item)) other->m_removed = 1;
     return r;
 }
 
 std::vector<unsigned> CKiv::GetItemRemovalGroup(unsigned id) {
     Facade& self = Self();
-    CriticalSectionLock lock(self.m_lock);
+    CriticalSectionLock lock(self.m_items.Lock());
     CKivItem* item = self.LiveItem(id);
     if (!item) return {};
     std::vector<unsigned> group{id};
-    for (CKivItem* other : ItemsRemovedWith(self.m_itemMap, *item))
+    for (CKivItem* other : ItemsRemovedWith(self.m_items, *item))
         if (other != item) group.push_back(other->m_globalId);
     return group;
 }
