@@ -161,7 +161,7 @@ TEST(LocationOptionsCatalogue, EveryElementIsReadAndALocWithoutThemHasNone) {
     kivtest::DeleteBesideProgram(L"kivwl.dat");
 }
 
-TEST(LocationOptionsSteps, FilePatternsAndValueSpecs) {
+TEST(LocationOptionsSteps, FilePatternsAndValuePaths) {
     const struct {
         const wchar_t* name;
         const wchar_t* patterns;
@@ -185,18 +185,18 @@ TEST(LocationOptionsSteps, FilePatternsAndValueSpecs) {
             << kivtest::Narrow(c.name) << " / " << kivtest::Narrow(c.patterns);
 
     const struct {
-        const wchar_t* spec;
+        const wchar_t* named;
         const wchar_t* subkey;
         const wchar_t* value;
-    } specs[] = {{L"@", L"", L""},
+    } paths[] = {{L"@", L"", L""},
                  {L"StubPath", L"", L"StubPath"},
                  {L"InprocServer32\\@", L"InprocServer32", L""},
                  {L"a\\b\\Path", L"a\\b", L"Path"}};
-    for (const auto& s : specs) {
+    for (const auto& s : paths) {
         std::wstring subkey, value;
-        kiv::SplitValueSpec(s.spec, subkey, value);
-        EXPECT_EQ(s.subkey, subkey) << kivtest::Narrow(s.spec);
-        EXPECT_EQ(s.value, value) << kivtest::Narrow(s.spec);
+        kiv::SplitValuePath(s.named, subkey, value);
+        EXPECT_EQ(s.subkey, subkey) << kivtest::Narrow(s.named);
+        EXPECT_EQ(s.value, value) << kivtest::Narrow(s.named);
     }
 }
 

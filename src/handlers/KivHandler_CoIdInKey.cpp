@@ -47,9 +47,9 @@ std::wstring CommandSubkeyTitle(HKEY subkey, const std::wstring& name) {
 }
 
 // The string an option names below an entry subkey ("sub\value", "@" the default).
-bool ReadSpecText(HKEY subkey, const std::wstring& spec, std::wstring& text) {
+bool ReadNamedText(HKEY subkey, const std::wstring& named, std::wstring& text) {
     std::wstring below, name;
-    kiv::SplitValueSpec(spec, below, name);
+    kiv::SplitValuePath(named, below, name);
     kiv::UniqueHKey holder;
     HKEY from = subkey;
     if (!below.empty()) {
@@ -65,9 +65,9 @@ bool ReadSpecText(HKEY subkey, const std::wstring& spec, std::wstring& text) {
 // The file of the first entry value that names one: a command line, or a class
 // whose server is the file (a class standing in for another one, "TreatAs").
 bool EntryValueFile(const Location* location, HKEY subkey, unsigned char wow64, std::wstring& file) {
-    for (const std::wstring& spec : location->m_options.entryValues) {
+    for (const std::wstring& named : location->m_options.entryValues) {
         std::wstring text, title;
-        if (!ReadSpecText(subkey, spec, text)) continue;
+        if (!ReadNamedText(subkey, named, text)) continue;
         if (text[0] == L'{' && kiv::LookupClass(text, location->EnvPaths(), title, file, wow64)) return true;
         if (kiv::ResolveLocationEntry(location, text, wow64)) {
             file = text;
@@ -83,7 +83,7 @@ bool LookupProgIdClass(const Location* location, const std::wstring& progId, uns
     kiv::UniqueHKey key;
     std::wstring classId;
     if (!kiv::OpenReadKey(HKEY_CLASSES_ROOT, progId + L"\\CLSID", key, wow64) ||
-        !ReadSpecText(key.Get(), L"@", classId))
+        !ReadNamedText(key.Get(), L"@", classId))
         return false;
     return kiv::LookupClass(classId, location->EnvPaths(), title, file, wow64);
 }
@@ -117,7 +117,7 @@ bool ReadEntry(const Location* location, HKEY subkey, const std::wstring& name, 
     }
     // Handlers registered under a name of their own carry their class in a value.
     std::wstring classId, classTitle;
-    if (!options.classValue.empty() && ReadSpecText(subkey, options.classValue, classId) &&
+    if (!options.classValue.empty() && ReadNamedText(subkey, options.classValue, classId) &&
         kiv::LookupClass(classId, location->EnvPaths(), classTitle, file, wow64)) {
         title = name;
         return true;

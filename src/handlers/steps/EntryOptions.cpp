@@ -34,10 +34,10 @@ Status OpenReadKey(HKEY root, const std::wstring& path, UniqueHKey& key, unsigne
     return Status::FromRegistry(RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, key.Put()));
 }
 
-void SplitValueSpec(const std::wstring& spec, std::wstring& subkey, std::wstring& value) {
-    const size_t slash = spec.rfind(L'\\');
-    subkey = slash == std::wstring::npos ? std::wstring() : spec.substr(0, slash);
-    value = slash == std::wstring::npos ? spec : spec.substr(slash + 1);
+void SplitValuePath(const std::wstring& named, std::wstring& subkey, std::wstring& value) {
+    const size_t slash = named.rfind(L'\\');
+    subkey = slash == std::wstring::npos ? std::wstring() : named.substr(0, slash);
+    value = slash == std::wstring::npos ? named : named.substr(slash + 1);
     if (value == L"@") value.clear();
 }
 
@@ -83,9 +83,9 @@ bool IsSkippedValue(const Location* location, const std::wstring& name) {
 bool IsEntryValue(const Location* location, const std::wstring& name) {
     const auto& values = location->m_options.entryValues;
     if (values.empty()) return true;
-    for (const std::wstring& spec : values) {
+    for (const std::wstring& named : values) {
         std::wstring subkey, value;
-        SplitValueSpec(spec, subkey, value);
+        SplitValuePath(named, subkey, value);
         if (subkey.empty() && EqualsNoCase(value, name)) return true;
     }
     return false;

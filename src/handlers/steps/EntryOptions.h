@@ -23,7 +23,7 @@ Status OpenReadKey(HKEY root, const std::wstring& path, UniqueHKey& key, unsigne
 // Splits an option's value text into the subkey that holds it (empty: the key
 // itself) and the value's name: the part behind the last "\", "@" standing for
 // the default value.
-void SplitValueSpec(const std::wstring& spec, std::wstring& subkey, std::wstring& value);
+void SplitValuePath(const std::wstring& named, std::wstring& subkey, std::wstring& value);
 
 // Resolves an entry's text to the file it starts. A bare file name (no folder, no
 // drive) is looked for in the location's "folder" first, as the program that
