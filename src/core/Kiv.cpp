@@ -70,7 +70,7 @@ void MakeRoomForOne(Vector& vector) {
 }
 
 Facade::Facade() {
-    for (int type = RegValue; type <= AutoPlay; ++type) {
+    for (int type = RegValue; type <= HiddenTasks; ++type) {
         const auto t = static_cast<EKivHandlerType>(type);
         std::unique_ptr<CKivHandler> handler(CreateKivHandler(t));
         if (handler) m_handlers[t] = std::move(handler);

@@ -36,6 +36,12 @@ CKivHandler* CreateKivHandler(EKivHandlerType type) {
         return NewAppInitDllHandler();
     case AutoPlay:
         return NewAutoPlayHandler();
+    case ServiceRecovery:
+        return NewServiceRecoveryHandler();
+    case AccessibilityPrograms:
+        return NewAccessibilityProgramsHandler();
+    case HiddenTasks:
+        return NewHiddenTasksHandler();
     }
     return nullptr;
 }

@@ -24,6 +24,9 @@ CKivHandler* NewDesktopIniObjHandler();
 CKivHandler* NewLspChainHandler();
 CKivHandler* NewAppInitDllHandler();
 CKivHandler* NewAutoPlayHandler();
+CKivHandler* NewServiceRecoveryHandler();
+CKivHandler* NewAccessibilityProgramsHandler();
+CKivHandler* NewHiddenTasksHandler();
 
 namespace kiv {
 
