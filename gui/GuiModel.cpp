@@ -28,27 +28,12 @@ const wchar_t* ColumnTitle(int column) {
 
 std::vector<int> DefaultColumnWidths() { return {220, 70, 330, 280, 150, 200, 250, 80}; }
 
+// Each column shows a fact of the host library's row, named by its key there, so a
+// column shows exactly what kivctl lists under that key.
 std::wstring CellText(const ItemRow& row, int column) {
-    switch (column) {
-    case ColTitle:
-        return row.title;
-    case ColState:
-        return StateText(row);
-    case ColLocation:
-        return row.location;
-    case ColFilePath:
-        return row.filePath;
-    case ColPublisher:
-        return row.publisher;
-    case ColDescription:
-        return row.description;
-    case ColMd5:
-        return row.md5;
-    case ColWhitelisted:
-        return row.whitelisted ? L"yes" : L"no";
-    default:
-        return L"";
-    }
+    static const wchar_t* const keys[ColumnCount] = {L"title",     L"state",       L"location", L"file",
+                                                     L"publisher", L"description", L"md5",      L"whitelisted"};
+    return column >= 0 && column < ColumnCount ? ColumnText(row, keys[column]) : L"";
 }
 
 bool MatchesFilter(const ItemRow& row, const std::wstring& filter, bool hideWhitelisted) {

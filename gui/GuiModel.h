@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Report.h"
+#include "ItemRow.h"
 
 namespace kivgui {
 

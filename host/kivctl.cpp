@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "Diff.h"
+#include "ItemReader.h"
+#include "Listing.h"
 #include "Report.h"
 #include "Selector.h"
-#include "Signature.h"
+#include "SystemMessage.h"
 #include "kiv.h"
-#include "platform/Handles.h"
-#include "sigvault.h"
 
 namespace {
 
@@ -58,17 +58,6 @@ void Write(FILE* stream, const std::wstring& text) {
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
     fwrite(bytes.data(), 1, bytes.size(), stream);
     fflush(stream);
-}
-
-// The system's text for an error code, on one line ("Access is denied.").
-std::wstring SystemMessage(DWORD code) {
-    wchar_t text[512] = {};
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 512,
-                             nullptr);
-    std::wstring message(text, n);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
-        message.pop_back();
-    return message.empty() ? L"error " + std::to_wstring(code) : message;
 }
 
 // A positive decimal number that fits 32 bits, written with digits only.
@@ -196,53 +185,6 @@ void CollectWithProgress(CKiv* kiv, const Options& options) {
     if (options.progress) Write(stderr, L"\rCollected " + std::to_wstring(CountItems(kiv)) + L" item(s).    \n");
 }
 
-std::wstring Text(const wchar_t* text) { return text ? text : L""; }
-
-// Every fact the module offers about one item, and the signature of its file.
-ItemRow ReadItem(CKiv* kiv, unsigned id, SignatureChecker& signatures) {
-    ItemRow row;
-    row.id = id;
-    row.title = Text(kiv->GetItemTitle(id));
-    row.locationType = kiv->GetItemLocationType(id);
-    row.enabled = kiv->GetItemEnabled(id) != 0;
-    row.removed = kiv->IsRemoved(id) != 0;
-    row.win32 = kiv->GetItemWin32(id) != 0;
-    row.filePath = Text(kiv->GetItemFilePath(id));
-    row.publisher = Text(kiv->GetItemFilePublisher(id));
-    row.description = Text(kiv->GetItemFileDescription(id));
-    row.md5 = Text(kiv->GetItemFileMd5(id));
-    row.size = kiv->GetItemFileSize(id);
-    row.shortcutTarget = Text(kiv->GetItemFileShortcutTarget(id));
-    // Both dates come back in one shared buffer: copy each before the next call.
-    row.created = Text(kiv->GetItemFileCreated(id));
-    row.modified = Text(kiv->GetItemFileModified(id));
-    wchar_t key[1024] = L"", value[1024] = L"";
-    kiv->Ostrel_GetItemRegLocation(id, key, value, 1024, 1024);
-    row.registryKey = key;
-    row.registryValue = value;
-    row.whitelisted = kiv->IsWhiteListed(id);
-    row.isProtected = !row.filePath.empty() && CSigvault::Get().IsFileProtected(row.filePath.c_str());
-    SignatureInfo signature = signatures.Check(row.filePath);
-    row.signature = SignatureStateText(signature.state);
-    row.signer = signature.signer;
-    return row;
-}
-
-std::vector<ItemRow> ReadItems(CKiv* kiv) {
-    std::vector<ItemRow> rows;
-    SignatureChecker signatures;
-    for (unsigned c = 0; c < kiv->GetCategoryCount(); ++c) {
-        for (unsigned l = 0; l < kiv->GetLocationCount(c); ++l) {
-            for (unsigned i = 0; i < kiv->GetItemCount(c, l); ++i) {
-                rows.push_back(ReadItem(kiv, kiv->GetItemGlobalID(c, l, i), signatures));
-                rows.back().category = kiv->GetCategoryName(c);
-                rows.back().location = kiv->GetLocationPath(c, l);
-            }
-        }
-    }
-    return rows;
-}
-
 int List(const std::vector<ItemRow>& all, const Options& options) {
     std::vector<ItemRow> rows = Filter(all, options.selector);
     if (options.format == L"json") Write(stdout, FormatJson(rows));
@@ -250,33 +192,6 @@ int List(const std::vector<ItemRow>& all, const Options& options) {
         Write(stdout, FormatCsv(rows, options.columns.empty() ? AllColumns() : options.columns));
     else Write(stdout, FormatTable(rows, options.columns.empty() ? DefaultTableColumns() : options.columns));
     return Ok;
-}
-
-// A saved listing: UTF-8 (with or without a byte-order mark), as the host writes it.
-bool ReadListing(const std::wstring& path, std::vector<ItemRow>& rows, std::wstring& error) {
-    kiv::UniqueCrtFile file(_wfopen(path.c_str(), L"rb"));
-    if (!file) {
-        error = L"cannot open " + path;
-        return false;
-    }
-    std::string bytes;
-    char buffer[65536];
-    for (size_t n; (n = fread(buffer, 1, sizeof(buffer), file.Get())) > 0;) bytes.append(buffer, n);
-    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
-    std::wstring text;
-    if (!bytes.empty()) {
-        int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-                                    nullptr, 0);
-        if (n <= 0) {
-            error = path + L" is not UTF-8 text";
-            return false;
-        }
-        text.resize(static_cast<size_t>(n));
-        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], n);
-    }
-    if (ParseJsonListing(text, rows, error)) return true;
-    error = path + L": " + error;
-    return false;
 }
 
 int Diff(const std::vector<ItemRow>& before, const std::vector<ItemRow>& after, const Options& options) {

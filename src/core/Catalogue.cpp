@@ -1,10 +1,11 @@
 // Loading the catalogue file "kivdata.dat" beside the host's executable: the
 // categories and, in each, the locations with their handler and location types.
-#include <cstdlib>
-#include <memory>
-#include <cwchar>
+#include "core/Catalogue.h"
 
-#include "core/Facade.h"
+#include <cstdlib>
+#include <cwchar>
+#include <memory>
+
 #include "core/HostFiles.h"
 #include "core/Records.h"
 #include "kiv.h"
@@ -41,38 +42,43 @@ std::wstring ExpandFolder(const std::wstring& path) {
 
 namespace kiv {
 
-Category& Facade::AddCategory(const std::wstring& name, int icon) {
+Category& Catalogue::AddCategory(const std::wstring& name, int icon) {
     m_categories.push_back(std::make_unique<Category>(name, icon));
     return *m_categories.back();
 }
 
-Location& Facade::AddLocation(Category& category, const std::wstring& path, const std::wstring& value, unsigned type,
-                              EKivHandlerType handlerType, unsigned char wow64) {
+Location& Catalogue::AddLocation(Category& category, const std::wstring& path, const std::wstring& value, unsigned type,
+                                 EKivHandlerType handlerType, unsigned char wow64) {
     category.m_locations.push_back(
-        std::make_unique<Location>(path, value, type, handlerType, wow64, GetHandler(handlerType), this));
+        std::make_unique<Location>(path, value, type, handlerType, wow64, HandlerOf(handlerType), &m_registry));
     return *category.m_locations.back();
 }
 
-bool Facade::LoadData() {
-    wchar_t path[MAX_PATH];
+CKivHandler* Catalogue::HandlerOf(EKivHandlerType type) const {
+    auto it = m_handlers.find(type);
+    return it == m_handlers.end() ? nullptr : it->second.get();
+}
+
+bool Catalogue::Locate(wchar_t (&path)[MAX_PATH]) {
     HostFileResult found = HostFilePath(L"kivdata.dat", path);
     if (found == HostFileResult::NoFolder) {
         LogLine(L"KIV\t\t\t Unable to get working folder.");
         return false;
     }
-    if (found != kiv::HostFileResult::Ok || !kiv::IsPlainFile(path)) {
+    if (found != HostFileResult::Ok || !IsPlainFile(path)) {
         LogLine(L"KIV\t\t\t Kiv data file not found.");
         return false;
     }
-    LoadWhiteListFile();
-
-    XmlNode root = XmlNode::OpenFileWithRoot(path, L"kivdata");
-    int categories = root.ChildCount(L"cat");
-    for (int c = 0; c < categories; ++c) LoadCategory(root.GetChildNode(L"cat", c));
     return true;
 }
 
-void Facade::LoadCategory(const XmlNode& cat) {
+void Catalogue::Read(const wchar_t* path) {
+    XmlNode root = XmlNode::OpenFileWithRoot(path, L"kivdata");
+    int categories = root.ChildCount(L"cat");
+    for (int c = 0; c < categories; ++c) ReadCategory(root.GetChildNode(L"cat", c));
+}
+
+void Catalogue::ReadCategory(const XmlNode& cat) {
     Category& category = AddCategory(FieldText(cat, L"name"), FieldNumber(cat, L"icon"));
     XmlNode locs = cat.GetChildNode(L"locs");
     int count = locs.ChildCount(L"loc");
@@ -92,6 +98,24 @@ void Facade::LoadCategory(const XmlNode& cat) {
         if ((type == Location::RegistryKey || type == Location::RegistryValue) && TwinPath(locPath, twin))
             AddLocation(category, twin, value, type, handlerType, 1);
     }
+}
+
+Location* Catalogue::LocationAt(unsigned c, unsigned l) const {
+    Location* location = nullptr;
+    if (c < m_categories.size() && l < m_categories[c]->m_locations.size())
+        location = m_categories[c]->m_locations[l].get();
+    SetLastError(location ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
+    return location;
+}
+
+bool Catalogue::ListsRegistryValue(HKEY root, const std::wstring& path, const std::wstring& value) const {
+    for (const std::unique_ptr<Category>& category : m_categories)
+        for (const std::unique_ptr<Location>& location : category->m_locations) {
+            if (location->m_root != root || location->m_wow64 || !EqualsNoCase(location->m_path, path)) continue;
+            if (location->m_type == Location::RegistryValue && EqualsNoCase(location->m_value, value)) return true;
+            if (location->m_type == Location::RegistryKey && location->m_handlerType == RegValue) return true;
+        }
+    return false;
 }
 
 }  // namespace kiv

@@ -26,8 +26,7 @@ struct DeferredFacts::Pending {
         try {
             FillFileFacts(item->m_file, fileText);
             filled = true;
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 };
 

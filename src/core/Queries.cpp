@@ -1,6 +1,6 @@
 // What the host reads and does after a collection: catalogue and item queries by
 // position or global ID, and the actions that go through the item's handler.
-// Each holds the facade's lock for its whole run, so a collection on another
+// Each holds the item map's lock for its whole run, so a collection on another
 // thread never frees an item in use, and each leaves the thread's last error
 // saying how it went.
 #include <cwchar>
@@ -63,14 +63,14 @@ int CallHandler(CKivItem* item, Operation operation) {
 }
 
 // The living items of the removed item's location whose entries a removal of its
-// entry takes with it (itself included where the removal works that way).
-std::vector<CKivItem*> ItemsRemovedWith(const std::map<unsigned, std::unique_ptr<CKivItem>>& items,
-                                        const CKivItem& removed) {
+// entry takes with it (itself included where the removal works that way); the
+// caller holds the map's lock.
+std::vector<CKivItem*> ItemsRemovedWith(const kiv::ItemMap& items, const CKivItem& removed) {
     std::vector<CKivItem*> group;
     if (!removed.m_location) return group;
     for (unsigned id : removed.m_location->m_itemIds) {
-        const auto found = items.find(id);
-        if (found != items.end() && RemovedWith(removed, *found->second)) group.push_back(found->second.get());
+        CKivItem* other = items.Find(id);
+        if (other && RemovedWith(removed, *other)) group.push_back(other);
     }
     return group;
 }
@@ -80,8 +80,7 @@ std::vector<CKivItem*> ItemsRemovedWith(const std::map<unsigned, std::unique_ptr
 namespace kiv {
 
 CKivItem* Facade::LiveItem(unsigned id) {
-    auto it = m_itemMap.find(id);
-    CKivItem* item = it == m_itemMap.end() ? nullptr : it->second.get();
+    CKivItem* item = m_items.Find(id);
     SetLastError(item ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
     return item;
 }
@@ -96,87 +95,69 @@ CKivItem* Facade::ActionItem(unsigned id) {
     return item;
 }
 
-bool Facade::ListsRegistryValue(HKEY root, const std::wstring& path, const std::wstring& value) const {
-    for (const std::unique_ptr<Category>& category : m_categories)
-        for (const std::unique_ptr<Location>& location : category->m_locations) {
-            if (location->m_root != root || location->m_wow64 || !EqualsNoCase(location->m_path, path)) continue;
-            if (location->m_type == Location::RegistryValue && EqualsNoCase(location->m_value, value)) return true;
-            if (location->m_type == Location::RegistryKey && location->m_handlerType == RegValue) return true;
-        }
-    return false;
-}
-
-Location* Facade::LocationAt(unsigned c, unsigned l) {
-    Location* location = nullptr;
-    if (c < m_categories.size() && l < m_categories[c]->m_locations.size())
-        location = m_categories[c]->m_locations[l].get();
-    SetLastError(location ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
-    return location;
-}
-
 }  // namespace kiv
 
 unsigned CKiv::GetCategoryCount() {
     SetLastError(ERROR_SUCCESS);
-    return static_cast<unsigned>(Self().m_categories.size());
+    return static_cast<unsigned>(Self().m_catalogue.Categories().size());
 }
 
 const wchar_t* CKiv::GetCategoryName(unsigned c) {
-    const auto& categories = Self().m_categories;
+    const auto& categories = Self().m_catalogue.Categories();
     const bool found = c < categories.size();
     return Answer(found, found ? categories[c]->m_name.c_str() : kNoText, kNoText);
 }
 
 unsigned CKiv::GetLocationCount(unsigned c) {
-    const auto& categories = Self().m_categories;
+    const auto& categories = Self().m_catalogue.Categories();
     const bool found = c < categories.size();
     return Answer(found, found ? static_cast<unsigned>(categories[c]->m_locations.size()) : 0u, 0u);
 }
 
 const wchar_t* CKiv::GetLocationPath(unsigned c, unsigned l) {
-    Location* location = Self().LocationAt(c, l);
+    Location* location = Self().m_catalogue.LocationAt(c, l);
     return location ? location->m_fullPath.c_str() : kNoText;
 }
 
 unsigned CKiv::GetLocationType(unsigned c, unsigned l) {
-    Location* location = Self().LocationAt(c, l);
+    Location* location = Self().m_catalogue.LocationAt(c, l);
     return location ? location->m_type : 0;
 }
 
 EKivHandlerType CKiv::GetLocationHandlerType(unsigned c, unsigned l) {
-    Location* location = Self().LocationAt(c, l);
+    Location* location = Self().m_catalogue.LocationAt(c, l);
     return location ? location->m_handlerType : RegValue;
 }
 
 unsigned CKiv::GetItemCount(unsigned c, unsigned l) {
     Facade& self = Self();
     // A collection fills the list under the lock.
-    CriticalSectionLock lock(self.m_lock);
-    Location* location = self.LocationAt(c, l);
+    CriticalSectionLock lock(self.m_items.Lock());
+    Location* location = self.m_catalogue.LocationAt(c, l);
     return location ? static_cast<unsigned>(location->m_itemIds.size()) : 0;
 }
 
 unsigned CKiv::GetItemGlobalID(unsigned c, unsigned l, unsigned i) {
     Facade& self = Self();
-    CriticalSectionLock lock(self.m_lock);
-    Location* location = self.LocationAt(c, l);
+    CriticalSectionLock lock(self.m_items.Lock());
+    Location* location = self.m_catalogue.LocationAt(c, l);
     const bool found = location && i < location->m_itemIds.size();
     return Answer(found, found ? location->m_itemIds[i] : 0u, 0u);
 }
 
 // Each query reads one field of a living item, or gives its empty answer. The
 // position form resolves its ID under the same hold of the lock.
-#define KIV_ITEM_QUERY(Type, Name, empty, expr) \
-    Type CKiv::Name(unsigned id) {              \
-        Facade& self = Self();                  \
-        CriticalSectionLock lock(self.m_lock);  \
-        CKivItem* item = self.LiveItem(id);     \
-        return item ? (expr) : (empty);         \
+#define KIV_ITEM_QUERY(Type, Name, empty, expr)        \
+    Type CKiv::Name(unsigned id) {                     \
+        Facade& self = Self();                         \
+        CriticalSectionLock lock(self.m_items.Lock()); \
+        CKivItem* item = self.LiveItem(id);            \
+        return item ? (expr) : (empty);                \
     }
 #define KIV_ITEM_QUERY_BOTH(Type, Name, empty, expr)      \
     KIV_ITEM_QUERY(Type, Name, empty, expr)               \
     Type CKiv::Name(unsigned c, unsigned l, unsigned i) { \
-        CriticalSectionLock lock(Self().m_lock);          \
+        CriticalSectionLock lock(Self().m_items.Lock());  \
         return Name(GetItemGlobalID(c, l, i));            \
     }
 
@@ -206,7 +187,7 @@ KIV_ITEM_QUERY(int, IsRemoved, 0, static_cast<int>(item->m_removed))
 
 int CKiv::DisableItem(unsigned id) {
     Facade& self = Self();
-    CriticalSectionLock lock(self.m_lock);
+    CriticalSectionLock lock(self.m_items.Lock());
     CKivItem* item = self.ActionItem(id);
     if (!item) return 0;
     // Already off: there is nothing to move, and moving the entry again would put it
@@ -220,7 +201,7 @@ int CKiv::DisableItem(unsigned id) {
 
 int CKiv::EnableItem(unsigned id) {
     Facade& self = Self();
-    CriticalSectionLock lock(self.m_lock);
+    CriticalSectionLock lock(self.m_items.Lock());
     CKivItem* item = self.ActionItem(id);
     if (!item) return 0;
     if (item->m_enabled) return Status::Ok().Report();  // already on: nothing to change
@@ -231,37 +212,37 @@ int CKiv::EnableItem(unsigned id) {
 
 int CKiv::RemoveItem(unsigned id) {
     Facade& self = Self();
-    CriticalSectionLock lock(self.m_lock);
+    CriticalSectionLock lock(self.m_items.Lock());
     CKivItem* item = self.ActionItem(id);
     if (!item) return 0;
     const int r = CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.RemoveItem(i); });
     // Entries the system removed together with this one are gone as well.
     if (r)
-        for (CKivItem* other : ItemsRemovedWith(self.m_itemMap, *item)) other->m_removed = 1;
+        for (CKivItem* other : ItemsRemovedWith(self.m_items, *item)) other->m_removed = 1;
     return r;
 }
 
 std::vector<unsigned> CKiv::GetItemRemovalGroup(unsigned id) {
     Facade& self = Self();
-    CriticalSectionLock lock(self.m_lock);
+    CriticalSectionLock lock(self.m_items.Lock());
     CKivItem* item = self.LiveItem(id);
     if (!item) return {};
     std::vector<unsigned> group{id};
-    for (CKivItem* other : ItemsRemovedWith(self.m_itemMap, *item))
+    for (CKivItem* other : ItemsRemovedWith(self.m_items, *item))
         if (other != item) group.push_back(other->m_globalId);
     return group;
 }
 
 void CKiv::GoTo(unsigned id) {
     Facade& self = Self();
-    CriticalSectionLock lock(self.m_lock);
+    CriticalSectionLock lock(self.m_items.Lock());
     if (CKivItem* item = self.ActionItem(id)) CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.GoTo(i); });
 }
 
 // The position forms resolve the ID and act under one hold of the lock.
 #define KIV_ACTION_AT(Type, Name)                         \
     Type CKiv::Name(unsigned c, unsigned l, unsigned i) { \
-        CriticalSectionLock lock(Self().m_lock);          \
+        CriticalSectionLock lock(Self().m_items.Lock());  \
         return Name(GetItemGlobalID(c, l, i));            \
     }
 KIV_ACTION_AT(int, DisableItem)
@@ -272,7 +253,7 @@ KIV_ACTION_AT(void, GoTo)
 
 int CKiv::RestoreItem(unsigned id) {
     Facade& self = Self();
-    CriticalSectionLock lock(self.m_lock);
+    CriticalSectionLock lock(self.m_items.Lock());
     CKivItem* item = self.ActionItem(id);
     if (!item) return 0;
     if (item->m_removed && !CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.RestoreItem(i); })) {
@@ -286,7 +267,7 @@ int CKiv::RestoreItem(unsigned id) {
 
 int CKiv::Ostrel_ItemCompatible(unsigned id) {
     Facade& self = Self();
-    CriticalSectionLock lock(self.m_lock);
+    CriticalSectionLock lock(self.m_items.Lock());
     CKivItem* item = self.ActionItem(id);
     if (!item || !item->m_handler) return 0;
     const int compatible = kiv::Guarded(0, [&] { return item->m_handler->ItemCompatible(item); });
@@ -297,7 +278,7 @@ int CKiv::Ostrel_ItemCompatible(unsigned id) {
 
 void CKiv::Ostrel_GetItemRegLocation(unsigned id, wchar_t* key, wchar_t* value, unsigned keySize, unsigned valueSize) {
     Facade& self = Self();
-    CriticalSectionLock lock(self.m_lock);
+    CriticalSectionLock lock(self.m_items.Lock());
     CKivItem* item = self.ActionItem(id);
     if (!item || !item->m_handler) return;
     const DWORD code = kiv::Guarded(static_cast<DWORD>(ERROR_GEN_FAILURE), [&] {
@@ -308,4 +289,15 @@ void CKiv::Ostrel_GetItemRegLocation(unsigned id, wchar_t* key, wchar_t* value, 
         return static_cast<DWORD>(fitted ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER);
     });
     SetLastError(code);
+}
+
+bool CKiv::IsWhiteListed(unsigned id) {
+    Facade& self = Self();
+    CriticalSectionLock lock(self.m_items.Lock());
+    CKivItem* item = self.LiveItem(id);
+    if (!item) return false;
+    const bool listed = kiv::Guarded(false, [&] { return self.m_whiteList.Covers(item->m_file); });
+    // "Not listed" is an answer, whatever the protected-file check left behind.
+    SetLastError(ERROR_SUCCESS);
+    return listed;
 }

@@ -22,7 +22,7 @@ namespace kiv {
 
 // What a location's owner lends it for a collection run: the item map that owns
 // the items and hands out their global IDs, and the folders of "PATH" read at the
-// start of the run. The facade implements it; records never reach the facade
+// start of the run. The item map implements it; records never reach their owner
 // any other way.
 class ItemRegistry {
 public:

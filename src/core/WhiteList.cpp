@@ -1,17 +1,12 @@
-// The whitelist: MD5 texts of files known to be harmless, read from "kivwl.dat"
-// beside the host's executable, and the protected-file check of the host's
-// sibling library.
+#include "core/WhiteList.h"
+
 #include <shlwapi.h>
 
 #include <cstdio>
 #include <vector>
 
-#include "core/Facade.h"
-#include "core/Guard.h"
 #include "core/HostFiles.h"
-#include "core/Records.h"
 #include "core/WhiteListText.h"
-#include "kiv.h"
 #include "platform/Handles.h"
 #include "platform/Text.h"
 #include "sigvault.h"
@@ -33,36 +28,31 @@ bool ReadWideFile(const wchar_t* path, std::vector<wchar_t>& text) {
 
 }  // namespace
 
-bool kiv::Facade::LoadWhiteList(const wchar_t* text) {
-    kiv::ParseWhiteList(text, m_whiteList);
-    return !m_whiteList.empty();
+namespace kiv {
+
+bool WhiteList::Load(const wchar_t* text) {
+    ParseWhiteList(text, m_entries);
+    return !m_entries.empty();
 }
 
-bool kiv::Facade::GetWhiteList(const wchar_t* path, const wchar_t* name) {
+bool WhiteList::LoadFile(const wchar_t* path, const wchar_t* name) {
     if (!path || !name || name[0] == L'\0') return false;
     std::vector<wchar_t> text;
     if (!ReadWideFile(path, text)) return false;
-    return LoadWhiteList(text.data());
+    return Load(text.data());
 }
 
-void kiv::Facade::LoadWhiteListFile() {
+void WhiteList::LoadHostFile() {
     wchar_t path[MAX_PATH];
     std::vector<wchar_t> text;
-    bool loaded = kiv::HostFilePath(L"kivwl.dat", path) == kiv::HostFileResult::Ok && ReadWideFile(path, text) &&
-                  LoadWhiteList(text.data());
+    bool loaded =
+        HostFilePath(L"kivwl.dat", path) == HostFileResult::Ok && ReadWideFile(path, text) && Load(text.data());
     if (!loaded) MessageBoxW(nullptr, L"Unable to initialize whitelist data.", L"Quorvel KIV", MB_ICONERROR);
 }
 
-bool CKiv::IsWhiteListed(unsigned id) {
-    kiv::Facade& self = Self();
-    kiv::CriticalSectionLock lock(self.m_lock);
-    CKivItem* item = self.LiveItem(id);
-    if (!item) return false;
-    const bool listed = kiv::Guarded(false, [&] {
-        if (CSigvault::Get().IsFileProtected(item->m_file.filePath.c_str())) return true;
-        return self.m_whiteList.find(item->m_file.md5) != self.m_whiteList.end();
-    });
-    // "Not listed" is an answer, whatever the protected-file check left behind.
-    SetLastError(ERROR_SUCCESS);
-    return listed;
+bool WhiteList::Covers(const KivFileFacts& file) const {
+    if (CSigvault::Get().IsFileProtected(file.filePath.c_str())) return true;
+    return m_entries.find(file.md5) != m_entries.end();
 }
+
+}  // namespace kiv

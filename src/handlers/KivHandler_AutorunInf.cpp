@@ -38,8 +38,7 @@ Status MoveKey(const std::wstring& file, const std::wstring& from, const std::ws
     if (source != IniRead::Ok || text.empty()) return Status::Fail(ERROR_NOT_FOUND);
     const IniRead target = ReadProfileText(file, kSection, to, before);
     if (target == IniRead::Unreadable) return Status::Fail(ERROR_INVALID_DATA);
-    if (target == IniRead::Ok && !before.empty() && before != text)
-        return Status::Fail(ERROR_ALREADY_EXISTS);
+    if (target == IniRead::Ok && !before.empty() && before != text) return Status::Fail(ERROR_ALREADY_EXISTS);
     if (target == IniRead::Ok) before = ProfileTextAsStored(file, kSection, to, before);
     Status step = WriteKey(file, to, ProfileTextAsStored(file, kSection, from, text).c_str());
     if (!step) return step;

@@ -10,8 +10,8 @@ const std::uint32_t kVersionType = 16;
 const std::uint32_t kVersionId = 1;
 const std::uint32_t kResourceDirectory = 2;  // the data directory's slot for resources
 const std::uint32_t kHighBit = 0x80000000u;
-const unsigned kMostSections = 96;      // the loader's own limit
-const unsigned kMostEntries = 4096;     // a directory with more is read by the system
+const unsigned kMostSections = 96;   // the loader's own limit
+const unsigned kMostEntries = 4096;  // a directory with more is read by the system
 const std::uint32_t kHeaderBytes = 0x1000;
 
 std::uint16_t Word(const unsigned char* at) { return static_cast<std::uint16_t>(at[0] | (at[1] << 8)); }
@@ -125,11 +125,9 @@ bool NamedMui(const ReadAt& read, const Image& image, const Entry& entry, bool& 
     std::uint64_t offset = 0;
     unsigned char text[2 + 2 * 3];
     const std::uint32_t at = entry.name & ~kHighBit;
-    readable = Within(image, at, 2) && FileOffsetOf(image, Resource(image, at), 2, offset) &&
-               read(offset, text, 2);
+    readable = Within(image, at, 2) && FileOffsetOf(image, Resource(image, at), 2, offset) && read(offset, text, 2);
     if (!readable || Word(text) != 3) return false;
-    readable = Within(image, at, sizeof(text)) &&
-               FileOffsetOf(image, Resource(image, at), sizeof(text), offset) &&
+    readable = Within(image, at, sizeof(text)) && FileOffsetOf(image, Resource(image, at), sizeof(text), offset) &&
                read(offset, text, sizeof(text));
     if (!readable) return false;
     const char kName[] = "MUI";
@@ -181,8 +179,7 @@ VersionPlace FindVersionResource(const ReadAt& read, std::uint64_t fileSize, std
     std::uint64_t offset = 0;
     unsigned char data[16];
     if (!Within(image, languages[0].target, 16) ||
-        !FileOffsetOf(image, Resource(image, languages[0].target), 16, offset) ||
-        !read(offset, data, sizeof(data)))
+        !FileOffsetOf(image, Resource(image, languages[0].target), 16, offset) || !read(offset, data, sizeof(data)))
         return Ask();
     VersionPlace found;
     found.size = Dword(data + 4);

@@ -25,8 +25,7 @@ void Sink(const char* text, unsigned length) {
     if (!t_capture) return HubLogWrite(text, length);
     try {
         t_capture->emplace_back(length == kZeroTerminated ? std::string(text) : std::string(text, length), length);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 // "[hh:mm] " in local time, sent without its terminator.

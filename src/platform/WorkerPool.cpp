@@ -12,8 +12,7 @@ namespace {
 void RunJob(WorkerPool::Job& job) noexcept {
     try {
         job();
-    } catch (...) {
-    }
+    } catch (...) {}
     job = nullptr;
 }
 
@@ -59,14 +58,12 @@ void WorkerPool::Post(Job job) noexcept {
         CriticalSectionLock lock(m_lock);
         // The threads start with the first job, so a collection that finds nothing
         // to read starts none.
-        while (m_threads.size() < m_wanted && StartThread()) {
-        }
+        while (m_threads.size() < m_wanted && StartThread()) {}
         if (!m_threads.empty()) {
             try {
                 m_jobs.push_back(std::move(job));
                 queued = true;
-            } catch (const std::bad_alloc&) {
-            }
+            } catch (const std::bad_alloc&) {}
         }
     }
     if (queued) WakeConditionVariable(&m_wake);

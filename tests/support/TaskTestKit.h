@@ -20,8 +20,8 @@ constexpr DWORD kNoTask = 0xFFFFFFFF;
 
 inline kiv::ComPtr<ITaskScheduler> Scheduler() {
     kiv::ComPtr<ITaskScheduler> scheduler;
-    EXPECT_HRESULT_SUCCEEDED(
-        CoCreateInstance(kiv::kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kiv::kIidTaskScheduler, scheduler.PutVoid()));
+    EXPECT_HRESULT_SUCCEEDED(CoCreateInstance(kiv::kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                              kiv::kIidTaskScheduler, scheduler.PutVoid()));
     return scheduler;
 }
 
@@ -56,8 +56,8 @@ private:
         kiv::ComPtr<ITaskScheduler> scheduler = Scheduler();
         ASSERT_TRUE(scheduler);
         kiv::ComPtr<ITask> task;
-        ASSERT_HRESULT_SUCCEEDED(
-            scheduler->NewWorkItem(m_name.c_str(), kiv::kClsidTask, kiv::kIidTask, reinterpret_cast<IUnknown**>(task.Put())));
+        ASSERT_HRESULT_SUCCEEDED(scheduler->NewWorkItem(m_name.c_str(), kiv::kClsidTask, kiv::kIidTask,
+                                                        reinterpret_cast<IUnknown**>(task.Put())));
         ASSERT_HRESULT_SUCCEEDED(task->SetApplicationName(program.c_str()));
         ASSERT_HRESULT_SUCCEEDED(task->SetFlags(flags));
         kiv::ComPtr<IPersistFile> file;

@@ -44,23 +44,23 @@ private:
 class CKivTestAccess {
 public:
     static kiv::Facade& Of(CKiv* kiv) { return kiv::Facade::Of(*kiv); }
-    static std::vector<std::unique_ptr<Category>>& Categories(CKiv* kiv) { return Of(kiv).m_categories; }
-    static std::map<EKivHandlerType, std::unique_ptr<CKivHandler>>& Handlers(CKiv* kiv) { return Of(kiv).m_handlers; }
-    static std::map<unsigned, std::unique_ptr<CKivItem>>& ItemMap(CKiv* kiv) { return Of(kiv).m_itemMap; }
-    static std::map<std::wstring, unsigned>& WhiteList(CKiv* kiv) { return Of(kiv).m_whiteList; }
+    static std::vector<std::unique_ptr<Category>>& Categories(CKiv* kiv) { return Of(kiv).m_catalogue.m_categories; }
+    static kiv::HandlerSet& Handlers(CKiv* kiv) { return Of(kiv).m_handlers; }
+    static std::map<unsigned, std::unique_ptr<CKivItem>>& ItemMap(CKiv* kiv) { return Of(kiv).m_items.m_map; }
+    static std::map<std::wstring, unsigned>& WhiteList(CKiv* kiv) { return Of(kiv).m_whiteList.m_entries; }
     static int StopFlag(CKiv* kiv) { return Of(kiv).m_stop.load(); }
     static bool LoadData(CKiv* kiv) { return Of(kiv).LoadData(); }
-    static bool LoadWhiteList(CKiv* kiv, const wchar_t* text) { return Of(kiv).LoadWhiteList(text); }
+    static bool LoadWhiteList(CKiv* kiv, const wchar_t* text) { return Of(kiv).m_whiteList.Load(text); }
     static bool GetWhiteList(CKiv* kiv, const wchar_t* path, const wchar_t* name) {
-        return Of(kiv).GetWhiteList(path, name);
+        return Of(kiv).m_whiteList.LoadFile(path, name);
     }
     // A category or location made as the catalogue loader makes them.
     static Category* AddCategory(CKiv* kiv, const std::wstring& name, int icon = 0) {
-        return &Of(kiv).AddCategory(name, icon);
+        return &Of(kiv).m_catalogue.AddCategory(name, icon);
     }
     static Location* AddLocation(CKiv* kiv, Category* category, const std::wstring& path, const std::wstring& value,
                                  unsigned type, EKivHandlerType handlerType, unsigned char wow64 = 0) {
-        return &Of(kiv).AddLocation(*category, path, value, type, handlerType, wow64);
+        return &Of(kiv).m_catalogue.AddLocation(*category, path, value, type, handlerType, wow64);
     }
 };
 

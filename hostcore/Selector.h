@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Report.h"
+#include "ItemRow.h"
 
 struct Selector {
     unsigned id = 0;  // 0: not given

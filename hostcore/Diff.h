@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Report.h"
+#include "ItemRow.h"
 
 struct FieldChange {
     std::wstring column;  // "file", "md5", "state", "signer" or "signature"

@@ -4,6 +4,8 @@
 #include <map>
 #include <tuple>
 
+#include "Listing.h"
+
 namespace {
 
 using EntryKey = std::tuple<std::wstring, std::wstring, std::wstring>;

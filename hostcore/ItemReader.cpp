@@ -1,0 +1,62 @@
+#include "ItemReader.h"
+
+#include "Signature.h"
+#include "kiv.h"
+#include "sigvault.h"
+
+namespace {
+
+std::wstring Text(const wchar_t* text) { return text ? text : L""; }
+
+}  // namespace
+
+ItemRow ReadItem(CKiv* kiv, unsigned id, SignatureChecker* signatures) {
+    ItemRow row;
+    row.id = id;
+    row.title = Text(kiv->GetItemTitle(id));
+    row.locationType = kiv->GetItemLocationType(id);
+    row.enabled = kiv->GetItemEnabled(id) != 0;
+    row.removed = kiv->IsRemoved(id) != 0;
+    row.win32 = kiv->GetItemWin32(id) != 0;
+    row.filePath = Text(kiv->GetItemFilePath(id));
+    row.publisher = Text(kiv->GetItemFilePublisher(id));
+    row.description = Text(kiv->GetItemFileDescription(id));
+    row.md5 = Text(kiv->GetItemFileMd5(id));
+    row.size = kiv->GetItemFileSize(id);
+    row.shortcutTarget = Text(kiv->GetItemFileShortcutTarget(id));
+    // Both dates come back in one shared buffer: copy each before the next call.
+    row.created = Text(kiv->GetItemFileCreated(id));
+    row.modified = Text(kiv->GetItemFileModified(id));
+    wchar_t key[1024] = L"", value[1024] = L"";
+    kiv->Ostrel_GetItemRegLocation(id, key, value, 1024, 1024);
+    row.registryKey = key;
+    row.registryValue = value;
+    row.whitelisted = kiv->IsWhiteListed(id);
+    row.isProtected = !row.filePath.empty() && CSigvault::Get().IsFileProtected(row.filePath.c_str());
+    if (signatures) {
+        SignatureInfo signature = signatures->Check(row.filePath);
+        row.signature = SignatureStateText(signature.state);
+        row.signer = signature.signer;
+    }
+    return row;
+}
+
+void ReadItems(CKiv* kiv, const ReadOptions& options, const std::function<void(unsigned, ItemRow&&)>& take) {
+    SignatureChecker signatures;
+    for (unsigned c = 0; c < kiv->GetCategoryCount(); ++c) {
+        for (unsigned l = 0; l < kiv->GetLocationCount(c); ++l) {
+            for (unsigned i = 0; i < kiv->GetItemCount(c, l); ++i) {
+                ItemRow row = ReadItem(kiv, kiv->GetItemGlobalID(c, l, i), options.signatures ? &signatures : nullptr);
+                row.category = kiv->GetCategoryName(c);
+                row.location = kiv->GetLocationPath(c, l);
+                take(c, std::move(row));
+            }
+        }
+    }
+}
+
+std::vector<ItemRow> ReadItems(CKiv* kiv, const ReadOptions& options) {
+    std::vector<ItemRow> rows;
+    ReadItems(kiv, options, [&rows](unsigned, ItemRow&& row) { rows.push_back(std::move(row)); });
+    return rows;
+}

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include "Diff.h"
+#include "Json.h"
+#include "Listing.h"
+#include "Selector.h"
+#include "Signature.h"
+#include "SystemMessage.h"
+#include "support/SampleRows.h"
+
+using kivtest::SampleRows;
+
+namespace {
+
+// Every fact of every row, one line a row, for comparing listings whole.
+std::wstring AllFacts(const std::vector<ItemRow>& rows) {
+    std::wstring text;
+    for (const ItemRow& row : rows) {
+        for (const std::wstring& column : AllColumns()) text += ColumnText(row, column) + L"|";
+        text += L"\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST(HostSelector, MatchesWholeTextsWithoutRegardToCase) {
+    auto rows = SampleRows();
+    Selector byTitle;
+    byTitle.title = L"updater";
+    EXPECT_EQ(2u, Select(rows, byTitle).size());  // the enabled and the disabled copy
+
+    byTitle.state = L"disabled";
+    ASSERT_EQ(1u, Select(rows, byTitle).size());
+    EXPECT_EQ(2u, Select(rows, byTitle)[0]->id);
+
+    Selector partial;
+    partial.title = L"Update";
+    EXPECT_TRUE(Select(rows, partial).empty());
+
+    Selector byLocation;
+    byLocation.location = L"hklm\\software\\microsoft\\windows\\currentversion\\run";
+    ASSERT_EQ(1u, Select(rows, byLocation).size());
+    EXPECT_EQ(3u, Select(rows, byLocation)[0]->id);
+
+    Selector byId;
+    byId.id = 2;
+    byId.title = L"Other";
+    EXPECT_TRUE(Select(rows, byId).empty());  // every given part must match
+
+    EXPECT_TRUE(Select(rows, Selector()).empty());  // an empty selector names nothing
+}
+
+TEST(HostSelector, FiltersListingsAndHidesValidSigners) {
+    auto rows = SampleRows();
+    rows[0].signature = L"signed";
+    rows[0].signer = L"Trusted Vendor";
+    rows[1].signature = L"bad signature";  // a broken signature hides nothing
+    rows[1].signer = L"Trusted Vendor";
+    EXPECT_EQ(3u, Filter(rows, Selector()).size());
+    Selector hide;
+    hide.hideSignedBy = {L"Someone Else", L"trusted vendor"};
+    auto shown = Filter(rows, hide);
+    ASSERT_EQ(2u, shown.size());
+    EXPECT_EQ(2u, shown[0].id);
+    EXPECT_TRUE(Select(rows, hide).empty());  // hiding alone names no item to act on
+    Selector disabled;
+    disabled.state = L"disabled";
+    ASSERT_EQ(1u, Filter(rows, disabled).size());
+    EXPECT_EQ(2u, Filter(rows, disabled)[0].id);
+}
+
+TEST(HostReport, JsonEscapesEveryTextField) {
+    std::wstring json = FormatJson(SampleRows());
+    EXPECT_NE(std::wstring::npos, json.find(L"\"title\": \"Quote \\\"and\\\", comma\\\\back\\tslash\""));
+    EXPECT_NE(std::wstring::npos, json.find(L"\"state\": \"disabled\""));
+    EXPECT_NE(std::wstring::npos, json.find(L"\"whitelisted\": false"));
+    EXPECT_EQ(L"[]\n", FormatJson({}));
+    ItemRow control;
+    control.title = std::wstring(1, L'\x01');
+    EXPECT_NE(std::wstring::npos, FormatJson({control}).find(L"\\u0001"));
+}
+
+// A listing written as JSON reads back with every fact, and text that is not
+// such a listing is refused with the place of the fault.
+TEST(HostReport, JsonListingReadsBackWhatWasWritten) {
+    auto rows = SampleRows();
+    ItemRow& r = rows[2];
+    r.removed = true;
+    r.enabled = true;
+    r.size = 12345678901ull;
+    r.win32 = true;
+    r.isProtected = true;
+    r.signature = L"untrusted root";
+    r.signer = L"\x00e9quipe \x4e2d";
+    r.registryKey = L"HKLM\\SOFTWARE\\Run";
+    r.locationType = 2;
+    std::vector<ItemRow> back;
+    std::wstring error;
+    ASSERT_TRUE(ParseJsonListing(FormatJson(rows), back, error)) << error;
+    ASSERT_EQ(3u, back.size());
+    EXPECT_EQ(AllFacts(rows), AllFacts(back));
+    EXPECT_TRUE(back[2].enabled && back[2].removed);
+
+    ASSERT_TRUE(
+        ParseJsonListing(L"[{\"title\": \"A\\u0041\", \"state\": \"disabled\", \"extra\": [1, {}]}]", back, error));
+    EXPECT_EQ(L"AA", back[0].title);
+    EXPECT_FALSE(back[0].enabled);
+    for (const wchar_t* bad : {L"{\"title\": 1}", L"[{\"title\": \"x}]", L"[1, 2", L"[{}] x", L"[\"\\q\"]", L""})
+        EXPECT_FALSE(ParseJsonListing(bad, back, error)) << bad;
+    EXPECT_FALSE(ParseJsonListing(std::wstring(100000, L'['), back, error));  // refused, not a stack overflow
+    EXPECT_NE(std::wstring::npos, error.find(L"deep"));
+}
+
+TEST(HostDiff, MatchesEntriesByPlaceAndTitleAndReportsWhatChanged) {
+    auto before = SampleRows();
+    auto after = SampleRows();
+    for (ItemRow& row : after) row.id += 100;  // IDs of another run mean nothing
+    after[0].title = L"UPDATER";
+    after[0].filePath = L"c:\\program files\\tools\\UPDATER.EXE";  // same path, other case
+    std::swap(after[0], after[1]);  // the disabled copy now comes first: still paired by state
+    EXPECT_TRUE(CompareListings(before, after).Empty());
+    EXPECT_EQ(L"No changes.\n", FormatDiffTable(CompareListings(before, after)));
+
+    after[0].enabled = true;  // the disabled copy was enabled again, beside the enabled one
+    after[2].md5 = L"ffffffffffffffffffffffffffffffff";
+    after[2].signer = L"New Signer";
+    ItemRow added = before[0];
+    added.title = L"Newcomer";
+    after.push_back(added);
+    before.push_back(added);
+    before.back().title = L"Gone";
+    ListingDiff diff = CompareListings(before, after);
+    ASSERT_EQ(1u, diff.added.size());
+    EXPECT_EQ(L"Newcomer", diff.added[0].title);
+    ASSERT_EQ(1u, diff.removed.size());
+    EXPECT_EQ(L"Gone", diff.removed[0].title);
+    ASSERT_EQ(2u, diff.changed.size());
+    EXPECT_EQ(L"state", diff.changed[0].changes.at(0).column);
+    EXPECT_EQ(L"disabled", diff.changed[0].changes[0].before);
+    ASSERT_EQ(2u, diff.changed[1].changes.size());
+    EXPECT_EQ(L"md5", diff.changed[1].changes[0].column);
+    EXPECT_EQ(L"signer", diff.changed[1].changes[1].column);
+
+    std::wstring table = FormatDiffTable(diff);
+    EXPECT_NE(std::wstring::npos,
+              table.find(L"+ Run keys | HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run | Newcomer"));
+    EXPECT_NE(std::wstring::npos, table.find(L"    signer:  -> New Signer\n"));
+    JsonValueNode json;
+    std::wstring error;
+    ASSERT_TRUE(ParseJson(FormatDiffJson(diff), json, error)) << error;
+    ASSERT_EQ(3u, json.members.size());
+    EXPECT_EQ(L"changed", json.members[2].first);
+    EXPECT_EQ(2u, json.members[2].second.elements.size());
+}
+
+// Files signed under a test authority are checked under Wine end to end; this
+// covers the verdicts Wine never gives.
+TEST(HostSignature, VerdictsMapToTheStatesAnAdministratorReads) {
+    EXPECT_EQ(L"signed", SignatureStateText(SignatureStateFromTrust(ERROR_SUCCESS, 0)));
+    EXPECT_EQ(L"not signed", SignatureStateText(SignatureStateFromTrust(TRUST_E_NOSIGNATURE, 0)));
+    EXPECT_EQ(L"not signed", SignatureStateText(SignatureStateFromTrust(TRUST_E_SUBJECT_FORM_UNKNOWN, 0)));
+    EXPECT_EQ(L"untrusted root", SignatureStateText(SignatureStateFromTrust(CERT_E_UNTRUSTEDROOT, 0)));
+    EXPECT_EQ(L"untrusted root", SignatureStateText(SignatureStateFromTrust(CERT_E_CHAINING, 0)));
+    EXPECT_EQ(L"untrusted root",
+              SignatureStateText(SignatureStateFromTrust(ERROR_SUCCESS, CERT_TRUST_IS_PARTIAL_CHAIN)));
+    EXPECT_EQ(L"bad signature", SignatureStateText(SignatureStateFromTrust(TRUST_E_BAD_DIGEST, 0)));
+    EXPECT_EQ(L"bad signature", SignatureStateText(SignatureStateFromTrust(CERT_E_REVOKED, 0)));
+    EXPECT_EQ(L"bad signature", SignatureStateText(SignatureStateFromTrust(TRUST_E_EXPLICIT_DISTRUST, 0)));
+    EXPECT_EQ(L"", SignatureChecker().Check(L"").signer);
+    EXPECT_EQ(L"", SignatureStateText(SignatureChecker().Check(L"").state));
+    EXPECT_EQ(L"", SignatureStateText(SignatureChecker().Check(L"C:\\kivtests\\no such file.exe").state));
+}
+
+// The system's own words differ between versions ("Access is denied.", Wine's
+// "Access denied."): what matters is one line, the system's text, and a fallback.
+TEST(HostMessage, SystemTextsComeOnOneLineWithAFallback) {
+    std::wstring denied = SystemMessage(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(0u, denied.find(L"Access")) << denied;
+    EXPECT_EQ(std::wstring::npos, denied.find_first_of(L"\r\n")) << denied;
+    EXPECT_EQ(L'.', denied.back()) << denied;
+    EXPECT_EQ(L"the system gave no reason.", SystemMessage(ERROR_SUCCESS));
+    EXPECT_EQ(L"error 536936447.", SystemMessage(0x2000FFFFu));  // a customer code without a text
+}
