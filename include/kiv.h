@@ -66,6 +66,7 @@ enum EKivHandlerType : int {
     ServiceRecovery = 16,
     AccessibilityPrograms = 17,
     HiddenTasks = 18,
+    BitsJobs = 19,
 };
 
 class Category;

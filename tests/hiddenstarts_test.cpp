@@ -216,9 +216,11 @@ TEST_F(AccessibilityProgramTest, TheLogonScreenProgramsPresentAreListedWithTheFa
 
     for (CKivItem* item : items) {
         EXPECT_EQ(1u, item->m_enabled);
-        using Action = int (CKiv::*)(unsigned);
-        for (Action action : {Action(&CKiv::DisableItem), Action(&CKiv::EnableItem), Action(&CKiv::RemoveItem)}) {
-            EXPECT_EQ(0, (m_kiv->*action)(item->m_globalId));
+        // Asked of the handler itself: the facade answers an enable of an enabled entry.
+        using Action = int (CKivHandler::*)(CKivItem*);
+        for (Action action :
+             {Action(&CKivHandler::DisableItem), Action(&CKivHandler::EnableItem), Action(&CKivHandler::RemoveItem)}) {
+            EXPECT_EQ(0, (item->m_handler->*action)(item));
             EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), GetLastError());
         }
         EXPECT_EQ(GotoKind::Explorer, item->m_gotoKind);

@@ -42,6 +42,8 @@ CKivHandler* CreateKivHandler(EKivHandlerType type) {
         return NewAccessibilityProgramsHandler();
     case HiddenTasks:
         return NewHiddenTasksHandler();
+    case BitsJobs:
+        return NewBitsJobsHandler();
     }
     return nullptr;
 }

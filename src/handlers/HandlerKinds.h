@@ -27,6 +27,7 @@ CKivHandler* NewAutoPlayHandler();
 CKivHandler* NewServiceRecoveryHandler();
 CKivHandler* NewAccessibilityProgramsHandler();
 CKivHandler* NewHiddenTasksHandler();
+CKivHandler* NewBitsJobsHandler();
 
 namespace kiv {
 
