@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "CollectionRunner.h"
 #include "ItemListView.h"
@@ -38,6 +39,9 @@ public:
 private:
     // The module's items must not be touched while a collection runs.
     bool Allowed() const;
+    // The rows whose entries a removal of the row's entry takes with it, its own
+    // first (Winsock removes a provider with all its entries).
+    std::vector<size_t> RowsRemovedWith(size_t index);
     void Copy(const std::wstring& text);
 
     CKiv* m_kiv;

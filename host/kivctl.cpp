@@ -16,7 +16,7 @@
 #include "Listing.h"
 #include "Report.h"
 #include "Selector.h"
-#include "SystemMessage.h"
+#include "ActionText.h"
 #include "kiv.h"
 
 namespace {
@@ -26,7 +26,7 @@ enum ExitCode { Ok = 0, ActionFailed = 1, UsageError = 2, Ambiguous = 3, NotFoun
 const wchar_t kUsage[] =
     L"Usage: kivctl [list] [FILTER] [--format table|json|csv] [--columns A,B,...] [--limit N] [--no-progress]\n"
     L"       kivctl diff OLD.json [NEW.json] [FILTER] [--format table|json]\n"
-    L"       kivctl disable|enable|remove|restore|goto SELECTOR\n"
+    L"       kivctl disable|enable|remove|restore|goto SELECTOR [--yes]\n"
     L"FILTER: any of --title, --location, --category, --state, and --hide-signed-by NAME (repeatable),\n"
     L"        which leaves out entries whose file has a valid signature by NAME.\n"
     L"Columns: id category location title state file publisher description md5 size whitelisted\n"
@@ -36,6 +36,8 @@ const wchar_t kUsage[] =
     L"entries are the same when category, location and title are; exit code 0: no change, 1: changes.\n"
     L"SELECTOR: --title TEXT [--location PATH] [--category NAME] [--state enabled|disabled|removed]\n"
     L"          or --id N (the ID shown by a listing of the same state of the machine)\n"
+    L"A removal that takes other entries with it (Winsock removes a provider with all its entries)\n"
+    L"names them and is done only with --yes.\n"
     L"The catalogue kivdata.dat and the whitelist kivwl.dat are read beside kivctl.exe.\n"
     L"Exit codes: 0 done, 1 the action failed, 2 usage or start-up error,\n"
     L"            3 the selector matches several items, 4 it matches none.\n";
@@ -45,6 +47,7 @@ struct Options {
     std::wstring format = L"table";
     unsigned limit = 0;
     bool progress = true;
+    bool yes = false;  // a removal may take the other entries it removes with it
     Selector selector;
     std::vector<std::wstring> columns;
     std::vector<std::wstring> listings;  // the saved listings a diff compares
@@ -115,6 +118,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& erro
             commandGiven = true;
         } else if (arg == L"--no-progress") {
             options.progress = false;
+        } else if (arg == L"--yes") {
+            options.yes = true;
         } else if (i + 1 >= argc) {
             error = L"missing value after " + arg;
             return false;
@@ -200,6 +205,16 @@ int Diff(const std::vector<ItemRow>& before, const std::vector<ItemRow>& after, 
     return diff.Empty() ? Ok : ActionFailed;
 }
 
+// The rows of the items a removal of the row's entry removes with it, its own first;
+// only the row itself for every kind whose removal takes one entry.
+std::vector<ItemRow> RemovedTogether(CKiv* kiv, const std::vector<ItemRow>& rows, const ItemRow& row) {
+    std::vector<ItemRow> together;
+    for (unsigned id : kiv->GetItemRemovalGroup(row.id))
+        for (const ItemRow& other : rows)
+            if (other.id == id) together.push_back(other);
+    return together;
+}
+
 int Act(CKiv* kiv, const std::vector<ItemRow>& rows, const Options& options) {
     std::vector<const ItemRow*> found = Select(rows, options.selector);
     if (found.empty()) {
@@ -215,8 +230,19 @@ int Act(CKiv* kiv, const std::vector<ItemRow>& rows, const Options& options) {
         return Ambiguous;
     }
     const ItemRow& row = *found.front();
-    int result = 1;
     const std::wstring& command = options.command;
+    if (command == L"restore" && !row.removed) {
+        Write(stderr, L"restore: " + std::wstring(kNothingToRestore) + L"\n");
+        return ActionFailed;
+    }
+    const std::vector<ItemRow> together =
+        command == L"remove" ? RemovedTogether(kiv, rows, row) : std::vector<ItemRow>();
+    if (together.size() > 1 && !options.yes) {
+        Write(stderr, L"remove: this also removes the other entries of its provider:\n" + FormatTable(together) +
+                          L"run again with --yes to remove all " + std::to_wstring(together.size()) + L"\n");
+        return ActionFailed;
+    }
+    int result = 1;
     if (command == L"disable") result = kiv->DisableItem(row.id);
     else if (command == L"enable") result = kiv->EnableItem(row.id);
     else if (command == L"remove") result = kiv->RemoveItem(row.id);
@@ -224,12 +250,13 @@ int Act(CKiv* kiv, const std::vector<ItemRow>& rows, const Options& options) {
     else kiv->GoTo(row.id);
     // The module leaves the cause of a failure, and only then, as the last error.
     const DWORD cause = GetLastError();
-    std::wstring what = L"\"" + row.title + L"\" in " + row.location;
     if (!result || cause != ERROR_SUCCESS) {
-        Write(stderr, command + L": " + SystemMessage(cause != ERROR_SUCCESS ? cause : ERROR_GEN_FAILURE) + L"\n");
+        Write(stderr, command + L": " + ActionFailureText(cause != ERROR_SUCCESS ? cause : ERROR_GEN_FAILURE) + L"\n");
         return ActionFailed;
     }
-    Write(stdout, command + L": " + what + L"\n");
+    if (together.empty()) Write(stdout, command + L": \"" + row.title + L"\" in " + row.location + L"\n");
+    for (const ItemRow& gone : together)
+        Write(stdout, command + L": \"" + gone.title + L"\" in " + gone.location + L"\n");
     return Ok;
 }
 

@@ -14,6 +14,7 @@
 #include "iteminfo/Md5.h"
 #include "resource.h"
 #include "platform/Handles.h"
+#include "support/RegistryTestKit.h"
 #include "support/RemoteWindow.h"
 #include "support/TestSupport.h"
 
@@ -294,6 +295,32 @@ TEST(KivGuiWindow, ListsTheEntriesActsOnCheckBoxesFiltersAndClosesCleanly) {
         << WindowText(status);
     EXPECT_TRUE(list.Checked(gamma));
     EXPECT_EQ(L"enabled", list.Text(gamma, 1));
+
+    // A place the user may only read: the box goes back with the system's reason.
+    {
+        kivtest::DeniedRight readOnly(run, L"D:P(A;;KRWD;;;WD)");
+        list.SetChecked(beta, false);
+        EXPECT_TRUE(WaitUntil(
+            [&] { return WindowText(status).rfind(L"Could not disable \"KivGuiTest Beta\": Access", 0) == 0; }, 10000))
+            << WindowText(status);
+        EXPECT_TRUE(list.Checked(beta));
+    }
+    // Another entry of the same name where it would move: both stay, and the status
+    // bar says what to do.
+    kivtest::WriteRaw(HKEY_CURRENT_USER, run + L"\\_disabledByKiv", L"KivGuiTest Beta",
+                      kivtest::TextValue(REG_SZ, kNotepad));
+    list.SetChecked(beta, false);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return WindowText(status) ==
+                   L"Could not disable \"KivGuiTest Beta\": another entry of the same name is in "
+                   L"the way (remove one of them first).";
+        },
+        10000))
+        << WindowText(status);
+    EXPECT_TRUE(list.Checked(beta));
+    EXPECT_EQ(kRegedit, GetString(run, L"KivGuiTest Beta"));
+    SHDeleteKeyW(HKEY_CURRENT_USER, (run + L"\\_disabledByKiv").c_str());
 
     // Properties show the file's facts in a dialog of their own; Copy path puts the path
     // on the clipboard.

@@ -80,7 +80,18 @@ run reg add "$run_key" /v "KivHostTest Dup" /t REG_SZ /d 'C:\kivtests\host e2e\o
 run reg add "$run_key\\_disabledByKiv" /v "KivHostTest Dup" /t REG_SZ /d 'C:\windows\system32\notepad.exe' /f >/dev/null
 kivctl remove --title "KivHostTest Dup" >/dev/null 2>&1; code=$?
 [ $code -eq 3 ] || fail "a selector matching two items exited $code, not 3"
-kivctl remove --title "KivHostTest Dup" --state disabled >/dev/null || fail "remove of the disabled copy"
+# Neither copy may write over the other; a live entry has nothing kept to restore.
+message=$(kivctl enable --title "KivHostTest Dup" --state disabled 2>&1 >/dev/null); code=$?
+[ $code -eq 1 ] || fail "an enable onto another entry exited $code, not 1"
+[ "${message%$'\r'}" = "enable: another entry of the same name is in the way (remove one of them first)." ] \
+  || fail "an enable onto another entry printed \"$message\""
+run reg query "$run_key" /v "KivHostTest Dup" | grep -q 'other.exe' || fail "the live copy was written over"
+message=$(kivctl restore --title "KivHostTest Other" 2>&1 >/dev/null); code=$?
+[ $code -eq 1 ] || fail "a restore of a live entry exited $code, not 1"
+[ "${message%$'\r'}" = "restore: nothing to restore: this entry was deleted, not kept" ] \
+  || fail "a restore of a live entry printed \"$message\""
+removed=$(kivctl remove --title "KivHostTest Dup" --state disabled) || fail "remove of the disabled copy"
+[ "$(printf '%s\n' "$removed" | grep -c .)" = "1" ] || fail "a removal printed \"$removed\""
 [ "$(state_of 'KivHostTest Dup')" = "enabled" ] || fail "remove took the wrong copy"
 
 kivctl frobnicate >/dev/null 2>&1; code=$?
