@@ -376,6 +376,8 @@ const wchar_t* SetSchedulerServiceName(const wchar_t* name) {
     return previous;
 }
 
+HRESULT NewTaskService(ITaskService** service) { return g_taskService(service); }
+
 TaskServiceFactory SetTaskServiceFactory(TaskServiceFactory factory) {
     TaskServiceFactory previous = g_taskService;
     g_taskService = factory ? factory : &CreateTaskService;

@@ -37,6 +37,9 @@ TaskServiceFactory SetTaskServiceFactory(TaskServiceFactory factory);
 // stopped, so they point the handler at a service of their own.
 const wchar_t* SetSchedulerServiceName(const wchar_t* name);
 
+// A new 2.0 service object obtained the way the handler obtains it.
+HRESULT NewTaskService(ITaskService** service);
+
 // The file Task Scheduler 1.0 keeps a work item in: the system's Tasks folder and
 // the name, with ".job" added when the name lacks it (a task named by the 2.0
 // interfaces). Empty when the folder cannot be expanded.
