@@ -32,11 +32,19 @@ ItemRow ReadItem(CKiv* kiv, unsigned id, SignatureChecker* signatures) {
     row.registryKey = key;
     row.registryValue = value;
     row.whitelisted = kiv->IsWhiteListed(id);
+    row.startupSwitchOff = kiv->GetItemStartupSwitchOff(id) != 0;
+    row.serviceDll = Text(kiv->GetItemServiceDll(id));
+    row.serviceDllMd5 = Text(kiv->GetItemServiceDllMd5(id));
     row.isProtected = !row.filePath.empty() && CSigvault::Get().IsFileProtected(row.filePath.c_str());
     if (signatures) {
         SignatureInfo signature = signatures->Check(row.filePath);
         row.signature = SignatureStateText(signature.state);
         row.signer = signature.signer;
+        if (!row.serviceDll.empty()) {
+            SignatureInfo library = signatures->Check(row.serviceDll);
+            row.serviceDllSignature = SignatureStateText(library.state);
+            row.serviceDllSigner = library.signer;
+        }
     }
     return row;
 }
