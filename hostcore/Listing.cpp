@@ -93,6 +93,18 @@ std::wstring FormatJsonLines(const std::vector<ItemRow>& rows, const std::wstrin
 
 namespace {
 
+// Each line of a JSON-lines listing names the machine and the time it was listed,
+// which tells it from a lone object that is no listing.
+bool IsStampedObject(const JsonValueNode& value) {
+    if (value.type != JsonType::Object) return false;
+    bool machine = false, listed = false;
+    for (const auto& member : value.members) {
+        machine = machine || member.first == L"machine";
+        listed = listed || member.first == L"listed";
+    }
+    return machine && listed;
+}
+
 // JSON lines: an object on each line that is not blank, gathered into the array a
 // saved listing is, so both forms are read the same way.
 bool ParseJsonLines(const std::wstring& text, JsonValueNode& document, std::wstring& error) {
@@ -109,6 +121,10 @@ bool ParseJsonLines(const std::wstring& text, JsonValueNode& document, std::wstr
         JsonValueNode element;
         if (!ParseJson(content, element, error)) {
             error = L"line " + std::to_wstring(line) + L": " + error;
+            return false;
+        }
+        if (!IsStampedObject(element)) {
+            error = L"line " + std::to_wstring(line) + L" is not an item with its machine and time";
             return false;
         }
         document.elements.push_back(std::move(element));
