@@ -307,7 +307,8 @@ TEST(KivGuiWindow, ListsTheEntriesActsOnCheckBoxesFiltersAndClosesCleanly) {
     }
     // Another entry of the same name where it would move: both stay, and the status
     // bar says what to do.
-    SetString(run + L"\\_disabledByKiv", L"KivGuiTest Beta", kNotepad);
+    kivtest::WriteRaw(HKEY_CURRENT_USER, run + L"\\_disabledByKiv", L"KivGuiTest Beta",
+                      kivtest::TextValue(REG_SZ, kNotepad));
     list.SetChecked(beta, false);
     EXPECT_TRUE(WaitUntil(
         [&] {

@@ -106,12 +106,12 @@ kivctl remove --title "KivHostTest Dup" >/dev/null 2>&1; code=$?
 # Neither copy may write over the other; a live entry has nothing kept to restore.
 message=$(kivctl enable --title "KivHostTest Dup" --state disabled 2>&1 >/dev/null); code=$?
 [ $code -eq 1 ] || fail "an enable onto another entry exited $code, not 1"
-[ "$message" = "enable: another entry of the same name is in the way (remove one of them first)." ] \
+[ "${message%$'\r'}" = "enable: another entry of the same name is in the way (remove one of them first)." ] \
   || fail "an enable onto another entry printed \"$message\""
 run reg query "$run_key" /v "KivHostTest Dup" | grep -q 'other.exe' || fail "the live copy was written over"
 message=$(kivctl restore --title "KivHostTest Other" 2>&1 >/dev/null); code=$?
 [ $code -eq 1 ] || fail "a restore of a live entry exited $code, not 1"
-[ "$message" = "restore: nothing to restore: this entry was deleted, not kept" ] \
+[ "${message%$'\r'}" = "restore: nothing to restore: this entry was deleted, not kept" ] \
   || fail "a restore of a live entry printed \"$message\""
 kivctl remove --title "KivHostTest Dup" --state disabled >/dev/null || fail "remove of the disabled copy"
 [ "$(state_of 'KivHostTest Dup')" = "enabled" ] || fail "remove took the wrong copy"
