@@ -38,7 +38,8 @@ Status OpenSwitchesToChange(const CKivItem* item, UniqueHKey& key) {
 
 // Turns the switch on where it is off; a missing switch (or key) already lets the
 // entry start, and a switch that is on stays as Windows wrote it.
-Status SwitchOn(const CKivItem* item, const std::wstring& name) {
+Status SwitchOn(const CKivItem* item, const std::wstring& name, bool& turned) {
+    turned = false;
     UniqueHKey key;
     const Status opened = OpenSwitchesToChange(item, key);
     if (opened.Code() == ERROR_FILE_NOT_FOUND || opened.Code() == ERROR_PATH_NOT_FOUND) return Status::Ok();
@@ -49,7 +50,10 @@ Status SwitchOn(const CKivItem* item, const std::wstring& name) {
     if (read != ValueRead::Ok) return ReadFailure(value);
     if (!SwitchValueOff(value.type, value.data, value.size)) return Status::Ok();
     const BYTE on[kSwitchBytes] = {kSwitchOn};
-    return Status::FromRegistry(RegSetValueExW(key.Get(), name.c_str(), 0, REG_BINARY, on, kSwitchBytes));
+    const Status written =
+        Status::FromRegistry(RegSetValueExW(key.Get(), name.c_str(), 0, REG_BINARY, on, kSwitchBytes));
+    turned = written.Succeeded();
+    return written;
 }
 
 }  // namespace
@@ -86,10 +90,14 @@ bool SwitchValueOff(DWORD type, const BYTE* data, DWORD size) {
 
 Status EnableSwitchedEntry(CKivItem* item, const std::wstring& name, Status (*moveBack)(CKivItem* item)) {
     if (!item) return Status::Fail(ERROR_INVALID_PARAMETER);
-    const Status switched = SwitchOn(item, name);
+    bool turned = false;
+    const Status switched = SwitchOn(item, name, turned);
     if (!switched) return switched;
+    const bool wasOff = turned || item->m_startupSwitchOff;
     item->m_startupSwitchOff = 0;
-    return item->m_enabled ? Status::Ok() : moveBack(item);
+    // An entry in its place whose switch was on has nothing to enable: moveBack
+    // refuses it as before, so it is never moved one level further.
+    return item->m_enabled && wasOff ? Status::Ok() : moveBack(item);
 }
 
 }  // namespace kiv

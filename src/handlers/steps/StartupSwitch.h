@@ -48,7 +48,8 @@ bool SwitchValueOff(DWORD type, const BYTE* data, DWORD size);
 // from starting: the switch is turned back on first, as Task Manager writes it
 // (2 followed by a zero time), then, when the entry lies in its disabled place,
 // moveBack puts it back. The switch stays on when the move fails, and the item
-// then reads as disabled by the marker alone.
+// then reads as disabled by the marker alone. An entry in its place whose switch
+// was on goes to moveBack, which refuses it.
 Status EnableSwitchedEntry(CKivItem* item, const std::wstring& name, Status (*moveBack)(CKivItem* item));
 
 }  // namespace kiv
