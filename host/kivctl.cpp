@@ -278,7 +278,7 @@ int Act(CKiv* kiv, const std::vector<ItemRow>& rows, const Options& options) {
         Write(stderr, command + L": " + ActionFailureText(cause != ERROR_SUCCESS ? cause : ERROR_GEN_FAILURE) + L"\n");
         return ActionFailed;
     }
-    if (together.size() <= 1) Write(stdout, command + L": \"" + row.title + L"\" in " + row.location + L"\n");
+    if (together.empty()) Write(stdout, command + L": \"" + row.title + L"\" in " + row.location + L"\n");
     for (const ItemRow& gone : together)
         Write(stdout, command + L": \"" + gone.title + L"\" in " + gone.location + L"\n");
     return Ok;

@@ -560,11 +560,22 @@ TEST_F(ClassKeyTest, AMovedKeyKeepsItsOwnerAndAccessLists) {
     WriteNestedEntry(live + L"\\Entry", folder.AddFile(L"app.exe"));
     Location* location = AddLocation(live, CoIdInKey);
     const std::wstring entry = live + L"\\Entry", inner = entry + L"\\Inner";
-    // Protected lists of their own, readable by everyone, changeable by the test's user.
+    // The entry owned by the system, as the installer's keys are (set first: the test
+    // system drops a list's protection when the owner changes); protected lists of
+    // their own, readable by everyone, changeable by the test's user.
+    {
+        PSECURITY_DESCRIPTOR owner = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:SY", SDDL_REVISION_1, &owner, nullptr));
+        kiv::UniqueHKey owned;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(kUser, entry.c_str(), 0, WRITE_OWNER, owned.Put()));
+        EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(owned.Get(), OWNER_SECURITY_INFORMATION, owner));
+        LocalFree(owner);
+    }
     DeniedRight entryList(entry, L"D:P(A;;KA;;;WD)(A;;KR;;;BU)");
     DeniedRight innerList(inner, L"D:P(A;;KA;;;WD)(A;;KR;;;AU)");
     const std::wstring entryBefore = SecurityText(entry), innerBefore = SecurityText(inner);
     ASSERT_NE(std::wstring::npos, entryBefore.find(L"D:P"));
+    ASSERT_EQ(0u, entryBefore.find(L"O:SY"));
     m_kiv->Collect();
     CKivItem* item = FindByName(location, L"Entry");
     ASSERT_NE(nullptr, item);
@@ -598,4 +609,24 @@ TEST_F(ClassKeyTest, AReadOnlyClassKeyListsItsEntriesAndRefusesEveryChange) {
         EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
     }
     EXPECT_EQ(before, Tree(live));
+}
+
+// A nested key that may not be deleted: a disable and a removal are refused before
+// they change anything, and no marker is left behind.
+TEST_F(ClassKeyTest, AnEntryWithAKeyThatMayNotBeDeletedIsRefusedWhole) {
+    ScratchKey key(L"ClassKeyUndeletable");
+    ScratchFolder folder(L"ClassKeyUndeletable");
+    const std::wstring live = key.Path();
+    WriteNestedEntry(live + L"\\Entry", folder.AddFile(L"app.exe"));
+    Location* location = AddLocation(live, CoIdInKey);
+    m_kiv->Collect();
+    CKivItem* item = FindByName(location, L"Entry");
+    ASSERT_NE(nullptr, item);
+    const auto before = Tree(live);
+    DeniedRight locked(live + L"\\Entry\\Inner\\Deeper", L"D:(D;;SD;;;WD)(A;;KA;;;WD)");
+    EXPECT_EQ(0, m_kiv->DisableItem(item->m_globalId));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_EQ(0, m_kiv->RemoveItem(item->m_globalId));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_EQ(before, Tree(live));  // no marker made, nothing cut away
 }

@@ -113,7 +113,8 @@ message=$(kivctl restore --title "KivHostTest Other" 2>&1 >/dev/null); code=$?
 [ $code -eq 1 ] || fail "a restore of a live entry exited $code, not 1"
 [ "${message%$'\r'}" = "restore: nothing to restore: this entry was deleted, not kept" ] \
   || fail "a restore of a live entry printed \"$message\""
-kivctl remove --title "KivHostTest Dup" --state disabled >/dev/null || fail "remove of the disabled copy"
+removed=$(kivctl remove --title "KivHostTest Dup" --state disabled) || fail "remove of the disabled copy"
+[ "$(printf '%s\n' "$removed" | grep -c .)" = "1" ] || fail "a removal printed \"$removed\""
 [ "$(state_of 'KivHostTest Dup')" = "enabled" ] || fail "remove took the wrong copy"
 
 kivctl frobnicate >/dev/null 2>&1; code=$?

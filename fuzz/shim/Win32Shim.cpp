@@ -98,6 +98,8 @@ DWORD GetLastError() { return ERROR_FILE_NOT_FOUND; }
 BOOL CloseHandle(HANDLE) { return TRUE; }
 BOOL FindClose(HANDLE) { return TRUE; }
 BOOL FreeLibrary(HMODULE) { return TRUE; }
+HMODULE GetModuleHandleW(const wchar_t*) { return nullptr; }
+FARPROC GetProcAddress(HMODULE, const char*) { return nullptr; }
 BOOL DestroyIcon(HICON) { return TRUE; }
 void SysFreeString(BSTR) {}
 void InitializeCriticalSection(CRITICAL_SECTION*) {}

@@ -101,6 +101,12 @@ DWORD GetLastError();
 BOOL CloseHandle(HANDLE handle);
 BOOL FindClose(HANDLE handle);
 BOOL FreeLibrary(HMODULE module);
+#ifndef WINAPI
+#define WINAPI
+#endif
+typedef long long (*FARPROC)();
+HMODULE GetModuleHandleW(const wchar_t* name);
+FARPROC GetProcAddress(HMODULE module, const char* name);
 BOOL DestroyIcon(HICON icon);
 void SysFreeString(BSTR text);
 void InitializeCriticalSection(CRITICAL_SECTION* section);

@@ -243,8 +243,10 @@ int CKiv::RemoveItem(unsigned id) {
 std::vector<unsigned> CKiv::GetItemRemovalGroup(unsigned id) {
     Facade& self = Self();
     CriticalSectionLock lock(self.m_items.Lock());
-    CKivItem* item = self.LiveItem(id);
+    // The other items are read too: none of a location another thread still reads.
+    CKivItem* item = self.ActionItem(id);
     if (!item) return {};
+    SetLastError(ERROR_SUCCESS);
     std::vector<unsigned> group{id};
     for (CKivItem* other : ItemsRemovedWith(self.m_items, *item))
         if (other != item) group.push_back(other->m_globalId);

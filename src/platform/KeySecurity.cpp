@@ -38,8 +38,40 @@ Status SetOwnEntries(HKEY key, ACL* dacl) {
     return Status::FromRegistry(static_cast<LONG>(rc));
 }
 
-// Setting another owner than oneself needs the right to restore files; without it
-// the key stays owned by its creator, which is all the process can do.
+// Turns the right to restore files on for the calling thread while it lives, where
+// the process holds it (an elevated administrator does, switched off): only with it
+// may a key be given an owner other than the one who writes it. A thread that
+// already acts for another user is left as it is.
+class RestorePrivilege {
+public:
+    RestorePrivilege() {
+        HANDLE existing = nullptr;
+        if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &existing)) {
+            CloseHandle(existing);
+            return;
+        }
+        if (!ImpersonateSelf(SecurityImpersonation)) return;
+        m_impersonating = true;
+        UniqueHandle token;
+        if (!OpenThreadToken(GetCurrentThread(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, TRUE, token.Put())) return;
+        TOKEN_PRIVILEGES privileges = {};
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (LookupPrivilegeValueW(nullptr, SE_RESTORE_NAME, &privileges.Privileges[0].Luid))
+            AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
+    }
+    ~RestorePrivilege() {
+        if (m_impersonating) RevertToSelf();
+    }
+    RestorePrivilege(const RestorePrivilege&) = delete;
+    RestorePrivilege& operator=(const RestorePrivilege&) = delete;
+
+private:
+    bool m_impersonating = false;
+};
+
+// Without the right to restore files the key stays owned by the one who wrote it,
+// which is all the process can do.
 void GiveOwner(HKEY key, PSECURITY_DESCRIPTOR descriptor) {
     PSID owner = nullptr;
     BOOL defaulted = FALSE;
@@ -52,6 +84,7 @@ void GiveOwner(HKEY key, PSECURITY_DESCRIPTOR descriptor) {
         GetSecurityDescriptorOwner(current.descriptor.data(), &currentOwner, &defaulted) && currentOwner &&
         EqualSid(owner, currentOwner))
         return;
+    RestorePrivilege restore;
     UniqueHKey writable;
     if (RegOpenKeyExW(key, L"", 0, WRITE_OWNER, writable.Put()) != ERROR_SUCCESS) return;
     SetSecurityInfo(writable.Get(), SE_REGISTRY_KEY, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr, nullptr);
@@ -77,6 +110,9 @@ Status ApplyKeySecurity(HKEY key, const KeySecurity& security) {
     if (!GetSecurityDescriptorControl(descriptor, &control, &revision) ||
         !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
         return Status::FromLastError();
+    // The owner first, while the key still has the list it inherited (which lets an
+    // administrator change it); the handle keeps its right to set the list after.
+    GiveOwner(key, descriptor);
     Status step;
     if (present && (control & SE_DACL_PROTECTED)) {
         // The descriptor itself says the list is protected; the registry keeps that
@@ -91,7 +127,6 @@ Status ApplyKeySecurity(HKEY key, const KeySecurity& security) {
         if (!OwnEntries(dacl, own, any)) return Status::FromLastError();
         if (any) step = SetOwnEntries(key, reinterpret_cast<ACL*>(own.data()));
     }
-    if (step) GiveOwner(key, descriptor);
     return step;
 }
 

@@ -80,6 +80,19 @@ bool TwinPath(const std::wstring& path, std::wstring& twin) {
     return false;
 }
 
+namespace {
+
+// Deletes the key a handle is open on (the handle needs DELETE): the native call
+// the registry functions use themselves, which takes the handle rather than a name.
+void DeleteOpenKey(HKEY key) {
+    using NtDeleteKeyCall = LONG(WINAPI*)(HANDLE key);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const FARPROC proc = ntdll ? GetProcAddress(ntdll, "NtDeleteKey") : nullptr;
+    if (proc) reinterpret_cast<NtDeleteKeyCall>(reinterpret_cast<void*>(proc))(key);
+}
+
+}  // namespace
+
 bool IsKeyEmpty(HKEY root, const std::wstring& keyPath) {
     UniqueHKey key;
     if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return false;
@@ -91,10 +104,12 @@ bool IsKeyEmpty(HKEY root, const std::wstring& keyPath) {
 
 void RemoveKeyIfEmpty(HKEY root, const std::wstring& keyPath, unsigned char wow64) {
     const REGSAM view = wow64 ? KEY_WOW64_32KEY : 0;
-    // The key is looked at through a handle kept open until it is deleted, so that
-    // the look is as late as it can be: a value or subkey written since the last
-    // entry left keeps the key, and a key that cannot be read is never taken for
-    // empty.
+    // The key is looked at and deleted through one handle, the look as late as it
+    // can be: a value or subkey written before it keeps the key, a key that cannot
+    // be read is never taken for empty, and a key made anew under the same name is
+    // never the one deleted. The registry has no call that deletes a key only while
+    // it is empty, so a write in the instant between the look and the delete is the
+    // one thing this cannot keep.
     UniqueHKey key;
     if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_QUERY_VALUE | DELETE | view, key.Put()) != ERROR_SUCCESS) return;
     DWORD subkeys = 0, values = 0;
@@ -102,7 +117,7 @@ void RemoveKeyIfEmpty(HKEY root, const std::wstring& keyPath, unsigned char wow6
                          nullptr, nullptr) != ERROR_SUCCESS ||
         subkeys != 0 || values != 0)
         return;
-    RegDeleteKeyExW(root, keyPath.c_str(), view, 0);
+    DeleteOpenKey(key.Get());
 }
 
 }  // namespace kiv

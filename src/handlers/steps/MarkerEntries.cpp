@@ -71,13 +71,17 @@ Status PlacesHolding(const CKivItem* item, bool inMarker, const EntrySteps& step
     return holding.empty() ? absence : Status::Ok();
 }
 
-Status MoveToMarker(const EntryPlace& place, const std::wstring& name, const EntrySteps& steps) {
-    UniqueHKey live, marker;
-    Status step = OpenHolder(place, false, name, steps, live, marker);
-    // Nothing to move means nothing to make: the marker subkey is created only for an
-    // entry that is there.
-    if (step) step = CreateMarkerKey(live.Get(), marker);
-    if (step) step = steps.move(live.Get(), marker.Get(), name);
+Status MoveToMarker(const CKivItem* item, const EntryPlace& place, const EntrySteps& steps) {
+    Status step;
+    {
+        UniqueHKey live, marker;
+        step = OpenHolder(place, false, item->m_regNames[0], steps, live, marker);
+        // Nothing to move means nothing to make: the marker subkey is created only for
+        // an entry that is there, and goes again when the move is refused.
+        if (step) step = CreateMarkerKey(live.Get(), marker);
+        if (step) step = steps.move(live.Get(), marker.Get(), item->m_regNames[0]);
+    }
+    if (!step) DropEmptyMarker(item, place.root, MarkerPath(place.path));
     return step;
 }
 
@@ -98,7 +102,7 @@ Status MoveBack(const CKivItem* item, const EntryPlace& place, const EntrySteps&
 Status MoveEverywhere(CKivItem* item, const EntrySteps& steps, bool intoMarker) {
     if (!steps.named(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
     const auto move = [&](const EntryPlace& place, bool toMarker) {
-        return toMarker ? MoveToMarker(place, item->m_regNames[0], steps) : MoveBack(item, place, steps);
+        return toMarker ? MoveToMarker(item, place, steps) : MoveBack(item, place, steps);
     };
     std::vector<EntryPlace> holding, moved;
     Status step = PlacesHolding(item, !intoMarker, steps, holding);

@@ -186,6 +186,9 @@ Status DisableValueEntry(CKivItem* item) {
     else step = DisableMultiEntry(live.Get(), marker.Get(), location->m_value, item->m_regNames[0], value);
     RegFlushKey(marker.Get());
     RegFlushKey(live.Get());
+    // A marker made for a move that was refused goes again.
+    if (!step)
+        RemoveKeyIfEmpty(location->m_root, MarkerPath(location->m_path), static_cast<unsigned char>(item->m_win32));
     return step;
 }
 

@@ -94,13 +94,15 @@ TreeRead ReadSubtree(HKEY parent, const std::wstring& name, REGSAM access, KeyTr
     return cause ? TreeRead::Ok : TreeRead::Unreadable;
 }
 
-// Writes the tree as parent\name (created when missing): values, then subkeys,
-// then the key's own access list and owner, so that a list that refuses writes
-// takes effect only once the key is whole.
+// Writes the tree as parent\name (created when missing). Each key gets its owner
+// and access list as soon as it is made, so that the keys below it inherit from
+// that list as they did at their old place; the handle the key was made with keeps
+// the rights to fill it whatever the list says.
 Status WriteTree(HKEY parent, const std::wstring& name, const KeyTree& tree) {
     UniqueHKey key;
     Status step = Status::FromRegistry(
         RegCreateKeyExW(parent, name.c_str(), 0, nullptr, 0, kTreeWriteRights, nullptr, key.Put(), nullptr));
+    if (step) step = ApplyKeySecurity(key.Get(), tree.security);
     for (size_t i = 0; step && i < tree.values.size(); ++i) {
         const KeyTree::Value& value = tree.values[i];
         step = Status::FromRegistry(RegSetValueExW(key.Get(), value.name.c_str(), 0, value.type, value.data.data(),
@@ -108,7 +110,6 @@ Status WriteTree(HKEY parent, const std::wstring& name, const KeyTree& tree) {
     }
     for (size_t i = 0; step && i < tree.subkeys.size(); ++i)
         step = WriteTree(key.Get(), tree.names[i], tree.subkeys[i]);
-    if (step) step = ApplyKeySecurity(key.Get(), tree.security);
     return step;
 }
 
@@ -156,6 +157,10 @@ void EnumRegSubkeys(HKEY key, const std::function<void(const std::wstring&)>& vi
 }
 
 Status DeleteRegTree(HKEY parent, const std::wstring& name) {
+    KeyTree whole;
+    Status cause;
+    if (ReadSubtree(parent, name, KEY_READ | DELETE, whole, cause) != TreeRead::Ok)
+        return cause ? Status::Fail(ERROR_FILE_NOT_FOUND) : cause;
     return Status::FromRegistry(SHDeleteKeyW(parent, name.c_str()));
 }
 

@@ -16,7 +16,9 @@ namespace kiv {
 // during the walk cannot keep it running.
 void EnumRegSubkeys(HKEY key, const std::function<void(const std::wstring& name)>& visit);
 
-// Deletes a subkey with everything below it (SHDeleteKeyW).
+// Deletes a subkey with everything below it (SHDeleteKeyW), once every key of it
+// has been opened with the right to delete it: a removal that could take only part
+// of an entry is refused before it takes anything.
 Status DeleteRegTree(HKEY parent, const std::wstring& name);
 
 // How the second step of a move deletes the source tree: DeleteRegTree, unless a

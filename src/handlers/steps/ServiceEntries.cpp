@@ -81,7 +81,9 @@ Status ChangeStartThroughManager(const std::wstring& service, DWORD start) {
 // the change waits for the next system start.
 Status ChangeStartType(HKEY key, const std::wstring& service, DWORD start) {
     const Status managed = ChangeStartThroughManager(service, start);
-    if (managed) return managed;
+    // A manager that refuses the user keeps the service's own access list: the key
+    // is not a way around it.
+    if (managed || managed.Code() == ERROR_ACCESS_DENIED) return managed;
     LogLine(
         L"The service manager refused start type %lu for service %ls (error %lu); "
         L"the registry value is written and takes effect at the next system start",
@@ -157,13 +159,24 @@ bool QueryThroughManager(SC_HANDLE manager, const wchar_t* service, ServiceConfi
 
 // A service whose own access list refuses even a query of its configuration still
 // starts: it is read from its key, so that no entry hides from the listing that way.
+// A driver whose key names no image is loaded from the drivers folder by its
+// service's name.
 bool QueryThroughKey(const Location* location, const std::wstring& service, ServiceConfig& config) {
     UniqueHKey key;
-    RegValueData image;
-    if (!OpenKeyToRead(location->m_root, ServiceKeyPath(location, service), key) ||
-        ReadRegValue(key.Get(), L"ImagePath", image) != ValueRead::Ok || !image.IsString())
+    if (!OpenKeyToRead(location->m_root, ServiceKeyPath(location, service), key)) return false;
+    RegValueData image, type;
+    const ValueRead imageRead = ReadRegValue(key.Get(), L"ImagePath", image);
+    if (imageRead == ValueRead::Ok && image.IsString()) {
+        config.image = image.Text();
+        return true;
+    }
+    DWORD kind = 0;
+    if (imageRead != ValueRead::Absent || ReadRegValue(key.Get(), L"Type", type) != ValueRead::Ok ||
+        type.type != REG_DWORD || type.size != sizeof(DWORD))
         return false;
-    config.image = image.Text();
+    std::memcpy(&kind, type.data, sizeof(kind));
+    if ((kind & SERVICE_DRIVER) == 0) return false;
+    config.image = L"\\SystemRoot\\System32\\drivers\\" + service + L".sys";
     return true;
 }
 
