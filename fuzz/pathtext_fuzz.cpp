@@ -1,6 +1,7 @@
 // Path normalisation and the text operations under it, on any text: a path found
 // is one that exists, the 32-bit rewrite lands in a 32-bit folder once and only
-// once, and the case-blind comparisons, trimming and splitting keep their word.
+// once, and the case-blind comparisons, trimming, splitting and name patterns keep
+// their word.
 #include <cwchar>
 
 #include "FuzzInput.h"
@@ -28,6 +29,13 @@ void CheckTextOperations(const std::wstring& text, size_t cut) {
     kiv::SplitTokens(text, L";, ", tokens);
     for (const std::wstring& token : tokens)
         KIV_FUZZ_CHECK(!token.empty() && token.find_first_of(std::wstring(L";, \0", 4)) == std::wstring::npos);
+    // A name is matched by "*", by itself and by itself in other case, as a pattern
+    // among others; a pattern that needs more characters than the name has is not.
+    KIV_FUZZ_CHECK(kiv::MatchesNamePatterns(text, L"x;*"));
+    if (!trimmed.empty() && trimmed == text && text.find_first_of(L";*?") == std::wstring::npos) {
+        KIV_FUZZ_CHECK(kiv::MatchesNamePatterns(text, L"?;" + lower));
+        KIV_FUZZ_CHECK(!kiv::MatchesNamePatterns(text, text + L"?"));
+    }
 }
 
 }  // namespace

@@ -32,6 +32,7 @@ const wchar_t kDir[] = L"C:\\kivtests\\DefaultCatalogue";
 const wchar_t kClass[] = L"{6A1C0E52-4B7D-4E0B-9C1A-5D2E8F3B7A11}";
 const wchar_t kExtensionId[] = L"{6A1C0E52-4B7D-4E0B-9C1A-5D2E8F3B7A12}";
 const wchar_t kButtonId[] = L"{6A1C0E52-4B7D-4E0B-9C1A-5D2E8F3B7A13}";
+const wchar_t kProgId[] = L"KivCat.AddIn";
 const wchar_t kExecButtonClass[] = L"{1FBA04EE-3024-11D2-8F1F-0000F87ABD16}";
 
 using kiv::ExpandPlain;
@@ -219,6 +220,14 @@ std::vector<Place> Places() {
     run(L"Run keys", kCV + L"\\RunServicesOnce", L"runservicesonce.exe");
     run(L"Run keys", kCV + L"\\Policies\\Explorer\\Run", L"policy-machine.exe");
     run(L"Run keys", kUserCV + L"\\Policies\\Explorer\\Run", L"policy-user.exe");
+    run(L"Run keys", kUserCV + L"\\RunServices", L"runservices-user.exe");
+    run(L"Run keys", kUserCV + L"\\RunServicesOnce", L"runservicesonce-user.exe");
+    add(L"Run keys", RegValue, kCV + L"\\RunOnceEx", L"",
+        Sub(L"0001", {{L"", L"KivCat Section"}, {L"1", L"||" + D(L"runonceex.exe")}}), D(L"runonceex.exe"));
+    add(L"Run keys", RegValue, kCV + L"\\RunOnceEx", L"", Sub(L"0002\\Depend", {{L"1", D(L"depend.dll")}}),
+        D(L"depend.dll"));
+    add(L"Run keys", RegValue, kCV + L"\\RunEx", L"", Sub(L"0001", {{L"1", Quoted(D(L"runex.exe"), L"/q")}}),
+        D(L"runex.exe"));
 
     add(L"Shell service objects", CoIdInValue, kCV + L"\\ShellServiceObjectDelayLoad", L"",
         Named(L"KivCat Tray", kClass), ext);
@@ -247,6 +256,43 @@ std::vector<Place> Places() {
         Own(MultiValue({L"autocheck autochk *", L"kivcatboot"})), Sys(L"kivcatboot.exe"));
     add(L"Winlogon", RegValueEx, kCCS + L"\\Control\\SafeBoot", L"AlternateShell", Own(L"kivcatcmd.exe"),
         Sys(L"kivcatcmd.exe"));
+    add(L"Winlogon", RegValueEx, L"HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", L"Userinit",
+        Own(D(L"userinit-user.exe")), D(L"userinit-user.exe"));
+    for (const wchar_t* value : {L"Taskman", L"System", L"mpnotify", L"AppSetup", L"GinaDLL", L"UIHost"})
+        add(L"Winlogon", RegValueEx, winlogon, value, Own(D(std::wstring(L"winlogon-") + value + L".exe")),
+            D(std::wstring(L"winlogon-") + value + L".exe"));
+    for (const wchar_t* value : {L"Shell", L"Userinit"})
+        add(L"Winlogon", RegValueEx, kCV + L"\\Policies\\System", value,
+            Own(D(std::wstring(L"policy-") + value + L".exe")), D(std::wstring(L"policy-") + value + L".exe"));
+
+    const std::wstring session = kCCS + L"\\Control\\Session Manager";
+    for (const wchar_t* list : {L"BootExecuteNoPnpSync", L"SetupExecute", L"Execute", L"PlatformExecute"})
+        add(L"Boot and logon", RegValueEx, session, list, Own(MultiValue({std::wstring(L"kivcat") + list})),
+            Sys(std::wstring(L"kivcat") + list + L".exe"));
+    add(L"Boot and logon", RegValue, session + L"\\AppCertDlls", L"", Named(L"KivCat", D(L"appcert.dll")),
+        D(L"appcert.dll"));
+    add(L"Boot and logon", RegValueEx, kCCS + L"\\Control\\BootVerificationProgram", L"ImagePath",
+        Own(D(L"bootverify.exe")), D(L"bootverify.exe"));
+    add(L"Boot and logon", RegValueEx, L"HKLM\\SYSTEM\\Setup", L"CmdLine", Own(Quoted(D(L"setupcmd.exe"), L"/oobe")),
+        D(L"setupcmd.exe"));
+    add(L"Boot and logon", RegValueEx, L"HKCU\\Environment", L"UserInitMprLogonScript", Own(D(L"mprlogon.bat")),
+        D(L"mprlogon.bat"));
+    const std::wstring userPolicy = L"HKCU\\Software\\Policies\\Microsoft\\Windows\\System\\Scripts\\";
+    const std::wstring machinePolicy = L"HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows\\System\\Scripts\\";
+    for (const auto& scripts :
+         {std::make_pair(kUserCV + L"\\Group Policy\\Scripts\\", L"Logon"),
+          std::make_pair(kUserCV + L"\\Group Policy\\Scripts\\", L"Logoff"),
+          std::make_pair(kCV + L"\\Group Policy\\Scripts\\", L"Startup"),
+          std::make_pair(kCV + L"\\Group Policy\\Scripts\\", L"Shutdown"), std::make_pair(userPolicy, L"Logon"),
+          std::make_pair(userPolicy, L"Logoff"), std::make_pair(machinePolicy, L"Startup"),
+          std::make_pair(machinePolicy, L"Shutdown")}) {
+        const std::wstring script = std::wstring(L"gp-") + scripts.second + L".bat";
+        add(L"Boot and logon", RegValue, scripts.first + scripts.second, L"",
+            Sub(L"0\\0", {{L"Script", D(script)}, {L"Parameters", L""}}), D(script));
+    }
+    add(L"Boot and logon", RegValue, L"HKLM\\SOFTWARE\\Microsoft\\Active Setup\\Installed Components", L"",
+        Sub(kExtensionId, {{L"", L"KivCat Component"}, {L"StubPath", Quoted(D(L"stub.exe"), L"/UserInstall")}}),
+        D(L"stub.exe"));
 
     add(L"AppInit DLLs", AppInitDll, kNT + L"\\Windows", L"AppInit_DLLs", Own(D(L"appinit.dll")), D(L"appinit.dll"));
     add(L"AppInit DLLs", AppInitDll, L"HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
@@ -274,6 +320,13 @@ std::vector<Place> Places() {
         hook(CoIdInKey, kCV + L"\\Authentication\\" + kind, Sub(kClass, {{L"", L"KivCat Provider"}}));
     hook(CoIdInKeyValue, L"HKCR\\Protocols\\Filter", Sub(L"text/kivcat", {{L"CLSID", kClass}}));
     hook(CoIdInKeyValue, L"HKCR\\Protocols\\Handler", Sub(L"kivcat", {{L"", L"KivCat Protocol"}, {L"CLSID", kClass}}));
+    hook(CoIdInKey, kUserCV + L"\\Explorer\\ShellServiceObjects", Sub(kClass, {}));
+    // The user's own server for a class the machine registers too.
+    add(L"Class hooks", CoIdInKey, L"HKCU\\Software\\Classes\\CLSID", L"",
+        Sub(std::wstring(kClass) + L"\\InprocServer32", {{L"", D(L"user-override.dll")}}), D(L"user-override.dll"));
+    add(L"Class hooks", CoIdInKey, L"HKCU\\Software\\Classes\\Wow6432Node\\CLSID", L"",
+        Sub(std::wstring(kClass) + L"\\LocalServer32", {{L"", Quoted(D(L"user-override32.exe"), L"-Embedding")}}),
+        D(L"user-override32.exe"));
 
     // The profile place of win.ini: Windows keeps its "windows" section in the user's registry.
     add(
@@ -339,21 +392,25 @@ std::vector<Place> Places() {
         },
         D(L"task.exe"));
 
-    for (const wchar_t* owner :
-         {L"*", L"AllFileSystemObjects", L"Directory", L"Directory\\Background", L"Drive", L"Folder"})
-        add(L"Shell extensions", CoIdInKey, std::wstring(L"HKCR\\") + owner + L"\\shellex\\ContextMenuHandlers", L"",
-            ClassSub(), ext);
-    for (const wchar_t* owner : {L"*", L"AllFileSystemObjects", L"Directory", L"Drive", L"Folder"})
-        add(L"Shell extensions", CoIdInKey, std::wstring(L"HKCR\\") + owner + L"\\shellex\\PropertySheetHandlers", L"",
-            ClassSub(), ext);
-    add(L"Shell extensions", CoIdInKey, L"HKCR\\Directory\\shellex\\CopyHookHandlers", L"", ClassSub(), ext);
-    for (const wchar_t* owner : {L"Directory", L"Directory\\Background", L"Drive", L"Folder"})
-        add(L"Shell extensions", CoIdInKey, std::wstring(L"HKCR\\") + owner + L"\\shellex\\DragDropHandlers", L"",
-            ClassSub(), ext);
+    // Every family of every owner, in turn registered under the class and under a
+    // name whose default value names the class.
+    int form = 0;
+    for (const wchar_t* family :
+         {L"ContextMenuHandlers", L"PropertySheetHandlers", L"CopyHookHandlers", L"DragDropHandlers"})
+        for (const wchar_t* owner :
+             {L"*", L"AllFileSystemObjects", L"Directory", L"Directory\\Background", L"Drive", L"Folder", L"lnkfile"})
+            add(L"Shell extensions", CoIdInKey, std::wstring(L"HKCR\\") + owner + L"\\shellex\\" + family, L"",
+                ++form % 2 ? ClassSub() : Sub(L"KivCat Handler", {{L"", kClass}}), ext);
     add(L"Shell extensions", CoIdInKey, L"HKCR\\Drive\\shellex\\FolderExtensions", L"",
         Sub(kClass, {{L"DriveMask", L"255"}}), ext);
     add(L"Shell extensions", CoIdInKey, L"HKCR\\Folder\\shellex\\ColumnHandlers", L"", Sub(kClass, {}), ext);
     add(L"Shell extensions", CoIdInKey, kCV + L"\\Explorer\\ShellIconOverlayIdentifiers", L"", ClassSub(), ext);
+    add(L"Shell extensions", CoIdInKey, kUserCV + L"\\Explorer\\ShellIconOverlayIdentifiers", L"",
+        Sub(L"  KivCatOverlay", {{L"", kClass}}), ext);
+    add(L"Shell extensions", RegValueEx, L"HKCU\\Control Panel\\Desktop", L"SCRNSAVE.EXE", Own(D(L"kivcat.scr")),
+        D(L"kivcat.scr"));
+    add(L"Shell extensions", RegValueEx, L"HKCU\\Software\\Policies\\Microsoft\\Windows\\Control Panel\\Desktop",
+        L"SCRNSAVE.EXE", Own(D(L"kivcat-policy.scr")), D(L"kivcat-policy.scr"));
 
     add(L"Browser", CoIdInKey, kCV + L"\\Explorer\\Browser Helper Objects", L"", Sub(kClass, {{L"NoExplorer", L"1"}}),
         ext);
@@ -371,6 +428,9 @@ std::vector<Place> Places() {
     add(L"Browser", CoIdInValue, L"HKCU\\Software\\Microsoft\\Internet Explorer\\URLSearchHooks", L"",
         Named(kClass, L""), ext);
     add(L"Browser", CoIdInValue, L"HKLM\\" + ie + L"\\Toolbar", L"", Named(kClass, L"KivCat Toolbar"), ext);
+    add(L"Browser", CoIdInKey, kUserCV + L"\\Explorer\\Browser Helper Objects", L"", Sub(kClass, {}), ext);
+    add(L"Browser", CoIdInValue, L"HKCU\\Software\\Microsoft\\Internet Explorer\\Toolbar", L"",
+        Named(kClass, L"KivCat Toolbar"), ext);
 
     // Codecs: the 32-bit view keeps its own list, whose files lie in the 32-bit system folder.
     add(L"Codecs", RegValue, kNT + L"\\Drivers32", L"", Named(L"msacm.kivcat", L"kivcat.acm"), Sys(L"kivcat.acm"));
@@ -395,9 +455,15 @@ std::vector<Place> Places() {
         Sys(L"kivcatsp.dll"));
     add(L"LSA providers", RegValueEx, lsa + L"\\OSConfig", L"Security Packages", Own(MultiValue({L"kivcatosp"})),
         Sys(L"kivcatosp.dll"));
+    add(L"LSA providers", RegValueEx, kCCS + L"\\Control\\LsaExtensionConfig\\LsaSrv", L"Extensions",
+        Own(MultiValue({D(L"lsaext.dll")})), D(L"lsaext.dll"));
+    add(L"LSA providers", AppInitDll, kCCS + L"\\Control\\SecurityProviders", L"SecurityProviders",
+        Own(L"credssp.dll, kivcatssp.dll"), Sys(L"kivcatssp.dll"));
 
     add(L"Image hijacks", CoIdInKey, kNT + L"\\Image File Execution Options", L"",
         Sub(L"kivcat-target.exe", {{L"Debugger", Quoted(D(L"debugger.exe"), L"-attach")}}), D(L"debugger.exe"));
+    add(L"Image hijacks", RegValue, kNT + L"\\Image File Execution Options", L"",
+        Sub(L"kivcat-verified.exe", {{L"VerifierDlls", L"kivcatverifier.dll"}}), Sys(L"kivcatverifier.dll"));
 
     const std::wstring ts = kCCS + L"\\Control\\Terminal Server";
     add(L"Terminal Server", RegValueEx, ts + L"\\Wds\\rdpwd", L"StartupPrograms", Own(L"kivcatclip"),
@@ -410,6 +476,114 @@ std::vector<Place> Places() {
 
     add(L"Font drivers", RegValue, kNT + L"\\Font Drivers", L"", Named(L"KivCat Type Manager", L"kivcatfnt.dll"),
         Sys(L"kivcatfnt.dll"));
+
+    const wchar_t* loaded = L"Loaded libraries";
+    add(loaded, RegValue, session + L"\\KnownDLLs", L"", Named(L"kivcatknown", L"kivcatknown.dll"),
+        Sys(L"kivcatknown.dll"));
+    add(loaded, RegValue, session + L"\\KnownDLLs", L"", Named(L"kivcatknown32", L"kivcatknown32.dll"),
+        Wow(L"kivcatknown32.dll"));
+    add(loaded, RegValueEx, kCCS + L"\\Services\\WinSock2\\Parameters", L"AutodialDLL", Own(D(L"autodial.dll")),
+        D(L"autodial.dll"));
+    for (const wchar_t* value : {L"LsaDbExtPt", L"DirectoryServiceExtPt"})
+        add(loaded, RegValueEx, kCCS + L"\\Services\\NTDS", value, Own(D(L"ntdsext.dll")), D(L"ntdsext.dll"));
+    add(loaded, RegValueEx, kCCS + L"\\Services\\DNS\\Parameters", L"ServerLevelPluginDll", Own(D(L"dnsplugin.dll")),
+        D(L"dnsplugin.dll"));
+    add(loaded, RegValue, L"HKLM\\SOFTWARE\\Microsoft\\NetSh", L"", Named(L"kivcat", L"kivcatnetsh.dll"),
+        Sys(L"kivcatnetsh.dll"));
+    add(loaded, RegValue, kCCS + L"\\Services\\W32Time\\TimeProviders", L"",
+        Sub(L"KivCatTime", {{L"DllName", D(L"timeprov.dll")}}), D(L"timeprov.dll"));
+    const std::wstring print = kCCS + L"\\Control\\Print\\Environments\\";
+    add(loaded, RegValue, print + L"Windows x64\\Print Processors", L"",
+        Sub(L"KivCatProc", {{L"Driver", L"kivcatproc.dll"}}), Sys(L"spool\\prtprocs\\x64\\kivcatproc.dll"));
+    add(loaded, RegValue, print + L"Windows NT x86\\Print Processors", L"",
+        Sub(L"KivCatProc", {{L"Driver", L"kivcatproc32.dll"}}), Sys(L"spool\\prtprocs\\W32X86\\kivcatproc32.dll"));
+    add(
+        loaded, AppInitDll, kCCS + L"\\Control\\NetworkProvider\\Order", L"ProviderOrder",
+        [](MachineEdits& m, HKEY root, const std::wstring& key, const std::wstring& value) {
+            m.SetValue(root, L"SYSTEM\\CurrentControlSet\\Services\\KivCatNet\\NetworkProvider", L"ProviderPath",
+                       TextValue(REG_EXPAND_SZ, D(L"netprovider.dll")));
+            m.SetValue(root, key, value, TextValue(REG_SZ, L"KivCatNet"));
+        },
+        D(L"netprovider.dll"));
+    add(loaded, CoIdInKey, L"HKLM\\SOFTWARE\\Microsoft\\AMSI\\Providers", L"", Sub(kClass, {}), ext);
+    for (const wchar_t* root : {L"HKLM\\SOFTWARE", L"HKCU\\Software"})
+        add(loaded, RegValueEx, root + std::wstring(L"\\Microsoft\\Command Processor"), L"AutoRun",
+            Own(D(L"cmd-autorun.bat")), D(L"cmd-autorun.bat"));
+    for (const std::wstring& environment : {session + L"\\Environment", std::wstring(L"HKCU\\Environment")})
+        for (const wchar_t* variable : {L"COR_PROFILER_PATH", L"CORECLR_PROFILER_PATH", L"DOTNET_STARTUP_HOOKS"})
+            add(loaded, RegValueEx, environment, variable, Own(D(L"profiler.dll")), D(L"profiler.dll"));
+    for (const wchar_t* root : {L"HKCU\\Software", L"HKLM\\SOFTWARE"}) {
+        add(loaded, RegValueEx, root + std::wstring(L"\\Microsoft\\Office test\\Special\\Perf"), L"",
+            Own(D(L"officetest.dll")), D(L"officetest.dll"));
+        for (const wchar_t* app : {L"Word", L"Excel", L"PowerPoint", L"Outlook"})
+            add(loaded, CoIdInKey, root + std::wstring(L"\\Microsoft\\Office\\") + app + L"\\Addins", L"",
+                Sub(kProgId, {{L"FriendlyName", L"KivCat Add-in"}}), ext);
+        add(loaded, CoIdInKey, root + std::wstring(L"\\Microsoft\\CTF\\LangBarAddin"), L"",
+            Sub(L"KivCatLangBar", {{L"FilePath", D(L"langbar.dll")}}), D(L"langbar.dll"));
+    }
+    add(loaded, CoIdInKey, kCV + L"\\Explorer\\VolumeCaches", L"", Sub(L"KivCat Cleaner", {{L"", kClass}}), ext);
+    add(loaded, CoIdInValue, kCV + L"\\Explorer\\ShellExecuteHooks", L"", Named(kClass, L""), ext);
+    add(loaded, RegValue, kNT + L"\\Accessibility\\ATs", L"", Sub(L"kivcatat", {{L"StartExe", D(L"at.exe")}}),
+        D(L"at.exe"));
+    add(loaded, RegValue, kCCS + L"\\Control\\Terminal Server\\AddIns", L"",
+        Sub(L"KivCatAddIn", {{L"Path", D(L"tsaddin.dll")}}), D(L"tsaddin.dll"));
+
+    add(L"Debuggers", RegValueEx, kNT + L"\\AeDebug", L"Debugger", Own(Quoted(D(L"aedebug.exe"), L"-p %ld")),
+        D(L"aedebug.exe"));
+    add(L"Debuggers", RegValueEx, L"HKLM\\SOFTWARE\\Microsoft\\.NETFramework", L"DbgManagedDebugger",
+        Own(Quoted(D(L"managed.exe"), L"attach %d")), D(L"managed.exe"));
+    for (const wchar_t* value : {L"Debugger", L"ReflectDebugger"})
+        add(L"Debuggers", RegValueEx, L"HKLM\\SOFTWARE\\Microsoft\\Windows\\Windows Error Reporting\\Hangs", value,
+            Own(D(L"hang.exe")), D(L"hang.exe"));
+    // A monitor runs when its program exits, once the program's GlobalFlag asks for it.
+    add(
+        L"Debuggers", RegValue, kNT + L"\\SilentProcessExit", L"",
+        [](MachineEdits& m, HKEY root, const std::wstring& key, const std::wstring&) {
+            RawValue flag;
+            flag.type = REG_DWORD;
+            flag.bytes = {0, 2, 0, 0};
+            m.SetValue(
+                root, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\kivcat-exit.exe",
+                L"GlobalFlag", flag);
+            m.SetValue(root, key + L"\\kivcat-exit.exe", L"MonitorProcess", TextValue(REG_SZ, D(L"monitor.exe")));
+        },
+        D(L"monitor.exe"));
+    add(L"Debuggers", RegValue, kNT + L"\\AppCompatFlags\\InstalledSDB", L"",
+        Sub(kButtonId, {{L"DatabaseDescription", L"KivCat Shims"}, {L"DatabasePath", D(L"kivcat.sdb")}}),
+        D(L"kivcat.sdb"));
+
+    for (const wchar_t* type : {L"exefile", L"comfile", L"batfile", L"cmdfile", L"piffile", L"scrfile", L"htmlfile",
+                                L"mscfile", L"ms-settings"})
+        add(L"File types", RegValue, std::wstring(L"HKCR\\") + type + L"\\shell", L"",
+            Sub(L"kivcatverb\\command", {{L"", Quoted(D(L"wrapper.exe"), L"\"%1\" %*")}}), D(L"wrapper.exe"));
+
+    const wchar_t* scripts = L"Scripts and documents";
+    const auto file = [&](const std::wstring& folder, const std::wstring& name) {
+        add(scripts, SimpleFile, folder, L"", FolderFile(name), ExpandPlain(folder + L"\\" + name));
+    };
+    file(L"%SystemRoot%\\System32\\WindowsPowerShell\\v1.0", L"profile.ps1");
+    file(L"%ProgramFiles%\\PowerShell\\7", L"Microsoft.PowerShell_profile.ps1");
+    // The user's profiles: the one running the test and one more in the profile list.
+    for (const wchar_t* shell : {L"WindowsPowerShell", L"PowerShell"}) {
+        const std::wstring below = std::wstring(L"Documents\\") + shell;
+        add(
+            scripts, SimpleFile, below, L"",
+            [below](MachineEdits& m, HKEY, const std::wstring&, const std::wstring&) {
+                m.SetValue(HKEY_LOCAL_MACHINE,
+                           L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-7-7-7-1078",
+                           L"ProfileImagePath", TextValue(REG_EXPAND_SZ, D(L"OtherUser")));
+                m.AddFile(ExpandPlain(L"%USERPROFILE%\\" + below + L"\\profile.ps1"));
+            },
+            D(L"OtherUser\\" + below + L"\\Microsoft.PowerShell_profile.ps1"));
+    }
+    file(L"%APPDATA%\\Microsoft\\Word\\STARTUP", L"kivcat.dotm");
+    file(L"%APPDATA%\\Microsoft\\Excel\\XLSTART", L"kivcat.xlam");
+    file(L"%ProgramFiles%\\Microsoft Office\\root\\Office16\\STARTUP", L"kivcat.wll");
+    file(L"%ProgramFiles%\\Microsoft Office\\root\\Office16\\XLSTART", L"kivcat.xll");
+    // Word's global template and Outlook's macro project run their macros at every start.
+    file(L"%APPDATA%\\Microsoft\\Templates", L"Normal.dotm");
+    file(L"%APPDATA%\\Microsoft\\Outlook", L"VbaProject.OTM");
+    file(L"%SystemRoot%\\Setup\\Scripts", L"SetupComplete.cmd");
     return places;
 }
 
@@ -491,6 +665,8 @@ TEST_F(DefaultCatalogueTest, EveryPlaceListsItsSeededEntryWithTheFileWindowsStar
                      TextValue(REG_SZ, L"KivCat Extension"));
     machine.SetValue(HKEY_CLASSES_ROOT, std::wstring(L"Wow6432Node\\CLSID\\") + kClass + L"\\InprocServer32", L"",
                      TextValue(REG_SZ, D(L"kivext.dll")));
+    // Office add-ins name their class by a program identifier.
+    machine.SetValue(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", L"", TextValue(REG_SZ, kClass));
     std::vector<std::wstring> paths;
     for (const Place& place : places) {
         std::wstring path = place.location;

@@ -64,6 +64,8 @@ enum FILE_INFO_BY_HANDLE_CLASS { FileBasicInfo = 0 };
 #define C1_DIGIT 0x4
 #define C1_ALPHA 0x100
 #define KEY_READ 0x20019
+#define KEY_QUERY_VALUE 0x1
+#define DELETE 0x10000
 #define KEY_WOW64_32KEY 0x200
 #define KEY_WOW64_64KEY 0x100
 #define REG_SZ 1

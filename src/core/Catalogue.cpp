@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <memory>
+#include <vector>
 
 #include "core/HostFiles.h"
 #include "core/Records.h"
@@ -36,6 +37,39 @@ std::wstring ExpandFolder(const std::wstring& path) {
     std::wstring expanded = kiv::ExpandPlain(path);
     kiv::ToLongPath(expanded);
     return expanded;
+}
+
+// The text of every child element of that name, in file order, empty ones left out.
+std::vector<std::wstring> FieldTexts(const XmlNode& parent, const wchar_t* name) {
+    std::vector<std::wstring> texts;
+    const int count = parent.ChildCount(name);
+    for (int i = 0; i < count; ++i) {
+        const wchar_t* text = parent.GetChildNode(name, i).GetText(0);
+        std::wstring trimmed = text ? kiv::TrimWhiteSpace(text) : std::wstring();
+        if (!trimmed.empty()) texts.push_back(trimmed);
+    }
+    return texts;
+}
+
+// The optional elements of a loc (docs/catalogue.md describes each). A loc without
+// them gets the empty options, so it reads as it always did.
+LocationOptions ReadOptions(const XmlNode& loc) {
+    LocationOptions options;
+    const int depth = FieldNumber(loc, L"depth");
+    options.depth = depth > 0 ? static_cast<unsigned>(depth) : 0;
+    options.entryValues = FieldTexts(loc, L"entryvalue");
+    options.classValue = FieldText(loc, L"classvalue");
+    options.progId = FieldNumber(loc, L"progid") != 0;
+    options.alsoIn = FieldText(loc, L"alsoin");
+    options.skip = FieldTexts(loc, L"skip");
+    options.folder = FieldText(loc, L"folder");
+    if (!options.folder.empty()) options.folder = ExpandFolder(options.folder);
+    options.refKey = FieldText(loc, L"refkey");
+    options.refValue = FieldText(loc, L"refvalue");
+    options.listSeparator = FieldText(loc, L"listsep");
+    options.files = FieldText(loc, L"files");
+    options.profiles = FieldNumber(loc, L"profiles") != 0;
+    return options;
 }
 
 }  // namespace
@@ -88,15 +122,17 @@ void Catalogue::ReadCategory(const XmlNode& cat) {
         auto type = static_cast<unsigned>(FieldNumber(loc, L"ltype"));
         std::wstring locPath = FieldText(loc, L"path");
         std::wstring value = FieldText(loc, L"value");
-        if (type == Location::Folder) {
+        const LocationOptions options = ReadOptions(loc);
+        // A path below every user's profile is looked for in each profile when read.
+        if (type == Location::Folder && !options.profiles) {
             locPath = ExpandFolder(locPath);
             // Only a folder that exists and lies under no junction or link is searched.
             if (IsReparsePoint(locPath) == 1) continue;
         }
-        AddLocation(category, locPath, value, type, handlerType, 0);
+        AddLocation(category, locPath, value, type, handlerType, 0).m_options = options;
         std::wstring twin;
         if ((type == Location::RegistryKey || type == Location::RegistryValue) && TwinPath(locPath, twin))
-            AddLocation(category, twin, value, type, handlerType, 1);
+            AddLocation(category, twin, value, type, handlerType, 1).m_options = options;
     }
 }
 
@@ -113,7 +149,9 @@ bool Catalogue::ListsRegistryValue(HKEY root, const std::wstring& path, const st
         for (const std::unique_ptr<Location>& location : category->m_locations) {
             if (location->m_root != root || location->m_wow64 || !EqualsNoCase(location->m_path, path)) continue;
             if (location->m_type == Location::RegistryValue && EqualsNoCase(location->m_value, value)) return true;
-            if (location->m_type == Location::RegistryKey && location->m_handlerType == RegValue) return true;
+            if (location->m_type == Location::RegistryKey && location->m_handlerType == RegValue &&
+                location->ListsOwnValue(value))
+                return true;
         }
     return false;
 }

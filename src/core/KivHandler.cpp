@@ -11,6 +11,11 @@ const wchar_t kMarker[] = L"_disabledByKiv";
 
 std::wstring MarkerPath(const std::wstring& keyPath) { return keyPath + L"\\" + kMarker; }
 
+std::wstring EntryKeyPath(const CKivItem* item) {
+    const std::wstring& path = item->m_location->m_path;
+    return item->m_entryKey.empty() ? path : path + L"\\" + item->m_entryKey;
+}
+
 }  // namespace kiv
 
 CKivHandler::~CKivHandler() = default;
@@ -35,7 +40,8 @@ int CKivHandler::GoTo(CKivItem* item) {
     if (!location) return 0;
     if (kind == GotoKind::Explorer) return kiv::SelectInExplorer(location->m_path.c_str());
     if (item->m_regNames.empty()) return 0;
-    std::wstring key = item->m_enabled ? location->m_path : kiv::MarkerPath(location->m_path);
+    const std::wstring live = kiv::EntryKeyPath(item);
+    std::wstring key = item->m_enabled ? live : kiv::MarkerPath(live);
     const std::wstring& name = item->m_regNames[0];
     if (kind == GotoKind::RegistryKey)
         return kiv::NavigateRegEdit(location->m_root, (key + L"\\" + name).c_str(), nullptr);

@@ -26,5 +26,8 @@ namespace kiv {
 // Disabled entries of a registry location live in this subkey of its key.
 extern const wchar_t kMarker[];
 std::wstring MarkerPath(const std::wstring& keyPath);
+// The key that holds an item's entry: its location's key, or the subkey below it
+// that the item names (path below the location's root).
+std::wstring EntryKeyPath(const CKivItem* item);
 
 }  // namespace kiv

@@ -5,6 +5,7 @@
 
 #include "core/DeferredFacts.h"
 #include "platform/RegPath.h"
+#include "platform/Text.h"
 
 Location::Location(const std::wstring& path, const std::wstring& value, unsigned type, EKivHandlerType handlerType,
                    unsigned char wow64, CKivHandler* handler, kiv::ItemRegistry* registry)
@@ -30,6 +31,20 @@ Location::Location(const std::wstring& path, const std::wstring& value, unsigned
         m_value = value;
         break;
     }
+}
+
+bool Location::ListsOwnValue(const std::wstring& name) const {
+    if (m_options.depth != 0) return false;
+    // "@" names the default value, whose name is empty.
+    const auto names = [&name](const std::wstring& listed) {
+        return kiv::EqualsNoCase(listed == L"@" ? std::wstring() : listed, name);
+    };
+    for (const std::wstring& skipped : m_options.skip)
+        if (names(skipped)) return false;
+    if (m_options.entryValues.empty()) return true;
+    for (const std::wstring& entry : m_options.entryValues)
+        if (names(entry)) return true;
+    return false;
 }
 
 void Location::RemoveItemId(unsigned id) {

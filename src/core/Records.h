@@ -42,6 +42,40 @@ public:
 
 }  // namespace kiv
 
+// What a catalogue may add to a location for places whose entries do not have the
+// shape their kind reads by default. Every member empty (or 0) reads the location
+// as a catalogue without them does.
+struct LocationOptions {
+    // "depth": the entries are values of the subkeys this many levels below the key
+    // (run values), not of the key itself.
+    unsigned depth = 0;
+    // "entryvalue": the value that holds an entry's command ("@" the default value,
+    // "sub\name" a value of a subkey of the entry); several are tried in order.
+    std::vector<std::wstring> entryValues;
+    // "classvalue": the value of an entry subkey that names its class when the
+    // subkey's own name is none ("@" the default value).
+    std::wstring classValue;
+    // "progid": the entry subkeys are named by program identifiers of their class.
+    bool progId = false;
+    // "alsoin": a subkey is an entry only while a key of its name stands there too
+    // (root prefix included).
+    std::wstring alsoIn;
+    // "skip": value names that are not entries.
+    std::vector<std::wstring> skip;
+    // "folder": where a bare file name is looked for (environment strings expanded).
+    std::wstring folder;
+    // "refkey" and "refvalue": the entries of a list name keys ("*" in refkey stands
+    // for the entry); the file is refvalue of that key.
+    std::wstring refKey;
+    std::wstring refValue;
+    // "listsep": "," reads a list at commas only, each element whole.
+    std::wstring listSeparator;
+    // "files": the names that count in a folder, patterns with * and ? split at ";".
+    std::wstring files;
+    // "profiles": a folder location's path lies below each user's profile folder.
+    bool profiles = false;
+};
+
 // One place from which Windows starts programs, read by one handler.
 class Location {
 public:
@@ -58,6 +92,10 @@ public:
     const std::vector<std::wstring>& EnvPaths() const;
     // Asked of the catalogue this location belongs to; false without one.
     bool ListsRegistryValue(HKEY root, const std::wstring& path, const std::wstring& value) const;
+    // Whether a run-value location takes this value of its own key for an entry: not
+    // when its entries lie deeper, when it leaves the value out, or when it names
+    // other values as its entries.
+    bool ListsOwnValue(const std::wstring& name) const;
 
     std::wstring m_path;
     std::wstring m_value;
@@ -69,6 +107,7 @@ public:
     EKivHandlerType m_handlerType;
     CKivHandler* m_handler;
     kiv::ItemRegistry* m_registry;
+    LocationOptions m_options;
 };
 
 // A group of locations for the host's display; owns its locations.
@@ -101,6 +140,10 @@ public:
     std::wstring m_title;
     KivFileFacts m_file;
     std::vector<std::wstring> m_regNames;
+    // The subkey below the location's key that holds the entry, for a location whose
+    // entries lie deeper (empty: the location's key itself). Its own marker subkey
+    // keeps the entry while it is disabled.
+    std::wstring m_entryKey;
     unsigned m_win32;
     unsigned m_enabled;
     unsigned m_removed;

@@ -9,6 +9,7 @@
 #include "core/Records.h"
 #include "handlers/HandlerKinds.h"
 #include "handlers/steps/DriveFiles.h"
+#include "handlers/steps/EntryOptions.h"
 #include "handlers/steps/RegistryValues.h"
 #include "handlers/steps/StartupSwitch.h"
 #include "iteminfo/CommandLine.h"
@@ -16,6 +17,7 @@
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/Handles.h"
+#include "platform/Navigation.h"
 #include "platform/Text.h"
 
 namespace {
@@ -45,16 +47,24 @@ void AddItem(const std::wstring& title, const std::wstring& path, Location* loca
     item->m_startupSwitchOff = switches.Off(title) ? 1 : 0;
 }
 
-// Every executable file directly in the folder, taken by its name as found.
-void CollectFolder(Location* location, unsigned enabledPass) {
-    const std::wstring folder = PassFolder(location, enabledPass);
+// A file counts by its name where the location names the files that do
+// ("files": scripts, templates, add-ins), else when Windows runs or loads it.
+bool CountsInFolder(const Location* location, const std::wstring& name, const std::wstring& path) {
+    const std::wstring& patterns = location->m_options.files;
+    return patterns.empty() ? kiv::IsExecutableFile(path) : kiv::MatchesNamePatterns(name, patterns);
+}
+
+// Every file of the folder that counts, taken by its name as found.
+void CollectFolder(Location* location, unsigned enabledPass, const std::wstring& base) {
+    const std::wstring folder = enabledPass ? base : base + kiv::kMarker;
     const kiv::StartupSwitches switches(location);
     WIN32_FIND_DATAW found = {};
     kiv::UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &found));
     for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &found) != FALSE) {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         const std::wstring path = folder + L"\\" + found.cFileName;
-        if (kiv::IsExecutableFile(path)) AddItem(found.cFileName, path, location, enabledPass, switches);
+        if (CountsInFolder(location, found.cFileName, path))
+            AddItem(found.cFileName, path, location, enabledPass, switches);
     }
 }
 
@@ -133,12 +143,29 @@ public:
     }
     int RemoveItem(CKivItem* item) override { return RemoveFile(item).Report(); }
     void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
+    // An entry below a user's profile is shown in its own folder: the location's
+    // path is the same for every user.
+    int GoTo(CKivItem* item) override {
+        if (!item || !item->m_location || !item->m_location->m_options.profiles) return CKivHandler::GoTo(item);
+        return kiv::SelectInExplorer(FolderOf(item->m_file.filePath).c_str());
+    }
 };
+
+// The folder below each user's profile, where it exists and lies under no
+// junction or link, as for a folder location of the catalogue.
+void CollectProfileFolders(Location* location, unsigned enabledPass) {
+    for (const std::wstring& profile : kiv::UserProfileFolders()) {
+        const std::wstring base = profile + L"\\" + location->m_path;
+        if (kiv::IsReparsePoint(enabledPass ? base : base + kiv::kMarker) != 1)
+            CollectFolder(location, enabledPass, base);
+    }
+}
 
 void CKivHandler_SimpleFile::CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) {
     // The view flag belongs to registry twins; a folder has none.
     if (!location || wow64) return;
-    if (location->m_value.empty()) CollectFolder(location, enabledPass);
+    if (location->m_options.profiles) CollectProfileFolders(location, enabledPass);
+    else if (location->m_value.empty()) CollectFolder(location, enabledPass, location->m_path);
     else CollectOneFile(location, enabledPass);
 }
 

@@ -81,4 +81,42 @@ void SplitTokens(const std::wstring& text, const wchar_t* separators, std::vecto
     if (!token.empty()) out.push_back(token);
 }
 
+namespace {
+
+// Matches name from n and pattern from p; a star backtracks to the last one seen
+// only, so the match stays linear in the name for each star.
+bool Matches(const std::wstring& name, const std::wstring& pattern) {
+    size_t n = 0, p = 0, star = std::wstring::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == L'?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == L'*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::wstring::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*') ++p;
+    return p == pattern.size();
+}
+
+}  // namespace
+
+bool MatchesNamePatterns(const std::wstring& name, const std::wstring& patterns) {
+    size_t begin = 0;
+    while (begin <= patterns.size()) {
+        size_t end = patterns.find(L';', begin);
+        if (end == std::wstring::npos) end = patterns.size();
+        const std::wstring pattern = TrimWhiteSpace(patterns.substr(begin, end - begin));
+        if (!pattern.empty() && Matches(name, pattern)) return true;
+        begin = end + 1;
+    }
+    return false;
+}
+
 }  // namespace kiv

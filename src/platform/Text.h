@@ -45,4 +45,9 @@ void StripQuotes(std::wstring& text);
 // separators (NUL separates too), in order; empty runs are not produced.
 void SplitTokens(const std::wstring& text, const wchar_t* separators, std::vector<std::wstring>& out);
 
+// Whether a file name matches one of the ";"-separated patterns (blanks around each
+// ignored), "*" standing for any run of characters and "?" for one, ASCII letters
+// compared without case. Time grows with the name times the pattern at most.
+bool MatchesNamePatterns(const std::wstring& name, const std::wstring& patterns);
+
 }  // namespace kiv

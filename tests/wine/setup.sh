@@ -28,6 +28,12 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1 || true
   /usr/lib/wine/wineserver -w </dev/null >/dev/null 2>&1 || true
 fi
+# Wine links a profile's Documents, Desktop ... to the Unix home. A Windows profile
+# has folders of its own there, which places such as the user's PowerShell profiles
+# lie in; tests write into them and must never reach the home.
+for link in "$WINEPREFIX"/drive_c/users/*/*; do
+  if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
+done
 # One server and Wine's own services for the whole run, so test programs start
 # quickly and see each other's registry. The server ends itself ten minutes after
 # the last program, should the cleanup never run.

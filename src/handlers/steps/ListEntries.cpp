@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/Records.h"
+#include "handlers/steps/EntryOptions.h"
 #include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
 #include "iteminfo/FileFacts.h"
@@ -205,7 +206,10 @@ void ListCollect(Location* location, unsigned enabledPass, unsigned char wow64, 
     else SplitMarker(list.text, style, tokens);
     for (const std::wstring& token : tokens) {
         std::wstring file = token;
-        if (!IsExecutableFile(token) || !ResolveEntry(file, wow64)) continue;
+        // An entry may name a key that holds its file rather than the file itself.
+        const bool found = location->m_options.refKey.empty() ? IsExecutableFile(token) && ResolveEntry(file, wow64)
+                                                              : ReferencedFile(location, token, wow64, file);
+        if (!found) continue;
         auto* item = new CKivItem(token, file, location, GotoKind::RegistryValue, wow64, enabledPass, 0);
         item->m_regNames.push_back(token);
     }

@@ -20,9 +20,11 @@ struct EntryPlace {
 // change made through it reaches only the copy in effect, so an entry is changed
 // where its copies really live: the user's copy first (the one in effect), then
 // the machine's, which takes effect as soon as the user's copy is gone.
-std::vector<EntryPlace> EntryPlaces(const Location* location) {
-    if (location->m_root != HKEY_CLASSES_ROOT) return {{location->m_root, location->m_path}};
-    const std::wstring classes = L"Software\\Classes\\" + location->m_path;
+std::vector<EntryPlace> EntryPlaces(const CKivItem* item) {
+    const Location* location = item->m_location;
+    const std::wstring path = EntryKeyPath(item);
+    if (location->m_root != HKEY_CLASSES_ROOT) return {{location->m_root, path}};
+    const std::wstring classes = L"Software\\Classes\\" + path;
     return {{HKEY_CURRENT_USER, classes}, {HKEY_LOCAL_MACHINE, classes}};
 }
 
@@ -62,7 +64,7 @@ bool IsAbsence(const Status& status) {
 // With no place holding it, the outcome is the cause of the last absence.
 Status PlacesHolding(const CKivItem* item, bool inMarker, const EntrySteps& steps, std::vector<EntryPlace>& holding) {
     Status absence = Status::Fail(ERROR_FILE_NOT_FOUND);
-    for (const EntryPlace& place : EntryPlaces(item->m_location)) {
+    for (const EntryPlace& place : EntryPlaces(item)) {
         const Status held = Holds(place, inMarker, item->m_regNames[0], steps);
         if (held) holding.push_back(place);
         else if (IsAbsence(held)) absence = held;

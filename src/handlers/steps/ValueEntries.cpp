@@ -19,6 +19,7 @@ const EntrySteps kValueEntry{HasRegName, ValueExists, MoveRegValue, DeleteRegVal
 void GetValueEntryLocation(CKivItem* item, std::wstring& key, std::wstring& value) {
     if (!HasRegName(item)) return;
     key = item->m_location->m_fullPath;
+    if (!item->m_entryKey.empty()) key += L"\\" + item->m_entryKey;
     value = item->m_regNames[0];
 }
 
