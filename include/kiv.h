@@ -63,6 +63,10 @@ enum EKivHandlerType : int {
     LspChain = 13,
     AppInitDll = 14,
     AutoPlay = 15,
+    ServiceRecovery = 16,
+    AccessibilityPrograms = 17,
+    HiddenTasks = 18,
+    BitsJobs = 19,
 };
 
 class Category;

@@ -200,6 +200,50 @@ const std::wstring kUserCV = L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersio
 const std::wstring kNT = L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 const std::wstring kCCS = L"HKLM\\SYSTEM\\CurrentControlSet";
 
+// The places no registry value or folder shows: a service's recovery command (kept
+// in its key, as the service manager keeps it), a program the logon screen starts
+// (the loop below writes the file) and a task only the scheduler's cache holds.
+template <typename Add>
+void AddPlacesBeyondValuesAndFolders(Add& add) {
+    add(
+        L"Services", ServiceRecovery, kCCS + L"\\Services", L"",
+        [](MachineEdits& m, HKEY root, const std::wstring& key, const std::wstring&) {
+            auto service = std::make_shared<kivtest::TestService>(L"KivCatRecovery", SERVICE_WIN32_OWN_PROCESS,
+                                                                  SERVICE_DEMAND_START, Sys(L"svchost.exe"));
+            m.Undo([service] {});
+            m.SetValue(root, key + L"\\KivCatRecovery", L"FailureCommand",
+                       TextValue(REG_SZ, Quoted(D(L"recovery.exe"), L"--restart")));
+        },
+        D(L"recovery.exe"));
+    add(
+        L"Image hijacks", AccessibilityPrograms, L"%SystemRoot%\\System32", L"",
+        [](MachineEdits&, HKEY, const std::wstring&, const std::wstring&) {}, Sys(L"sethc.exe"));
+    add(
+        L"Scheduled tasks", HiddenTasks, kNT + L"\\Schedule\\TaskCache", L"",
+        [](MachineEdits& m, HKEY root, const std::wstring& key, const std::wstring&) {
+            const std::wstring task = key + L"\\Tasks\\{6B1D5C3A-0000-4000-8000-00000000CA7A}";
+            m.SetValue(root, task, L"Path", TextValue(REG_SZ, L"\\KivCatHidden"));
+            const std::wstring program = D(L"hidden-task.exe");
+            std::vector<BYTE> actions;
+            auto put = [&](const void* data, size_t size) {
+                actions.insert(actions.end(), static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + size);
+            };
+            auto text = [&](const std::wstring& t) {
+                const DWORD bytes = static_cast<DWORD>(t.size() * sizeof(wchar_t));
+                put(&bytes, sizeof(bytes));
+                put(t.data(), bytes);
+            };
+            const WORD version = 3, exec = 0x6666;
+            put(&version, sizeof(version));
+            text(L"Author");
+            put(&exec, sizeof(exec));
+            for (const std::wstring& part : {std::wstring(), program, std::wstring(L"/hidden"), std::wstring()})
+                text(part);
+            m.SetValue(root, task, L"Actions", RawValue{REG_BINARY, actions});
+        },
+        D(L"hidden-task.exe"));
+}
+
 std::vector<Place> Places() {
     const std::wstring ext = D(L"kivext.dll");
     const std::wstring lsa = kCCS + L"\\Control\\Lsa";
@@ -584,12 +628,13 @@ std::vector<Place> Places() {
     file(L"%APPDATA%\\Microsoft\\Templates", L"Normal.dotm");
     file(L"%APPDATA%\\Microsoft\\Outlook", L"VbaProject.OTM");
     file(L"%SystemRoot%\\Setup\\Scripts", L"SetupComplete.cmd");
+    AddPlacesBeyondValuesAndFolders(add);
     return places;
 }
 
 // Places of the catalogue that no entry is seeded for here: how many, by the start
-// of their key, and why (none at present).
-const std::map<std::wstring, int> kUnseeded = {};
+// of their key, and why: Wine's transfer service keeps no job's command line.
+const std::map<std::wstring, int> kUnseeded = {{L"Scheduled tasks|19|", 1}};
 
 // The share behind the test's network drive y:.
 DWORD __stdcall TestShare(const wchar_t* local, wchar_t* remote, DWORD* length) {
@@ -617,7 +662,8 @@ using kivtest::Narrow;
 
 bool IsFolderPlace(const Place& place) {
     return place.handler == SimpleFile || place.handler == TaskScheduler || place.handler == WinIni ||
-           place.handler == SystemIni || place.handler == AutorunInf || place.handler == DesktopIniObj;
+           place.handler == SystemIni || place.handler == AutorunInf || place.handler == DesktopIniObj ||
+           place.handler == AccessibilityPrograms;
 }
 
 class DefaultCatalogueTest : public ::testing::Test {

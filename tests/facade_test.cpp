@@ -119,7 +119,7 @@ TEST(Lifecycle, MissingCatalogueShowsOneErrorBoxAndKeepsTheFacade) {
     EXPECT_EQ(L"Unable to initialize KIV data.", boxes.Seen()[0]);
     std::vector<std::string> expected = {"KIV\t\t\t Init..\n", "KIV\t\t\t Kiv data file not found."};
     EXPECT_EQ(expected, log.Messages());
-    EXPECT_EQ(16u, CKivTestAccess::Handlers(kiv).size());
+    EXPECT_EQ(static_cast<size_t>(BitsJobs + 1), CKivTestAccess::Handlers(kiv).size());
     CKiv::Dispose();
 }
 
@@ -154,13 +154,14 @@ TEST(Lifecycle, MissingWhitelistShowsItsBoxButLoadingSucceeds) {
 
 TEST_F(FacadeTest, OneHandlerPerTypeAndNoneOutsideTheEnumeration) {
     std::set<CKivHandler*> distinct;
-    for (int type = 0; type <= 15; ++type) {
+    const int last = BitsJobs;
+    for (int type = 0; type <= last; ++type) {
         CKivHandler* handler = m_kiv->GetHandler(static_cast<EKivHandlerType>(type));
         ASSERT_NE(nullptr, handler) << type;
         distinct.insert(handler);
     }
-    EXPECT_EQ(16u, distinct.size());
-    EXPECT_EQ(nullptr, m_kiv->GetHandler(static_cast<EKivHandlerType>(16)));
+    EXPECT_EQ(static_cast<size_t>(last + 1), distinct.size());
+    EXPECT_EQ(nullptr, m_kiv->GetHandler(static_cast<EKivHandlerType>(last + 1)));
     EXPECT_EQ(nullptr, m_kiv->GetHandler(static_cast<EKivHandlerType>(-1)));
 }
 

@@ -18,3 +18,4 @@ endfunction()
 
 kiv_filefacts_resources(fileversion_test multi neutral wrongtable fixedonly handmade large)
 kiv_filefacts_resources(filefacts_test multi)
+kiv_filefacts_resources(hiddenstarts_test multi)

@@ -36,6 +36,14 @@ CKivHandler* CreateKivHandler(EKivHandlerType type) {
         return NewAppInitDllHandler();
     case AutoPlay:
         return NewAutoPlayHandler();
+    case ServiceRecovery:
+        return NewServiceRecoveryHandler();
+    case AccessibilityPrograms:
+        return NewAccessibilityProgramsHandler();
+    case HiddenTasks:
+        return NewHiddenTasksHandler();
+    case BitsJobs:
+        return NewBitsJobsHandler();
     }
     return nullptr;
 }

@@ -24,6 +24,10 @@ CKivHandler* NewDesktopIniObjHandler();
 CKivHandler* NewLspChainHandler();
 CKivHandler* NewAppInitDllHandler();
 CKivHandler* NewAutoPlayHandler();
+CKivHandler* NewServiceRecoveryHandler();
+CKivHandler* NewAccessibilityProgramsHandler();
+CKivHandler* NewHiddenTasksHandler();
+CKivHandler* NewBitsJobsHandler();
 
 namespace kiv {
 

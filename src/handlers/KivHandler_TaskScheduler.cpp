@@ -330,6 +330,8 @@ public:
 }  // namespace
 namespace kiv {
 
+HRESULT NewTaskService(ITaskService** service) { return g_taskService(service); }
+
 TaskServiceFactory SetTaskServiceFactory(TaskServiceFactory factory) {
     TaskServiceFactory previous = g_taskService;
     g_taskService = factory ? factory : &CreateTaskService;

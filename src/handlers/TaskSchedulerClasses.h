@@ -31,6 +31,9 @@ using TaskServiceFactory = HRESULT (*)(ITaskService** service);
 // systems they run on list no 2.0 task, so they hand the handler a service of their own.
 TaskServiceFactory SetTaskServiceFactory(TaskServiceFactory factory);
 
+// A new 2.0 service object obtained the way the handler obtains it.
+HRESULT NewTaskService(ITaskService** service);
+
 // The file Task Scheduler 1.0 keeps a work item in: the system's Tasks folder and
 // the name, with ".job" added when the name lacks it (a task named by the 2.0
 // interfaces). Empty when the folder cannot be expanded.

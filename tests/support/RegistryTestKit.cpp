@@ -48,7 +48,7 @@ void DeniedRight::Apply(const wchar_t* sddl) {
     PSECURITY_DESCRIPTOR sd = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr)) return;
     kiv::UniqueHKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, m_key.c_str(), 0, WRITE_DAC, key.Put()) == ERROR_SUCCESS)
+    if (RegOpenKeyExW(m_root, m_key.c_str(), 0, WRITE_DAC, key.Put()) == ERROR_SUCCESS)
         RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, sd);
     LocalFree(sd);
 }

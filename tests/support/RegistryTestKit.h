@@ -21,17 +21,21 @@ void WriteRaw(HKEY root, const std::wstring& key, const std::wstring& name, cons
 RawValue TextValue(DWORD type, const std::wstring& text, bool withTerminator = true);
 bool KeyExists(HKEY root, const std::wstring& key);
 
-// Sets a key below HKEY_CURRENT_USER to the given access list (SDDL) for the life
-// of the object, then gives everyone full access again.
+// Sets a key (below HKEY_CURRENT_USER unless another root is given) to the given
+// access list (SDDL) for the life of the object, then gives everyone full access again.
 class DeniedRight {
 public:
-    DeniedRight(const std::wstring& key, const wchar_t* sddl) : m_key(key) { Apply(sddl); }
+    DeniedRight(const std::wstring& key, const wchar_t* sddl, HKEY root = HKEY_CURRENT_USER)
+        : m_root(root), m_key(key) {
+        Apply(sddl);
+    }
     ~DeniedRight() { Apply(L"D:(A;;KA;;;WD)"); }
     DeniedRight(const DeniedRight&) = delete;
     DeniedRight& operator=(const DeniedRight&) = delete;
 
 private:
     void Apply(const wchar_t* sddl);
+    HKEY m_root;
     std::wstring m_key;
 };
 

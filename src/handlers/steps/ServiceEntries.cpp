@@ -111,10 +111,7 @@ DWORD CurrentStartType(const Location* location, const std::wstring& service, DW
     return configured;
 }
 
-struct ServiceList {
-    std::vector<ENUM_SERVICE_STATUSW> entries;  // the strings follow the entries in the same buffer
-    DWORD count = 0;
-};
+}  // namespace
 
 ServiceList EnumerateServices(SC_HANDLE manager, DWORD serviceType) {
     ServiceList list;
@@ -138,6 +135,8 @@ ServiceList EnumerateServices(SC_HANDLE manager, DWORD serviceType) {
     list.count = static_cast<DWORD>(std::min<size_t>(list.count, list.entries.size()));
     return list;
 }
+
+namespace {
 
 bool QueryConfig(SC_HANDLE service, std::vector<QUERY_SERVICE_CONFIGW>& config) {
     DWORD needed = 0;

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/Status.h"
 
@@ -14,6 +15,14 @@ class Location;
 class CKivItem;
 
 namespace kiv {
+
+// The services of the given kinds as the manager lists them, read whole even
+// while services are added; the strings follow the entries in the same buffer.
+struct ServiceList {
+    std::vector<ENUM_SERVICE_STATUSW> entries;
+    DWORD count = 0;
+};
+ServiceList EnumerateServices(SC_HANDLE manager, DWORD serviceType);
 
 // Lists the services of the given kinds (SERVICE_WIN32, SERVICE_DRIVER) whose
 // image leads to an existing file and whose start state matches the pass.
