@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "Signature.h"
 #include "kiv.h"
 #include "resource.h"
 
@@ -16,6 +17,9 @@ std::wstring ItemFacts(CKiv* kiv, const ItemRow& item) {
     unsigned id = item.id;
     std::wstring created = kiv->GetItemFileCreated(id);  // the two dates share one buffer
     std::wstring modified = kiv->GetItemFileModified(id);
+    // The list reads no signatures; the one library shown here is checked now.
+    SignatureInfo library;
+    if (!item.serviceDll.empty()) library = SignatureChecker().Check(item.serviceDll);
     std::pair<const wchar_t*, std::wstring> facts[] = {
         {L"Title", item.title},
         {L"Category", item.category},
@@ -34,6 +38,11 @@ std::wstring ItemFacts(CKiv* kiv, const ItemRow& item) {
         {L"Publisher", item.publisher},
         {L"Description", item.description},
         {L"Whitelisted", item.whitelisted ? L"yes" : L"no"},
+        {L"Off in Windows' startup switch", item.startupSwitchOff ? L"yes" : L"no"},
+        {L"Service library", item.serviceDll},
+        {L"Service library MD5", item.serviceDllMd5},
+        {L"Service library signature", SignatureStateText(library.state)},
+        {L"Service library signer", library.signer},
     };
     std::wstring text;
     for (const auto& fact : facts) text += std::wstring(fact.first) + L": " + fact.second + L"\r\n";

@@ -51,12 +51,13 @@ bool ParseColumns(const std::wstring& list, std::vector<std::wstring>& columns, 
 }
 
 bool ShowsSignatures(const std::wstring& format, const std::vector<std::wstring>& columns) {
-    if (format == L"json") return true;
+    if (format == L"json" || format == L"jsonl") return true;
     const std::vector<std::wstring> shown = !columns.empty()   ? columns
                                             : format == L"csv" ? AllColumns()
                                                                : DefaultTableColumns();
-    return std::find(shown.begin(), shown.end(), L"signature") != shown.end() ||
-           std::find(shown.begin(), shown.end(), L"signer") != shown.end();
+    for (const wchar_t* signed_ : {L"signature", L"signer", L"serviceDllSignature", L"serviceDllSigner"})
+        if (std::find(shown.begin(), shown.end(), signed_) != shown.end()) return true;
+    return false;
 }
 
 std::wstring FormatTable(const std::vector<ItemRow>& rows) { return FormatTable(rows, DefaultTableColumns()); }

@@ -24,17 +24,19 @@ namespace {
 enum ExitCode { Ok = 0, ActionFailed = 1, UsageError = 2, Ambiguous = 3, NotFound = 4 };
 
 const wchar_t kUsage[] =
-    L"Usage: kivctl [list] [FILTER] [--format table|json|csv] [--columns A,B,...] [--limit N] [--no-progress]\n"
+    L"Usage: kivctl [list] [FILTER] [--format table|json|jsonl|csv] [--columns A,B,...] [--limit N] [--no-progress]\n"
     L"       kivctl diff OLD.json [NEW.json] [FILTER] [--format table|json]\n"
     L"       kivctl disable|enable|remove|restore|goto SELECTOR [--yes]\n"
     L"FILTER: any of --title, --location, --category, --state, and --hide-signed-by NAME (repeatable),\n"
     L"        which leaves out entries whose file has a valid signature by NAME.\n"
     L"Columns: id category location title state file publisher description md5 size whitelisted\n"
     L"         signature signer created modified shortcutTarget locationType registryKey\n"
-    L"         registryValue win32 enabled removed protected (JSON always carries every one).\n"
+    L"         registryValue win32 enabled removed protected disabledByWindows serviceDll\n"
+    L"         serviceDllMd5 serviceDllSignature serviceDllSigner (JSON always carries every one).\n"
     L"The signature and signer cost the most: each file is read whole and looked up in the system's\n"
     L"catalogues. They are checked only when a column or --hide-signed-by asks for them.\n"
-    L"diff compares a listing saved with --format json with another or with this machine now;\n"
+    L"jsonl writes one JSON object a line, each with the machine's name and the time of the listing.\n"
+    L"diff compares a listing saved with --format json or jsonl with another or with this machine now;\n"
     L"entries are the same when category, location and title are; exit code 0: no change, 1: changes.\n"
     L"SELECTOR: --title TEXT [--location PATH] [--category NAME] [--state enabled|disabled|removed]\n"
     L"          or --id N (the ID shown by a listing of the same state of the machine)\n"
@@ -129,7 +131,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& erro
             return false;
         }
     }
-    if (options.format != L"table" && options.format != L"json" && options.format != L"csv") {
+    if (options.format != L"table" && options.format != L"json" && options.format != L"jsonl" &&
+        options.format != L"csv") {
         error = L"unknown format \"" + options.format + L"\"";
         return false;
     }
@@ -139,7 +142,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& erro
         error = L"unknown state \"" + state + L"\" (enabled, disabled or removed)";
         return false;
     }
-    if (options.command == L"diff" && (options.listings.empty() || options.format == L"csv")) {
+    if (options.command == L"diff" &&
+        (options.listings.empty() || options.format == L"csv" || options.format == L"jsonl")) {
         error = L"diff needs a saved JSON listing and prints a table or JSON";
         return false;
     }
@@ -201,9 +205,29 @@ ReadOptions ReadFor(const Options& options) {
     return read;
 }
 
+// The machine's name as the network knows it (its NetBIOS name where there is no other).
+std::wstring MachineName() {
+    wchar_t name[256] = L"";
+    DWORD size = 256;
+    if (GetComputerNameExW(ComputerNameDnsHostname, name, &size) && name[0]) return name;
+    size = 256;
+    return GetComputerNameW(name, &size) ? name : L"";
+}
+
+// Now in UTC, as ISO 8601 ("2026-12-09T10:05:09Z"), which log shippers read as a time.
+std::wstring UtcNow() {
+    SYSTEMTIME now = {};
+    GetSystemTime(&now);
+    wchar_t text[32];
+    swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+             now.wSecond);
+    return text;
+}
+
 int List(const std::vector<ItemRow>& all, const Options& options) {
     std::vector<ItemRow> rows = Filter(all, options.selector);
     if (options.format == L"json") Write(stdout, FormatJson(rows));
+    else if (options.format == L"jsonl") Write(stdout, FormatJsonLines(rows, MachineName(), UtcNow()));
     else if (options.format == L"csv")
         Write(stdout, FormatCsv(rows, options.columns.empty() ? AllColumns() : options.columns));
     else Write(stdout, FormatTable(rows, options.columns.empty() ? DefaultTableColumns() : options.columns));

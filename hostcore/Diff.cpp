@@ -17,14 +17,24 @@ std::wstring Folded(std::wstring text) {
 
 EntryKey KeyOf(const ItemRow& row) { return {Folded(row.category), Folded(row.location), Folded(row.title)}; }
 
-const wchar_t* const kComparedColumns[] = {L"file", L"md5", L"state", L"signature", L"signer"};
+const wchar_t* const kComparedColumns[] = {L"file",
+                                           L"md5",
+                                           L"state",
+                                           L"signature",
+                                           L"signer",
+                                           L"serviceDll",
+                                           L"serviceDllMd5",
+                                           L"serviceDllSignature",
+                                           L"serviceDllSigner"};
+
+bool IsPath(const std::wstring& column) { return column == L"file" || column == L"serviceDll"; }
 
 std::vector<FieldChange> Changes(const ItemRow& before, const ItemRow& after) {
     std::vector<FieldChange> changes;
     for (const wchar_t* column : kComparedColumns) {
         std::wstring was = ColumnText(before, column), now = ColumnText(after, column);
         // Paths are compared as Windows compares them; the rest exactly.
-        bool same = std::wstring(column) == L"file" ? Folded(was) == Folded(now) : was == now;
+        bool same = IsPath(column) ? Folded(was) == Folded(now) : was == now;
         if (!same) changes.push_back({column, was, now});
     }
     return changes;

@@ -1,5 +1,6 @@
 // What changed between two listings of the same machine: entries that appeared,
-// entries that went away, and entries whose file, MD5, state or signer changed.
+// entries that went away, and entries whose file, MD5, state or signer changed, or
+// whose service library (path, MD5, signature, signer) did.
 // An entry is the same entry when its category, location and title are the same
 // (without regard to case): IDs are only valid within one run.
 #pragma once
@@ -10,7 +11,7 @@
 #include "ItemRow.h"
 
 struct FieldChange {
-    std::wstring column;  // "file", "md5", "state", "signer" or "signature"
+    std::wstring column;  // "file", "md5", "state", "signer", "signature" or a "serviceDll..." column
     std::wstring before;
     std::wstring after;
 };

@@ -35,11 +35,19 @@ ItemRow ReadItem(CKiv* kiv, unsigned id, SignatureChecker* signatures) {
     row.registryKey = key;
     row.registryValue = value;
     row.whitelisted = kiv->IsWhiteListed(id);
+    row.startupSwitchOff = kiv->GetItemStartupSwitchOff(id) != 0;
+    row.serviceDll = Text(kiv->GetItemServiceDll(id));
+    row.serviceDllMd5 = Text(kiv->GetItemServiceDllMd5(id));
     row.isProtected = !row.filePath.empty() && CSigvault::Get().IsFileProtected(row.filePath.c_str());
     if (signatures) {
         SignatureInfo signature = signatures->Check(row.filePath);
         row.signature = SignatureStateText(signature.state);
         row.signer = signature.signer;
+        if (!row.serviceDll.empty()) {
+            SignatureInfo library = signatures->Check(row.serviceDll);
+            row.serviceDllSignature = SignatureStateText(library.state);
+            row.serviceDllSigner = library.signer;
+        }
     }
     return row;
 }
@@ -61,12 +69,19 @@ void ReadItems(CKiv* kiv, const ReadOptions& options, const std::function<void(u
     if (options.signatures) {
         SignatureChecker signatures;
         std::vector<std::wstring> paths;
-        for (const auto& row : rows) paths.push_back(row.second.filePath);
+        for (const auto& row : rows) {
+            paths.push_back(row.second.filePath);
+            if (!row.second.serviceDll.empty()) paths.push_back(row.second.serviceDll);
+        }
         signatures.CheckAll(paths);
         for (auto& row : rows) {
             const SignatureInfo signature = signatures.Check(row.second.filePath);
             row.second.signature = SignatureStateText(signature.state);
             row.second.signer = signature.signer;
+            if (row.second.serviceDll.empty()) continue;
+            const SignatureInfo library = signatures.Check(row.second.serviceDll);
+            row.second.serviceDllSignature = SignatureStateText(library.state);
+            row.second.serviceDllSigner = library.signer;
         }
     }
     for (auto& row : rows) take(row.first, std::move(row.second));

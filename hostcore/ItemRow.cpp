@@ -46,6 +46,11 @@ const std::vector<ItemColumn> kColumns = {
     {L"enabled", L"Enabled", 7, ColumnKind::Flag, KIV_FLAG(enabled)},
     {L"removed", L"Removed", 7, ColumnKind::Flag, KIV_FLAG(removed)},
     {L"protected", L"Protected", 9, ColumnKind::Flag, KIV_FLAG(isProtected)},
+    {L"disabledByWindows", L"Off in Windows", 14, ColumnKind::Flag, KIV_FLAG(startupSwitchOff)},
+    {L"serviceDll", L"Service library", 48, ColumnKind::Text, KIV_TEXT(serviceDll)},
+    {L"serviceDllMd5", L"Library MD5", 32, ColumnKind::Text, KIV_TEXT(serviceDllMd5)},
+    {L"serviceDllSignature", L"Library signature", 17, ColumnKind::Text, KIV_TEXT(serviceDllSignature)},
+    {L"serviceDllSigner", L"Library signer", 28, ColumnKind::Text, KIV_TEXT(serviceDllSigner)},
 };
 
 #undef KIV_TEXT

@@ -29,6 +29,11 @@ struct ItemRow {
     bool isProtected = false;
     std::wstring signature;  // "signed", "not signed", "bad signature", "untrusted root"
     std::wstring signer;
+    bool startupSwitchOff = false;  // Windows' own startup switch keeps the entry from starting
+    std::wstring serviceDll;        // the library a shared service host loads for the service
+    std::wstring serviceDllMd5;
+    std::wstring serviceDllSignature;
+    std::wstring serviceDllSigner;
 };
 
 // "enabled", "disabled" or "removed".

@@ -65,23 +65,84 @@ std::wstring JsonString(const std::wstring& text) {
     return out + L"\"";
 }
 
+namespace {
+
+// The members of a row's object, every column in order, without the braces.
+std::wstring RowMembers(const ItemRow& row) {
+    std::wstring out;
+    for (const ItemColumn& column : ItemColumns())
+        out += (out.empty() ? L"\"" : L", \"") + std::wstring(column.key) + L"\": " + JsonValue(column, row);
+    return out;
+}
+
+}  // namespace
+
 std::wstring FormatJson(const std::vector<ItemRow>& rows) {
     std::wstring out = L"[";
-    for (size_t i = 0; i < rows.size(); ++i) {
-        out += i ? L",\n  {" : L"\n  {";
-        bool first = true;
-        for (const ItemColumn& column : ItemColumns()) {
-            out += (first ? L"\"" : L", \"") + std::wstring(column.key) + L"\": " + JsonValue(column, rows[i]);
-            first = false;
-        }
-        out += L"}";
-    }
+    for (size_t i = 0; i < rows.size(); ++i) out += (i ? L",\n  {" : L"\n  {") + RowMembers(rows[i]) + L"}";
     return out + (rows.empty() ? L"]\n" : L"\n]\n");
 }
 
+std::wstring FormatJsonLines(const std::vector<ItemRow>& rows, const std::wstring& machine,
+                             const std::wstring& listed) {
+    const std::wstring head = L"{\"machine\": " + JsonString(machine) + L", \"listed\": " + JsonString(listed) + L", ";
+    std::wstring out;
+    for (const ItemRow& row : rows) out += head + RowMembers(row) + L"}\n";
+    return out;
+}
+
+namespace {
+
+// Each line of a JSON-lines listing names the machine and the time it was listed,
+// which tells it from a lone object that is no listing.
+bool IsStampedObject(const JsonValueNode& value) {
+    if (value.type != JsonType::Object) return false;
+    bool machine = false, listed = false;
+    for (const auto& member : value.members) {
+        machine = machine || member.first == L"machine";
+        listed = listed || member.first == L"listed";
+    }
+    return machine && listed;
+}
+
+// JSON lines: an object on each line that is not blank, gathered into the array a
+// saved listing is, so both forms are read the same way.
+bool ParseJsonLines(const std::wstring& text, JsonValueNode& document, std::wstring& error) {
+    document = JsonValueNode();
+    document.type = JsonType::Array;
+    size_t line = 0;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        ++line;
+        const std::wstring content = text.substr(start, end - start);
+        start = end + 1;
+        if (content.find_first_not_of(L" \t\r") == std::wstring::npos) continue;
+        JsonValueNode element;
+        if (!ParseJson(content, element, error)) {
+            error = L"line " + std::to_wstring(line) + L": " + error;
+            return false;
+        }
+        if (!IsStampedObject(element)) {
+            error = L"line " + std::to_wstring(line) + L" is not an item with its machine and time";
+            return false;
+        }
+        document.elements.push_back(std::move(element));
+    }
+    return true;
+}
+
+bool StartsWithObject(const std::wstring& text) {
+    const size_t first = text.find_first_not_of(L" \t\r\n");
+    return first != std::wstring::npos && text[first] == L'{';
+}
+
+}  // namespace
+
 bool ParseJsonListing(const std::wstring& text, std::vector<ItemRow>& rows, std::wstring& error) {
     JsonValueNode document;
-    if (!ParseJson(text, document, error)) return false;
+    if (!(StartsWithObject(text) ? ParseJsonLines(text, document, error) : ParseJson(text, document, error)))
+        return false;
     if (document.type != JsonType::Array) {
         error = L"a listing is a JSON array of items";
         return false;

@@ -11,7 +11,11 @@
 std::wstring JsonString(const std::wstring& text);
 // A JSON array of objects, one per item, with every column.
 std::wstring FormatJson(const std::vector<ItemRow>& rows);
-// Reads a saved JSON listing back (members it does not know are ignored); false
+// One JSON object a line, one line per item with every column, each also naming the
+// machine ("machine") and the time of the listing ("listed"), as log shippers take
+// them line by line.
+std::wstring FormatJsonLines(const std::vector<ItemRow>& rows, const std::wstring& machine, const std::wstring& listed);
+// Reads a saved JSON listing back, an array or JSON lines (members it does not know are ignored); false
 // with error set when the text is not such a listing.
 bool ParseJsonListing(const std::wstring& text, std::vector<ItemRow>& rows, std::wstring& error);
 // A saved listing from its file: UTF-8 (with or without a byte-order mark), as the

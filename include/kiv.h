@@ -138,6 +138,20 @@ public:
     unsigned GetItemLocationType(unsigned id);
     int GetItemWin32(unsigned id);
     int IsRemoved(unsigned id);
+    // Nonzero when Windows' own startup switch (Task Manager's or the Settings app's,
+    // kept for run values of the machine and the user and for startup files) keeps
+    // the entry from starting. Such an entry reads as disabled (GetItemEnabled 0)
+    // wherever it stands; EnableItem turns the switch back on, DisableItem still
+    // moves the entry to its disabled place. 0 with ERROR_INVALID_PARAMETER for an
+    // ID of no living item, otherwise ERROR_SUCCESS.
+    int GetItemStartupSwitchOff(unsigned id);
+    // A service run inside a shared host process: the library the host loads for it
+    // ("ServiceDll" of the service's "Parameters" key or of its own key, expanded),
+    // and that library's MD5 (32 lower-case digits, read on the first call; empty
+    // when it cannot be read). Empty for every other item. Empty text with
+    // ERROR_INVALID_PARAMETER for an ID of no living item, otherwise ERROR_SUCCESS.
+    const wchar_t* GetItemServiceDll(unsigned id);
+    const wchar_t* GetItemServiceDllMd5(unsigned id);
     // Whether the item's file is protected by the system or its MD5 is whitelisted.
     bool IsWhiteListed(unsigned id);
 

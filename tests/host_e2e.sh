@@ -12,6 +12,7 @@ status=0
 
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 once_key='HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce'
+switch_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
 drive_c="$build/wineprefix/drive_c"
 mkdir -p "$drive_c/kivtests/host e2e"
 cp "$drive_c/windows/system32/notepad.exe" "$drive_c/kivtests/host e2e/tool.exe"
@@ -22,6 +23,8 @@ cleanup() {
   done
   run reg delete "$once_key" /v "KivHostTest Once" /f >/dev/null 2>&1
   run reg delete "$run_key\\_disabledByKiv" /f >/dev/null 2>&1
+  run reg delete "$switch_key" /v "KivHostTest Other" /f >/dev/null 2>&1
+  rm -f "$build/bin/kivhost-e2e.jsonl"
   rm -rf "$drive_c/kivtests/host e2e"
 }
 trap cleanup EXIT
@@ -63,6 +66,26 @@ run reg query "$run_key\\_disabledByKiv" /v "KivHostTest Tool" >/dev/null 2>&1 |
 kivctl enable --title "kivhosttest tool" >/dev/null || fail "enable exited $?"
 [ "$(state_of 'KivHostTest Tool')" = "enabled" ] || fail "not listed as enabled after enable"
 run reg query "$run_key\\_disabledByKiv" >/dev/null 2>&1 && fail "the emptied marker subkey is still there"
+
+# JSON lines: one object a line with the machine and the time; Windows' own switch
+# turned off (as Task Manager writes it) lists the entry as disabled, enable turns it
+# on again, and a diff against the saved lines alerts with exit code 1.
+run reg add "$switch_key" /v "KivHostTest Other" /t REG_BINARY /d 030000000102030405060708 /f >/dev/null
+kivctl list --format jsonl > "$build/bin/kivhost-e2e.jsonl" || fail "the JSON-lines listing failed"
+python3 - "$build/bin/kivhost-e2e.jsonl" <<'PY' || fail "the JSON lines do not show the switched-off entry as expected"
+import json, sys
+lines = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8") if l.strip()]
+assert lines and all(l["machine"] and l["listed"].endswith("Z") for l in lines), lines[:1]
+other = [l for l in lines if l["title"] == "KivHostTest Other"]
+assert len(other) == 1 and other[0]["state"] == "disabled" and other[0]["disabledByWindows"] is True, other
+PY
+kivctl diff kivhost-e2e.jsonl >/dev/null; code=$?
+[ $code -eq 0 ] || fail "a diff against lines of the same state exited $code, not 0"
+kivctl enable --title "KivHostTest Other" --location "$run_key" >/dev/null || fail "enable of a switched-off entry"
+run reg query "$switch_key" /v "KivHostTest Other" | grep -qi '020000000000000000000000' || fail "the switch is not on"
+diff_out=$(kivctl diff kivhost-e2e.jsonl); code=$?
+[ $code -eq 1 ] || fail "a diff after enable exited $code, not 1"
+echo "$diff_out" | grep -q 'state: disabled -> enabled' || fail "the diff printed \"$diff_out\""
 
 # A failed action names its cause in the system's words and exits 1: a list
 # that is not plain text is listed but never rewritten.

@@ -2,7 +2,8 @@
 # The host's signer column, listing filters and diffs under Wine: files signed
 # under a test authority the prefix trusts, under one it does not, one changed
 # after signing and one never signed; then a saved listing compared with the
-# machine after changes, and with a second saved listing.
+# machine after changes, and with a second saved listing. A shared service's
+# library is checked and compared the same way.
 set -u
 build="$1"
 src="$2"
@@ -17,8 +18,10 @@ work="$build/kivtests-signing"
 dir="$build/wineprefix/drive_c/kivtests/host signing"
 win='C:\kivtests\host signing'
 names=("KivSignTest Plain" "KivSignTest Signed" "KivSignTest Tampered" "KivSignTest Untrusted" "KivSignTest New")
+svc_key='HKLM\SYSTEM\CurrentControlSet\Services\KivSvcSignTest'
 thumbprint=""
 cleanup() {
+  run sc delete KivSvcSignTest >/dev/null 2>&1
   for name in "${names[@]}"; do run reg delete "$run_key" /v "$name" /f >/dev/null 2>&1; done
   run reg delete "$run_key\\_disabledByKiv" /v "KivSignTest Off" /f >/dev/null 2>&1
   run reg query "$run_key\\_disabledByKiv" >/dev/null 2>&1 && [ -z "$(run reg query "$run_key\\_disabledByKiv" | grep -v '^HKEY' | tr -d '[:space:]')" ] \
@@ -64,6 +67,11 @@ seed "$run_key" "KivSignTest Signed" signed.exe
 seed "$run_key" "KivSignTest Tampered" tampered.exe
 seed "$run_key" "KivSignTest Untrusted" untrusted.exe
 seed "$run_key\\_disabledByKiv" "KivSignTest Off" plain.exe
+run sc delete KivSvcSignTest >/dev/null 2>&1
+run sc create KivSvcSignTest type= share start= demand displayname= KivSvcSignTest binPath= "\"$win\\plain.exe\" -k kivtest" >/dev/null \
+  || fail "the shared service could not be made"
+library() { run reg add "$svc_key\\Parameters" /v ServiceDll /t REG_EXPAND_SZ /d "$win\\$1" /f >/dev/null; }
+library signed.exe
 
 kivctl list --format json > "$work/before.json" || fail "listing failed"
 python3 - "$work/before.json" <<'PY' || fail "the signature states are not as signed"
@@ -79,6 +87,10 @@ signed = items["KivSignTest Signed"]
 assert signed["registryKey"] == r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run", signed
 assert signed["registryValue"] == "KivSignTest Signed" and signed["size"] > 0 and len(signed["modified"]) == 16, signed
 assert items["KivSignTest Off"]["state"] == "disabled", items
+svc = [i for i in json.load(open(sys.argv[1])) if i["title"] == "KivSvcSignTest"]
+assert len(svc) == 1 and svc[0]["file"].lower().endswith("plain.exe"), svc
+assert svc[0]["serviceDll"].lower().endswith(r"host signing\signed.exe") and len(svc[0]["serviceDllMd5"]) == 32, svc
+assert (svc[0]["serviceDllSignature"], svc[0]["serviceDllSigner"]) == ("signed", "Kiv Test Publisher"), svc
 PY
 
 # Filters: a valid signer is hidden, the same name under an untrusted root is not;
@@ -108,6 +120,7 @@ seed "$run_key" "KivSignTest Plain" other.exe
 run reg delete "$run_key\\_disabledByKiv" /v "KivSignTest Off" /f >/dev/null
 seed "$run_key" "KivSignTest Off" plain.exe
 names+=("KivSignTest Off")
+library untrusted.exe
 kivctl diff "Z:$work/before.json" --format json > "$work/live.json"; code=$?
 [ $code -eq 1 ] || fail "the live diff exited $code, not 1"
 kivctl list --format json > "$work/after.json" || fail "second listing failed"
@@ -127,6 +140,9 @@ plain = changed["KivSignTest Plain"]
 assert plain["file"][1].lower().endswith("other.exe") and plain["md5"][0] != plain["md5"][1], plain
 assert plain["signature"] == ("not signed", "signed") and plain["signer"] == ("", "Kiv Test Publisher"), plain
 assert changed["KivSignTest Off"] == {"state": ("disabled", "enabled")}, changed
+svc = [{x["column"]: x["after"] for x in c["changes"]} for c in diff["changed"] if c["title"] == "KivSvcSignTest"]
+assert len(svc) == 1 and set(svc[0]) == {"serviceDll", "serviceDllMd5", "serviceDllSignature"}, svc
+assert svc[0]["serviceDllSignature"] == "untrusted root", svc
 PY
 kivctl diff "Z:$work/before.json" "Z:$work/after.json" | grep -q '^+ Run keys | .* | KivSignTest New' || fail "the table diff"
 echo '[{"title": ' > "$work/broken.json"

@@ -11,7 +11,8 @@ TEST(HostReport, CsvQuotesFieldsThatNeedIt) {
     std::wstring csv = FormatCsv(SampleRows());
     EXPECT_EQ(0u, csv.find(L"id,category,location,title,state,file,publisher,description,md5,size,whitelisted,"
                            L"signature,signer,created,modified,shortcutTarget,locationType,registryKey,"
-                           L"registryValue,win32,enabled,removed,protected\r\n"));
+                           L"registryValue,win32,enabled,removed,protected,disabledByWindows,serviceDll,"
+                           L"serviceDllMd5,serviceDllSignature,serviceDllSigner\r\n"));
     EXPECT_NE(std::wstring::npos, csv.find(L",\"Quote \"\"and\"\", comma\\back\tslash\","));
     EXPECT_NE(std::wstring::npos, csv.find(L",\"Vendor, Inc.\","));
     EXPECT_EQ(4, std::count(csv.begin(), csv.end(), L'\n'));

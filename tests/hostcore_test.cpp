@@ -234,3 +234,65 @@ TEST_F(HostReadTest, NewItemsAreHandedOverOnceWithTheirPlace) {
     ReadNewItems(m_kiv, known, take);
     EXPECT_EQ(2u, rows.size());
 }
+
+// One object a line, stamped with the machine and the time, reading back whole.
+TEST(HostReport, JsonLinesCarryTheMachineAndTimeAndReadBack) {
+    auto rows = SampleRows();
+    rows[1].startupSwitchOff = true;
+    rows[2].serviceDll = L"C:\\Windows\\System32\\lib \"x\".dll";
+    rows[2].serviceDllMd5 = L"00112233445566778899aabbccddeeff";
+    rows[2].serviceDllSignature = L"signed";
+    rows[2].serviceDllSigner = L"Signer";
+    const std::wstring text = FormatJsonLines(rows, L"PC-\"01\"", L"2026-12-09T10:05:09Z");
+    size_t lines = 0;
+    for (size_t start = 0, end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1, ++lines) {
+        JsonValueNode line;
+        std::wstring error;
+        ASSERT_TRUE(ParseJson(text.substr(start, end - start), line, error)) << error;
+        ASSERT_GE(line.members.size(), 2u);
+        EXPECT_EQ(L"machine", line.members[0].first);
+        EXPECT_EQ(L"PC-\"01\"", line.members[0].second.text);
+        EXPECT_EQ(L"2026-12-09T10:05:09Z", line.members[1].second.text);
+    }
+    EXPECT_EQ(3u, lines);
+    EXPECT_EQ(L"", FormatJsonLines({}, L"PC", L"t"));
+    std::vector<ItemRow> back;
+    std::wstring error;
+    ASSERT_TRUE(ParseJsonListing(L"\r\n" + text + L"\r\n", back, error)) << error;
+    EXPECT_EQ(AllFacts(rows), AllFacts(back));
+    for (const wchar_t* bad : {L"{\"machine\": \"a\", \"listed\": \"t\"}\n{\"title\": \"x\"}",
+                               L"{\"machine\": \"a\", \"listed\": \"t\"} {}", L"{\"machine\": \"a\"\n, \"listed\": 1}"})
+        EXPECT_FALSE(ParseJsonListing(bad, back, error)) << bad;
+    EXPECT_NE(std::wstring::npos, error.find(L"line 1"));
+}
+
+TEST(HostDiff, AServiceLibraryIsComparedByPathMd5AndSignature) {
+    struct Case {
+        void (*change)(ItemRow&);
+        const wchar_t* column;  // null: no change
+    } cases[] = {
+        {[](ItemRow& r) { r.serviceDll = L"C:\\WINDOWS\\SYSTEM32\\LIB.DLL"; }, nullptr},
+        {[](ItemRow& r) { r.serviceDll = L"C:\\Windows\\System32\\other.dll"; }, L"serviceDll"},
+        {[](ItemRow& r) { r.serviceDllMd5 = L"ffffffffffffffffffffffffffffffff"; }, L"serviceDllMd5"},
+        {[](ItemRow& r) { r.serviceDllSignature = L"bad signature"; }, L"serviceDllSignature"},
+        {[](ItemRow& r) { r.serviceDllSigner = L"Someone Else"; }, L"serviceDllSigner"},
+        {[](ItemRow& r) { r.startupSwitchOff = true; }, nullptr},
+    };
+    auto before = SampleRows();
+    before[0].serviceDll = L"C:\\Windows\\System32\\lib.dll";
+    before[0].serviceDllMd5 = L"00112233445566778899aabbccddeeff";
+    before[0].serviceDllSignature = L"signed";
+    before[0].serviceDllSigner = L"Maker";
+    for (const Case& c : cases) {
+        auto after = before;
+        c.change(after[0]);
+        const ListingDiff diff = CompareListings(before, after);
+        if (!c.column) {
+            EXPECT_TRUE(diff.Empty());
+            continue;
+        }
+        ASSERT_EQ(1u, diff.changed.size()) << c.column;
+        ASSERT_EQ(1u, diff.changed[0].changes.size());
+        EXPECT_EQ(c.column, diff.changed[0].changes[0].column);
+    }
+}

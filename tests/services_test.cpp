@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include <vector>
 
@@ -388,4 +389,50 @@ TEST_F(ServiceHandlerTest, ADisableWhoseStartTypeCannotChangePutsTheEarlierMarkB
     }
     kiv::SetStartTypeChange(real);
     EXPECT_EQ(DWORD(SERVICE_AUTO_START), ManagerStartType(service.Name()));
+}
+
+TEST_F(ServiceHandlerTest, ASharedServiceNamesItsOwnLibraryWithItsMd5) {
+    ScratchFolder folder(L"SvcLibrary");
+    const std::wstring host = folder.AddFile(L"host.exe");
+    const std::wstring a = folder.AddFile(L"a.dll", "MZ-a"), b = folder.AddFile(L"b.dll", "MZ-b");
+    kivtest::ScopedVariable dir(L"KIVTEST_SVCDIR", folder.Path());
+    struct Case {
+        const wchar_t* name;
+        DWORD type;
+        const wchar_t* parameters;  // "ServiceDll" of the Parameters key; null: none
+        const wchar_t* own;         // "ServiceDll" of the service's key; null: none
+        std::wstring library;
+        const wchar_t* md5;
+    } cases[] = {
+        {L"KivSvcLibParams", SERVICE_WIN32_SHARE_PROCESS, L"%KIVTEST_SVCDIR%\\a.dll", nullptr, a,
+         L"72898756508cf929b44d3f283b611a65"},
+        {L"KivSvcLibOwn", SERVICE_WIN32_SHARE_PROCESS, nullptr, L"%KIVTEST_SVCDIR%\\b.dll", b,
+         L"5dd2016619deb8e947bdb3ff3ef3d78f"},
+        {L"KivSvcLibBoth", SERVICE_WIN32_SHARE_PROCESS, L"%KIVTEST_SVCDIR%\\b.dll", L"%KIVTEST_SVCDIR%\\a.dll", b,
+         L"5dd2016619deb8e947bdb3ff3ef3d78f"},
+        {L"KivSvcLibGone", SERVICE_WIN32_SHARE_PROCESS, L"%KIVTEST_SVCDIR%\\gone.dll", nullptr,
+         folder.Path() + L"\\gone.dll", L""},
+        {L"KivSvcLibNone", SERVICE_WIN32_OWN_PROCESS, nullptr, nullptr, L"", L""},
+        {L"KivSvcLibDriver", SERVICE_KERNEL_DRIVER, L"%KIVTEST_SVCDIR%\\a.dll", nullptr, L"", L""},
+    };
+    std::vector<std::unique_ptr<TestService>> services;
+    for (const Case& c : cases) {
+        services.push_back(std::make_unique<TestService>(c.name, c.type, SERVICE_DEMAND_START, host + L" -k kiv"));
+        if (c.parameters)
+            WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(c.name) + L"\\Parameters", L"ServiceDll",
+                     TextValue(REG_EXPAND_SZ, c.parameters));
+        if (c.own) WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(c.name), L"ServiceDll", TextValue(REG_EXPAND_SZ, c.own));
+    }
+    m_kiv->Collect();
+    for (size_t i = 0; i < services.size(); ++i) {
+        SCOPED_TRACE(kivtest::Narrow(cases[i].name));
+        CKivItem* item = Find(cases[i].type == SERVICE_KERNEL_DRIVER ? m_drivers : m_services, *services[i]);
+        ASSERT_NE(nullptr, item);
+        EXPECT_EQ(Lower(host), Lower(item->m_file.filePath));  // the row still names the host
+        EXPECT_EQ(Lower(cases[i].library), Lower(m_kiv->GetItemServiceDll(item->m_globalId)));
+        EXPECT_STREQ(cases[i].md5, m_kiv->GetItemServiceDllMd5(item->m_globalId));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    }
+    EXPECT_STREQ(L"", m_kiv->GetItemServiceDllMd5(0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
 }

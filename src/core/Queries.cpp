@@ -8,6 +8,7 @@
 #include "core/Facade.h"
 #include "core/HandlerFactory.h"
 #include "core/Guard.h"
+#include "iteminfo/Md5.h"
 #include "platform/Status.h"
 #include "platform/Text.h"
 
@@ -40,6 +41,17 @@ bool CopyOut(const std::wstring& text, wchar_t* buffer, unsigned size) {
     }
     wcscpy_s(buffer, size, text.c_str());
     return true;
+}
+
+// A service library's MD5 is read on the first query that asks for it, so only a
+// host that shows it pays for reading the file; the text stays with the item.
+const wchar_t* ServiceDllMd5(CKivItem& item) {
+    if (!item.m_serviceDllHashed && !item.m_serviceDll.empty()) {
+        item.m_serviceDllMd5 = kiv::FileMd5(item.m_serviceDll.c_str());
+        item.m_serviceDllHashed = true;
+        SetLastError(ERROR_SUCCESS);  // an unreadable library is an empty answer, not a failure
+    }
+    return item.m_serviceDllMd5.c_str();
 }
 
 // Answers a query: found, or refused for a position past its count.
@@ -162,7 +174,8 @@ unsigned CKiv::GetItemGlobalID(unsigned c, unsigned l, unsigned i) {
     }
 
 KIV_ITEM_QUERY_BOTH(const wchar_t*, GetItemTitle, kNoText, item->m_title.c_str())
-KIV_ITEM_QUERY_BOTH(int, GetItemEnabled, 0, static_cast<int>(item->m_enabled))
+// An entry that Windows' own switch keeps from starting is not enabled, wherever it stands.
+KIV_ITEM_QUERY_BOTH(int, GetItemEnabled, 0, static_cast<int>(item->m_enabled && !item->m_startupSwitchOff))
 KIV_ITEM_QUERY_BOTH(HICON, GetItemIcon, nullptr, kiv::FileIcon(item->m_file))
 KIV_ITEM_QUERY_BOTH(const wchar_t*, GetItemFilePath, kNoText, item->m_file.filePath.c_str())
 KIV_ITEM_QUERY_BOTH(const wchar_t*, GetItemFileName, kNoText, item->m_file.fileName.c_str())
@@ -181,6 +194,9 @@ KIV_ITEM_QUERY(const wchar_t*, GetItemLocationValue, kNoText,
 KIV_ITEM_QUERY(unsigned, GetItemLocationType, 0u, item->m_location ? item->m_location->m_type : 0u)
 KIV_ITEM_QUERY(int, GetItemWin32, 0, static_cast<int>(item->m_win32))
 KIV_ITEM_QUERY(int, IsRemoved, 0, static_cast<int>(item->m_removed))
+KIV_ITEM_QUERY(int, GetItemStartupSwitchOff, 0, static_cast<int>(item->m_startupSwitchOff))
+KIV_ITEM_QUERY(const wchar_t*, GetItemServiceDll, kNoText, item->m_serviceDll.c_str())
+KIV_ITEM_QUERY(const wchar_t*, GetItemServiceDllMd5, kNoText, ServiceDllMd5(*item))
 
 #undef KIV_ITEM_QUERY_BOTH
 #undef KIV_ITEM_QUERY
@@ -204,7 +220,9 @@ int CKiv::EnableItem(unsigned id) {
     CriticalSectionLock lock(self.m_items.Lock());
     CKivItem* item = self.ActionItem(id);
     if (!item) return 0;
-    if (item->m_enabled) return Status::Ok().Report();  // already on: nothing to change
+    // Already on: nothing to change. An entry back in its place whose startup switch
+    // Windows keeps off is not on yet.
+    if (item->m_enabled && !item->m_startupSwitchOff) return Status::Ok().Report();
     const int r = CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.EnableItem(i); });
     if (r) item->m_enabled = static_cast<unsigned>(r);
     return r;

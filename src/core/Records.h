@@ -148,6 +148,14 @@ public:
     unsigned m_enabled;
     unsigned m_removed;
     GotoKind m_gotoKind;
+    // Windows' own startup switch of the entry is off (Task Manager or the Settings
+    // app disabled it): the entry does not start, wherever it stands.
+    unsigned m_startupSwitchOff = 0;
+    // A service run inside a shared host process: the library the host loads for it
+    // (empty for any other item), and its MD5, read on the first query that asks.
+    std::wstring m_serviceDll;
+    std::wstring m_serviceDllMd5;
+    bool m_serviceDllHashed = false;
     unsigned m_globalId;
     Location* m_location;
     CKivHandler* m_handler;

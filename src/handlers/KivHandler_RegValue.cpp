@@ -6,6 +6,7 @@
 #include "handlers/HandlerKinds.h"
 #include "handlers/steps/EntryOptions.h"
 #include "handlers/steps/RegistryValues.h"
+#include "handlers/steps/StartupSwitch.h"
 #include "handlers/steps/ValueEntries.h"
 #include "iteminfo/CommandLine.h"
 #include "platform/Handles.h"
@@ -15,13 +16,23 @@ namespace {
 class CKivHandler_RegValue : public CKivHandler {
 public:
     int DisableItem(CKivItem* item) override { return kiv::DisableMarkerEntry(item, kiv::kValueEntry).Report(); }
-    int EnableItem(CKivItem* item) override { return kiv::EnableMarkerEntry(item, kiv::kValueEntry).Report(); }
+    int EnableItem(CKivItem* item) override;
     int RemoveItem(CKivItem* item) override { return kiv::RemoveMarkerEntry(item, kiv::kValueEntry).Report(); }
     void GetItemRegLocation(CKivItem* item, std::wstring& key, std::wstring& value) override {
         kiv::GetValueEntryLocation(item, key, value);
     }
     void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
 };
+
+kiv::Status MoveValueBack(CKivItem* item) { return kiv::EnableMarkerEntry(item, kiv::kValueEntry); }
+
+// Windows' own switch of a run value is turned back on too, or the value, back in
+// its key, would still not start.
+int CKivHandler_RegValue::EnableItem(CKivItem* item) {
+    if (!kiv::HasRegName(item)) return kiv::Status::Fail(ERROR_INVALID_PARAMETER).Report();
+    if (!item->m_entryKey.empty()) return MoveValueBack(item).Report();
+    return kiv::EnableSwitchedEntry(item, item->m_regNames[0], &MoveValueBack).Report();
+}
 
 // A nested entry is titled by its key's default text (what installers name their
 // component or section), else by the key's path; where every value of the key is
@@ -38,9 +49,10 @@ std::wstring NestedTitle(const Location* location, HKEY nested, const std::wstri
 }
 
 // The entries of one key: in the enabled pass the key's own values, in the
-// disabled pass those of its marker subkey.
+// disabled pass those of its marker subkey. Windows keeps startup switches for the
+// values of the location's key itself only.
 void CollectValues(Location* location, HKEY nested, const std::wstring& relative, unsigned enabledPass,
-                   unsigned char wow64) {
+                   unsigned char wow64, const kiv::StartupSwitches& switches) {
     kiv::UniqueHKey marker;
     HKEY values = nested;
     if (!enabledPass && !relative.empty()) {
@@ -55,6 +67,7 @@ void CollectValues(Location* location, HKEY nested, const std::wstring& relative
         auto* item = new CKivItem(title, file, location, GotoKind::RegistryValue, wow64, enabledPass, 0);
         item->m_regNames.push_back(name);
         item->m_entryKey = relative;
+        if (relative.empty()) item->m_startupSwitchOff = switches.Off(name) ? 1 : 0;
     });
 }
 
@@ -65,8 +78,9 @@ void CKivHandler_RegValue::CollectLocation(Location* location, unsigned enabledP
     // own key, which the walk reaches from the location's key in both passes.
     const std::wstring path = enabledPass || depth ? location->m_path : kiv::MarkerPath(location->m_path);
     if (!kiv::OpenReadKey(location->m_root, path, key)) return;
+    const kiv::StartupSwitches switches(location);
     kiv::ForEachNestedKey(key.Get(), depth, [&](HKEY nested, const std::wstring& relative) {
-        CollectValues(location, nested, relative, enabledPass, wow64);
+        CollectValues(location, nested, relative, enabledPass, wow64, switches);
     });
 }
 

@@ -11,6 +11,7 @@
 #include "handlers/steps/DriveFiles.h"
 #include "handlers/steps/EntryOptions.h"
 #include "handlers/steps/RegistryValues.h"
+#include "handlers/steps/StartupSwitch.h"
 #include "iteminfo/CommandLine.h"
 #include "iteminfo/FileFacts.h"
 #include "platform/Environment.h"
@@ -39,8 +40,11 @@ std::wstring PassFolder(const Location* location, unsigned enabledPass) {
     return enabledPass ? location->m_path : location->m_path + kiv::kMarker;
 }
 
-void AddItem(const std::wstring& title, const std::wstring& path, Location* location, unsigned enabledPass) {
-    new CKivItem(title, path, location, GotoKind::Explorer, 0, enabledPass, 0);
+// Windows keeps its switch of a startup file under the file's name.
+void AddItem(const std::wstring& title, const std::wstring& path, Location* location, unsigned enabledPass,
+             const kiv::StartupSwitches& switches) {
+    auto* item = new CKivItem(title, path, location, GotoKind::Explorer, 0, enabledPass, 0);
+    item->m_startupSwitchOff = switches.Off(title) ? 1 : 0;
 }
 
 // A file counts by its name where the location names the files that do
@@ -53,12 +57,14 @@ bool CountsInFolder(const Location* location, const std::wstring& name, const st
 // Every file of the folder that counts, taken by its name as found.
 void CollectFolder(Location* location, unsigned enabledPass, const std::wstring& base) {
     const std::wstring folder = enabledPass ? base : base + kiv::kMarker;
+    const kiv::StartupSwitches switches(location);
     WIN32_FIND_DATAW found = {};
     kiv::UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &found));
     for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &found) != FALSE) {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         const std::wstring path = folder + L"\\" + found.cFileName;
-        if (CountsInFolder(location, found.cFileName, path)) AddItem(found.cFileName, path, location, enabledPass);
+        if (CountsInFolder(location, found.cFileName, path))
+            AddItem(found.cFileName, path, location, enabledPass, switches);
     }
 }
 
@@ -72,7 +78,7 @@ void CollectOneFile(Location* location, unsigned enabledPass) {
     if (!kiv::ResolveEntry(path, 0)) return;
     kiv::ExpandPath(folder);
     if (!kiv::EqualsNoCase(FolderOf(path), folder) || !kiv::IsPlainFile(path)) return;
-    if (kiv::IsExecutableFile(path)) AddItem(NameOf(path), path, location, enabledPass);
+    if (kiv::IsExecutableFile(path)) AddItem(NameOf(path), path, location, enabledPass, kiv::StartupSwitches(location));
 }
 
 // Moves the item's file to target without replacing anything there, then lets the
@@ -130,7 +136,11 @@ kiv::Status RemoveFile(CKivItem* item) {
 class CKivHandler_SimpleFile : public CKivHandler {
 public:
     int DisableItem(CKivItem* item) override { return DisableFile(item).Report(); }
-    int EnableItem(CKivItem* item) override { return EnableFile(item).Report(); }
+    // Windows' own switch of the file is turned back on too.
+    int EnableItem(CKivItem* item) override {
+        return item ? kiv::EnableSwitchedEntry(item, item->m_title, &EnableFile).Report()
+                    : kiv::Status::Fail(ERROR_INVALID_PARAMETER).Report();
+    }
     int RemoveItem(CKivItem* item) override { return RemoveFile(item).Report(); }
     void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
     // An entry below a user's profile is shown in its own folder: the location's

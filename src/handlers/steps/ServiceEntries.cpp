@@ -7,6 +7,7 @@
 
 #include "core/Records.h"
 #include "handlers/steps/RegistryValues.h"
+#include "handlers/steps/ServiceLibrary.h"
 #include "iteminfo/CommandLine.h"
 #include "platform/Handles.h"
 #include "platform/Log.h"
@@ -201,7 +202,10 @@ void CollectService(Location* location, HKEY services, SC_HANDLE manager, const 
     if (enabled != (enabledPass != 0)) return;
     auto* item = new CKivItem(entry.lpDisplayName ? entry.lpDisplayName : L"", file, location, GotoKind::RegistryKey, 0,
                               enabledPass, 0);
-    item->m_regNames.push_back(entry.lpServiceName);
+    const std::wstring name = entry.lpServiceName;
+    item->m_regNames.push_back(name);
+    // Drivers have no host process and so no library of their own.
+    if (entry.ServiceStatus.dwServiceType & SERVICE_WIN32) item->m_serviceDll = ServiceLibrary(location, name);
 }
 
 // Each string followed by its NUL, then the NUL that ends the list; the byte count
