@@ -179,6 +179,8 @@ TEST(LocationOptionsSteps, FilePatternsAndValuePaths) {
         {L"ab.xll", L"?.xll", false},
         {L"anything", L"", false},
         {L"x", L";;*", true},
+        {L"*x.ps1", L"*", true},  // a star in the name is matched by the wildcard like any character
+        {L"a*b", L"a*", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.matches, kiv::MatchesNamePatterns(c.name, c.patterns))

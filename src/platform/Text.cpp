@@ -88,12 +88,13 @@ namespace {
 bool Matches(const std::wstring& name, const std::wstring& pattern) {
     size_t n = 0, p = 0, star = std::wstring::npos, resume = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == L'?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
-            ++n;
-            ++p;
-        } else if (p < pattern.size() && pattern[p] == L'*') {
+        // A star in the pattern is always the wildcard, even against a star in the name.
+        if (p < pattern.size() && pattern[p] == L'*') {
             star = p++;
             resume = n;
+        } else if (p < pattern.size() && (pattern[p] == L'?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
+            ++n;
+            ++p;
         } else if (star != std::wstring::npos) {
             p = star + 1;
             n = ++resume;
