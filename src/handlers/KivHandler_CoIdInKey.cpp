@@ -14,14 +14,8 @@
 
 namespace {
 
-class CKivHandler_CoIdInKey : public CKivHandler {
+class CKivHandler_CoIdInKey : public kiv::SubkeyEntryHandler {
 public:
-    int DisableItem(CKivItem* item) override { return kiv::DisableMarkerEntry(item, kiv::kSubkeyEntry).Report(); }
-    int EnableItem(CKivItem* item) override { return kiv::EnableMarkerEntry(item, kiv::kSubkeyEntry).Report(); }
-    int RemoveItem(CKivItem* item) override { return kiv::RemoveMarkerEntry(item, kiv::kSubkeyEntry).Report(); }
-    void GetItemRegLocation(CKivItem* item, std::wstring& key, std::wstring& value) override {
-        kiv::GetSubkeyEntryLocation(item, key, value);
-    }
     void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
 };
 

@@ -11,14 +11,8 @@
 namespace {
 
 // The entries are whole subkeys, moved like those of the class-named subkeys.
-class CKivHandler_CoIdInKeyValue : public CKivHandler {
+class CKivHandler_CoIdInKeyValue : public kiv::SubkeyEntryHandler {
 public:
-    int DisableItem(CKivItem* item) override { return kiv::DisableMarkerEntry(item, kiv::kSubkeyEntry).Report(); }
-    int EnableItem(CKivItem* item) override { return kiv::EnableMarkerEntry(item, kiv::kSubkeyEntry).Report(); }
-    int RemoveItem(CKivItem* item) override { return kiv::RemoveMarkerEntry(item, kiv::kSubkeyEntry).Report(); }
-    void GetItemRegLocation(CKivItem* item, std::wstring& key, std::wstring& value) override {
-        kiv::GetSubkeyEntryLocation(item, key, value);
-    }
     void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
 };
 

@@ -26,6 +26,13 @@ void GetSubkeyEntryLocation(CKivItem* item, std::wstring& key, std::wstring& val
     value.clear();
 }
 
+int SubkeyEntryHandler::DisableItem(CKivItem* item) { return DisableMarkerEntry(item, kSubkeyEntry).Report(); }
+int SubkeyEntryHandler::EnableItem(CKivItem* item) { return EnableMarkerEntry(item, kSubkeyEntry).Report(); }
+int SubkeyEntryHandler::RemoveItem(CKivItem* item) { return RemoveMarkerEntry(item, kSubkeyEntry).Report(); }
+void SubkeyEntryHandler::GetItemRegLocation(CKivItem* item, std::wstring& key, std::wstring& value) {
+    GetSubkeyEntryLocation(item, key, value);
+}
+
 void ForEachEntrySubkey(Location* location, unsigned enabledPass,
                         const std::function<void(HKEY, const std::wstring&)>& visit) {
     UniqueHKey key;
