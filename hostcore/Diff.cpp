@@ -29,9 +29,16 @@ const wchar_t* const kComparedColumns[] = {L"file",
 
 bool IsPath(const std::wstring& column) { return column == L"file" || column == L"serviceDll"; }
 
+bool Unknown(const ItemRow& row, const wchar_t* column) {
+    for (const std::wstring& unknown : row.unknownColumns)
+        if (unknown == column) return true;
+    return false;
+}
+
 std::vector<FieldChange> Changes(const ItemRow& before, const ItemRow& after) {
     std::vector<FieldChange> changes;
     for (const wchar_t* column : kComparedColumns) {
+        if (Unknown(before, column) || Unknown(after, column)) continue;
         std::wstring was = ColumnText(before, column), now = ColumnText(after, column);
         // Paths are compared as Windows compares them; the rest exactly.
         bool same = IsPath(column) ? Folded(was) == Folded(now) : was == now;

@@ -34,6 +34,9 @@ struct ItemRow {
     std::wstring serviceDllMd5;
     std::wstring serviceDllSignature;
     std::wstring serviceDllSigner;
+    // Columns a saved listing did not hold (one written before they existed): their
+    // values are unknown, not empty, so a diff does not compare them.
+    std::vector<std::wstring> unknownColumns;
 };
 
 // "enabled", "disabled" or "removed".

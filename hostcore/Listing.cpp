@@ -28,6 +28,11 @@ bool RowFromJson(const JsonValueNode& object, ItemRow& row) {
         if (value.type == JsonType::Bool) column->set(row, value.flag ? L"yes" : L"no");
         else if (value.type == JsonType::String || value.type == JsonType::Number) column->set(row, value.text);
     }
+    for (const std::wstring& key : AllColumns()) {
+        bool held = false;
+        for (const auto& member : object.members) held = held || member.first == key;
+        if (!held) row.unknownColumns.push_back(key);
+    }
     return true;
 }
 

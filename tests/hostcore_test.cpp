@@ -295,4 +295,18 @@ TEST(HostDiff, AServiceLibraryIsComparedByPathMd5AndSignature) {
         ASSERT_EQ(1u, diff.changed[0].changes.size());
         EXPECT_EQ(c.column, diff.changed[0].changes[0].column);
     }
+    // A listing saved before the library columns existed does not know them: only what
+    // it held is compared, so its services do not all read as changed.
+    const ItemRow& row = before[0];
+    std::vector<ItemRow> old;
+    std::wstring error;
+    ASSERT_TRUE(ParseJsonListing(L"[{\"category\": " + JsonString(row.category) + L", \"location\": " +
+                                     JsonString(row.location) + L", \"title\": " + JsonString(row.title) +
+                                     L", \"state\": \"enabled\", \"file\": \"C:\\\\other.exe\"}]",
+                                 old, error))
+        << error;
+    const ListingDiff diff = CompareListings(old, {row});
+    ASSERT_EQ(1u, diff.changed.size());
+    ASSERT_EQ(1u, diff.changed[0].changes.size());  // the file; the MD5 and the rest it did not hold
+    EXPECT_EQ(L"file", diff.changed[0].changes[0].column);
 }
