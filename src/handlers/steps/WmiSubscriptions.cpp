@@ -404,9 +404,9 @@ bool SameSubscription(const Subscription& a, const Subscription& b) {
            SameWmiObject(a.binding, b.binding);
 }
 
-Status ReadLive(WmiNamespace& ns, const std::wstring& bindingPath, Subscription& live) {
-    Status step = ns.Get(bindingPath, live.binding);
-    if (step) step = ns.Get(live.binding.Property(L"Filter"), live.filter);
+// The filter and the consumer a binding names.
+Status ReadEnds(WmiNamespace& ns, Subscription& live) {
+    Status step = ns.Get(live.binding.Property(L"Filter"), live.filter);
     if (step) step = ns.Get(live.binding.Property(L"Consumer"), live.consumer);
     return step;
 }
@@ -420,7 +420,8 @@ Status TakeAway(CKivItem* item, const wchar_t* store) {
     Subscription live, kept;
     live.ns = item->m_regNames[0];
     Status step = g_wmi->Open(live.ns, ns);
-    if (step) step = ReadLive(*ns, item->m_regNames[1], live);
+    if (step) step = ns->Get(item->m_regNames[1], live.binding);
+    if (step) step = ReadEnds(*ns, live);
     if (!step) return step;
     const std::wstring id = KeptId(live.ns, live.binding.path);
     const bool keptBefore = ReadKeptAt(location, store, id, kept).Succeeded();
@@ -488,7 +489,8 @@ void CollectLive(Location* location) {
         for (const WmiObject& binding : bindings) {
             Subscription subscription;
             subscription.ns = name;
-            step = ReadLive(*ns, binding.path, subscription);
+            subscription.binding = binding;
+            step = ReadEnds(*ns, subscription);
             if (step) AddItem(location, subscription, 1, 0);
             else
                 LogLine(L"KIV\t\t\t WMI binding %ls of %ls cannot be read whole (error 0x%08lx)\n",
