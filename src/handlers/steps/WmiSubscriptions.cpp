@@ -285,9 +285,12 @@ std::wstring NameOf(const WmiObject& object) {
     return name.empty() ? object.path : name;
 }
 
+// A live binding is an entry when its file exists; a kept one always is, so that it
+// can be put back whatever became of its file.
 void AddItem(Location* location, const Subscription& subscription, unsigned enabled, unsigned removed) {
     std::wstring file, shown;
-    if (!Started(subscription.consumer, file, shown) || !ResolveEntry(file, 0)) return;
+    if (!Started(subscription.consumer, file, shown)) return;
+    if (!ResolveEntry(file, 0) && enabled) return;
     const std::wstring title = NameOf(subscription.filter) + L" -> " + NameOf(subscription.consumer);
     auto* item = new CKivItem(title, file, location, GotoKind::None, 0, enabled, removed);
     item->m_regNames = {subscription.ns, subscription.binding.path, shown};
