@@ -5,11 +5,14 @@
 // the system's connector itself.
 #include <gtest/gtest.h>
 
+#include <wbemcli.h>
+
 #include <string>
 #include <vector>
 
 #include "core/Records.h"
 #include "platform/Environment.h"
+#include "platform/Variant.h"
 #include "handlers/steps/WmiSubscriptions.h"
 #include "support/RegistryTestKit.h"
 #include "support/TestSupport.h"
@@ -254,6 +257,50 @@ TEST_F(WmiSubscriptionTest, RemovingADisabledSubscriptionMovesItsKeptDefinitionW
     EXPECT_EQ(1u, items[0]->m_removed);
     ASSERT_EQ(1, m_kiv->RestoreItem(items[0]->m_globalId));
     ExpectLive();
+}
+
+// What a kept property's text becomes when WMI is handed it again, and back.
+TEST(WmiValues, KeptTextsBecomeTheTypesWmiTakesAndReadBackTheSame) {
+    struct Case {
+        long type;
+        const wchar_t* text;
+        VARTYPE made;  // VT_EMPTY: refused
+    };
+    const Case cases[] = {
+        {CIM_STRING, L"\"c:\\a b\\x.exe\" %1", VT_BSTR},
+        {CIM_REFERENCE, L"__EventFilter.Name=\"F\"", VT_BSTR},
+        {CIM_DATETIME, L"20261209120000.000000+000", VT_BSTR},
+        {CIM_UINT64, L"18446744073709551615", VT_BSTR},
+        {CIM_BOOLEAN, L"true", VT_BOOL},
+        {CIM_BOOLEAN, L"false", VT_BOOL},
+        {CIM_UINT8, L"200", VT_UI1},
+        {CIM_SINT16, L"-5", VT_I2},
+        {CIM_UINT16, L"65535", VT_I4},
+        {CIM_UINT32, L"-1", VT_I4},  // how WMI reads 4294967295
+        {CIM_SINT32, L"-2147483648", VT_I4},
+        {CIM_REAL64, L"1.5", VT_R8},
+        {CIM_BOOLEAN, L"yes", VT_EMPTY},
+        {CIM_UINT32, L"12 ", VT_EMPTY},
+        {CIM_UINT32, L"", VT_EMPTY},
+        {CIM_OBJECT, L"x", VT_EMPTY},
+        {CIM_UINT8, L"300", VT_EMPTY},
+        {CIM_SINT16, L"40000", VT_EMPTY},
+        {CIM_UINT32, L"4294967296", VT_EMPTY},
+        {CIM_SINT32, L"99999999999999999999", VT_EMPTY},
+    };
+    for (const Case& c : cases) {
+        kiv::UniqueVariant value;
+        const kiv::Status made = kiv::WmiTextValue(c.text, c.type, *value.Put());
+        if (c.made == VT_EMPTY) {
+            EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_DATA), made.Code()) << kivtest::Narrow(c.text);
+            continue;
+        }
+        ASSERT_TRUE(made) << kivtest::Narrow(c.text);
+        EXPECT_EQ(c.made, value.Get().vt) << kivtest::Narrow(c.text);
+        std::wstring back;
+        EXPECT_TRUE(kiv::WmiValueText(value.Get(), back));
+        EXPECT_EQ(c.text, back);
+    }
 }
 
 // Wine's own WMI: root opens and lists no namespace below it, root\subscription

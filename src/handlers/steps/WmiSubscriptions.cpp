@@ -5,6 +5,8 @@
 #include <wbemcli.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <iterator>
 #include <cwchar>
 #include <cwctype>
 #include <deque>
@@ -57,8 +59,9 @@ Status FromWbem(HRESULT hr) {
 
 std::wstring BstrText(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
-// A scalar value as text; false for no value and for arrays and objects.
-bool VariantText(const VARIANT& value, std::wstring& text) {
+}  // namespace
+
+bool WmiValueText(const VARIANT& value, std::wstring& text) {
     if (value.vt == VT_BSTR) {
         text = BstrText(value.bstrVal);
         return true;
@@ -78,8 +81,7 @@ bool VariantText(const VARIANT& value, std::wstring& text) {
     return true;
 }
 
-// The text of a property as its class types it, for a Put.
-Status TextVariant(const std::wstring& text, CIMTYPE type, VARIANT& value) {
+Status WmiTextValue(const std::wstring& text, long type, VARIANT& value) {
     wchar_t* end = nullptr;
     switch (type) {
     case CIM_STRING:
@@ -107,34 +109,43 @@ Status TextVariant(const std::wstring& text, CIMTYPE type, VARIANT& value) {
     default:
         break;
     }
-    const long long number = std::wcstoll(text.c_str(), &end, 10);
-    if (text.empty() || *end) return Status::Fail(ERROR_INVALID_DATA);
-    switch (type) {
-    case CIM_UINT8:
-        value.vt = VT_UI1;
-        value.bVal = static_cast<BYTE>(number);
-        return Status::Ok();
-    case CIM_SINT8:
-    case CIM_SINT16:
-    case CIM_CHAR16:
-        value.vt = VT_I2;
-        value.iVal = static_cast<SHORT>(number);
-        return Status::Ok();
-    case CIM_UINT16:
-    case CIM_SINT32:
-    case CIM_UINT32:  // WMI carries these in a 32-bit signed number
-        value.vt = VT_I4;
-        value.lVal = static_cast<LONG>(number);
-        return Status::Ok();
-    default:
+    // A whole number in the type's range (unsigned 16- and 32-bit ones also as WMI
+    // reads them back: in a signed number); anything else is not put back cut.
+    struct Range {
+        long type;
+        VARTYPE vt;
+        long long low, high;
+    };
+    static const Range kRanges[] = {
+        {CIM_UINT8, VT_UI1, 0, 255},
+        {CIM_SINT8, VT_I2, -128, 127},
+        {CIM_SINT16, VT_I2, -32768, 32767},
+        {CIM_CHAR16, VT_I2, -32768, 65535},
+        {CIM_UINT16, VT_I4, -32768, 65535},
+        {CIM_SINT32, VT_I4, -2147483648LL, 2147483647LL},
+        {CIM_UINT32, VT_I4, -2147483648LL, 4294967295LL},
+    };
+    const Range* range =
+        std::find_if(std::begin(kRanges), std::end(kRanges), [&](const Range& r) { return r.type == type; });
+    if (range == std::end(kRanges) || text.empty() || (text[0] != L'-' && !std::iswdigit(text[0])))
         return Status::Fail(ERROR_INVALID_DATA);
-    }
+    errno = 0;
+    const long long number = std::wcstoll(text.c_str(), &end, 10);
+    if (*end || errno == ERANGE || number < range->low || number > range->high) return Status::Fail(ERROR_INVALID_DATA);
+    value.vt = range->vt;
+    if (range->vt == VT_UI1) value.bVal = static_cast<BYTE>(number);
+    else if (range->vt == VT_I2) value.iVal = static_cast<SHORT>(number);
+    else value.lVal = static_cast<LONG>(static_cast<unsigned long long>(number));
+    return Status::Ok();
 }
+
+namespace {
 
 Status ReadObject(IWbemClassObject* object, WmiObject& read) {
     UniqueVariant value;
-    if (SUCCEEDED(object->Get(kClassValue, 0, value.Put(), nullptr, nullptr))) VariantText(value.Get(), read.className);
-    if (SUCCEEDED(object->Get(kPathValue, 0, value.Put(), nullptr, nullptr))) VariantText(value.Get(), read.path);
+    if (SUCCEEDED(object->Get(kClassValue, 0, value.Put(), nullptr, nullptr)))
+        WmiValueText(value.Get(), read.className);
+    if (SUCCEEDED(object->Get(kPathValue, 0, value.Put(), nullptr, nullptr))) WmiValueText(value.Get(), read.path);
     HRESULT hr = object->BeginEnumeration(WBEM_FLAG_NONSYSTEM_ONLY);
     if (FAILED(hr)) return FromWbem(hr);
     for (;;) {
@@ -142,7 +153,7 @@ Status ReadObject(IWbemClassObject* object, WmiObject& read) {
         std::wstring text;
         hr = object->Next(0, name.Put(), value.Put(), nullptr, nullptr);
         if (hr != WBEM_S_NO_ERROR) break;
-        if (name && VariantText(value.Get(), text)) read.properties.emplace_back(BstrText(name.Get()), text);
+        if (name && WmiValueText(value.Get(), text)) read.properties.emplace_back(BstrText(name.Get()), text);
     }
     object->EndEnumeration();
     return FAILED(hr) ? FromWbem(hr) : Status::Ok();
@@ -205,7 +216,7 @@ public:
             hr = instance->Get(property.first.c_str(), 0, nullptr, &type, nullptr);
             if (FAILED(hr)) return FromWbem(hr);
             UniqueVariant value;
-            const Status made = TextVariant(property.second, type, *value.Put());
+            const Status made = WmiTextValue(property.second, type, *value.Put());
             if (!made) return made;
             hr = instance->Put(property.first.c_str(), 0, value.Put(), 0);
             if (FAILED(hr)) return FromWbem(hr);

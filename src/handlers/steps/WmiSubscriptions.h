@@ -15,6 +15,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oleauto.h>
 
 #include <memory>
 #include <string>
@@ -45,6 +46,14 @@ struct WmiObject {
 // Whether two objects are the same definition: the same class, path and
 // properties (names compared without case, texts exactly).
 bool SameWmiObject(const WmiObject& a, const WmiObject& b);
+
+// A property's value as the text kept for it: false for no value, an array or an
+// object.
+bool WmiValueText(const VARIANT& value, std::wstring& text);
+// The kept text as a value of the property's CIM type (CIMTYPE), in the form WMI
+// takes it: 64-bit numbers as text, 16- and 32-bit unsigned ones in a signed 32-bit
+// number. ERROR_INVALID_DATA for a text the type cannot hold.
+Status WmiTextValue(const std::wstring& text, long type, VARIANT& value);
 
 // One open WMI namespace: what the library asks of it.
 class WmiNamespace {
