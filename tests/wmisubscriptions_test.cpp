@@ -74,7 +74,7 @@ protected:
 };
 
 TEST_F(WmiSubscriptionTest, EveryNamespaceIsWalkedAndEachConsumerThatStartsAProgramIsAnEntry) {
-    ScratchFolder folder(L"WmiList");
+    ScratchFolder folder(L"Wmi List");  // a blank in every path
     const std::wstring program = folder.AddFile(L"payload.exe"), script = folder.AddFile(L"beacon.vbs");
     const std::wstring scriptHost = kiv::ExpandPlain(L"%SystemRoot%\\System32\\wbem\\scrcons.exe");
     const bool madeHost = GetFileAttributesW(scriptHost.c_str()) == INVALID_FILE_ATTRIBUTES;

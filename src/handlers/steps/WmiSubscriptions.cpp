@@ -269,6 +269,9 @@ std::wstring SystemFolder() {
     return length && length < MAX_PATH ? std::wstring(folder, length) : std::wstring(L"C:\\Windows\\System32");
 }
 
+// A path that names a file whole, blanks and all, for the command-line reading.
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
 // What the consumer starts: the text its file is found in and the text shown. A
 // consumer of another class (an event log entry, a log file, a mail) starts no
 // program and makes no entry.
@@ -278,12 +281,12 @@ bool Started(const WmiObject& consumer, std::wstring& fileText, std::wstring& sh
         // the template's first word names it.
         const std::wstring program = consumer.Property(L"ExecutablePath");
         const std::wstring line = consumer.Property(L"CommandLineTemplate");
-        fileText = program.empty() ? line : program;
+        fileText = program.empty() ? line : Quoted(program);
         shown = line.empty() ? program : line;
     } else if (EqualsNoCase(consumer.className, kScriptConsumer)) {
         // A script kept in the consumer itself runs in WMI's script host.
         const std::wstring script = consumer.Property(L"ScriptFileName");
-        fileText = script.empty() ? SystemFolder() + L"\\wbem\\scrcons.exe" : script;
+        fileText = script.empty() ? SystemFolder() + L"\\wbem\\scrcons.exe" : Quoted(script);
         shown = script.empty() ? consumer.Property(L"ScriptText") : script;
     } else {
         return false;
