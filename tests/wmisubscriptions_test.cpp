@@ -113,6 +113,12 @@ TEST_F(WmiSubscriptionTest, EveryNamespaceIsWalkedAndEachConsumerThatStartsAProg
          {{L"ScriptFileName", script}, {L"ScriptingEngine", L"VBScript"}},
          script,
          script},
+        // A long script is shown cut, so that it fits the hosts' columns.
+        {kSubscription,
+         L"ActiveScriptEventConsumer",
+         {{L"ScriptText", std::wstring(1500, L'x')}},
+         scriptHost,
+         std::wstring(997, L'x') + L"..."},
         // A consumer that writes an event starts no program.
         {kSubscription, L"NTEventLogEventConsumer", {{L"EventID", L"10"}}, L"", L""},
         // Nor does one in a namespace that cannot be read.
