@@ -67,6 +67,7 @@ enum EKivHandlerType : int {
     AccessibilityPrograms = 17,
     HiddenTasks = 18,
     BitsJobs = 19,
+    WmiSubscriptions = 20,
 };
 
 class Category;
@@ -171,6 +172,11 @@ public:
     // of their items reads as removed). Empty for an ID of no living item.
     std::vector<unsigned> GetItemRemovalGroup(unsigned id);
     int Ostrel_ItemCompatible(unsigned id);
+    // The registry key and value that hold the item's entry. A WMI subscription
+    // (WmiSubscriptions) has none: its key is the namespace and the binding's path
+    // ("root\subscription:__FilterToConsumerBinding..."), its value the text the
+    // consumer runs (command line, script file or script text, cut at 1,000
+    // characters).
     // Sizes in characters, terminator included. A text that does not fit leaves an
     // empty string in its buffer; a null buffer or a size of 0 is left alone. Either
     // way the last error is ERROR_INSUFFICIENT_BUFFER when the item has such a text.

@@ -19,6 +19,7 @@
 #include "support/ServiceTestKit.h"
 #include "support/TaskTestKit.h"
 #include "support/TestSupport.h"
+#include "support/WmiFake.h"
 
 using kivtest::RawValue;
 using kivtest::ReadRaw;
@@ -202,7 +203,8 @@ const std::wstring kCCS = L"HKLM\\SYSTEM\\CurrentControlSet";
 
 // The places no registry value or folder shows: a service's recovery command (kept
 // in its key, as the service manager keeps it), a program the logon screen starts
-// (the loop below writes the file) and a task only the scheduler's cache holds.
+// (the loop below writes the file), a task only the scheduler's cache holds and a
+// WMI subscription.
 template <typename Add>
 void AddPlacesBeyondValuesAndFolders(Add& add) {
     add(
@@ -242,6 +244,20 @@ void AddPlacesBeyondValuesAndFolders(Add& add) {
             m.SetValue(root, task, L"Actions", RawValue{REG_BINARY, actions});
         },
         D(L"hidden-task.exe"));
+    // Wine's WMI has no root\subscription: the collection is handed WMI's seam with
+    // one binding whose consumer runs the program.
+    add(
+        L"Scheduled tasks", WmiSubscriptions, L"HKLM\\SOFTWARE\\Microsoft\\Wbem\\ESS", L"",
+        [](MachineEdits& m, HKEY, const std::wstring&, const std::wstring&) {
+            auto wmi = std::make_shared<kivtest::FakeWmi>();
+            wmi->AddNamespace(L"root\\subscription");
+            wmi->Subscribe(L"root\\subscription", kivtest::FakeWmi::Filter(L"KivCat"),
+                           kivtest::FakeWmi::Consumer(L"CommandLineEventConsumer", L"KivCat",
+                                                      {{L"ExecutablePath", D(L"wmi-consumer.exe")}}));
+            kiv::SetWmi(wmi.get());
+            m.Undo([wmi] { kiv::SetWmi(nullptr); });
+        },
+        D(L"wmi-consumer.exe"));
 }
 
 std::vector<Place> Places() {

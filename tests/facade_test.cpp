@@ -119,7 +119,7 @@ TEST(Lifecycle, MissingCatalogueShowsOneErrorBoxAndKeepsTheFacade) {
     EXPECT_EQ(L"Unable to initialize KIV data.", boxes.Seen()[0]);
     std::vector<std::string> expected = {"KIV\t\t\t Init..\n", "KIV\t\t\t Kiv data file not found."};
     EXPECT_EQ(expected, log.Messages());
-    EXPECT_EQ(static_cast<size_t>(BitsJobs + 1), CKivTestAccess::Handlers(kiv).size());
+    EXPECT_EQ(static_cast<size_t>(WmiSubscriptions + 1), CKivTestAccess::Handlers(kiv).size());
     CKiv::Dispose();
 }
 
@@ -154,7 +154,7 @@ TEST(Lifecycle, MissingWhitelistShowsItsBoxButLoadingSucceeds) {
 
 TEST_F(FacadeTest, OneHandlerPerTypeAndNoneOutsideTheEnumeration) {
     std::set<CKivHandler*> distinct;
-    const int last = BitsJobs;
+    const int last = WmiSubscriptions;
     for (int type = 0; type <= last; ++type) {
         CKivHandler* handler = m_kiv->GetHandler(static_cast<EKivHandlerType>(type));
         ASSERT_NE(nullptr, handler) << type;

@@ -17,6 +17,7 @@
 #include "support/RegistryTestKit.h"
 #include "support/SampleRows.h"
 #include "support/TestSupport.h"
+#include "support/WmiFake.h"
 
 using kivtest::SampleRows;
 
@@ -309,4 +310,28 @@ TEST(HostDiff, AServiceLibraryIsComparedByPathMd5AndSignature) {
     ASSERT_EQ(1u, diff.changed.size());
     ASSERT_EQ(1u, diff.changed[0].changes.size());  // the file; the MD5 and the rest it did not hold
     EXPECT_EQ(L"file", diff.changed[0].changes[0].column);
+}
+
+// A WMI subscription reaches both hosts through the same item reading: its place is
+// the namespace and binding, its value the command the consumer runs.
+TEST_F(HostReadTest, AWmiSubscriptionIsReadWithItsBindingAndCommand) {
+    kivtest::ScratchKey key(L"HostWmi");
+    kivtest::ScratchFolder folder(L"HostWmi");
+    const std::wstring program = folder.AddFile(L"payload.exe");
+    kivtest::FakeWmi wmi;
+    wmi.AddNamespace(L"root\\subscription");
+    wmi.Subscribe(L"root\\subscription", kivtest::FakeWmi::Filter(L"Every minute"),
+                  kivtest::FakeWmi::Consumer(L"CommandLineEventConsumer", L"Beacon",
+                                             {{L"CommandLineTemplate", program + L" --beacon"}}));
+    kiv::SetWmi(&wmi);
+    AddLocation(L"HKCU\\" + key.Path(), L"", 0, WmiSubscriptions);
+    m_kiv->Collect();
+    kiv::SetWmi(nullptr);
+    std::vector<ItemRow> rows;
+    ReadItems(m_kiv, ReadOptions{false}, [&rows](unsigned, ItemRow&& row) { rows.push_back(std::move(row)); });
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ(L"Every minute -> Beacon", ColumnText(rows[0], L"title"));
+    EXPECT_EQ(kivtest::Lower(program), kivtest::Lower(ColumnText(rows[0], L"file")));
+    EXPECT_EQ(0u, ColumnText(rows[0], L"registryKey").find(L"root\\subscription:__FilterToConsumerBinding."));
+    EXPECT_EQ(program + L" --beacon", ColumnText(rows[0], L"registryValue"));
 }

@@ -59,7 +59,7 @@ void CKiv::Dispose() {
 namespace kiv {
 
 Facade::Facade() {
-    for (int type = RegValue; type <= BitsJobs; ++type) {
+    for (int type = RegValue; type <= WmiSubscriptions; ++type) {
         const auto t = static_cast<EKivHandlerType>(type);
         std::unique_ptr<CKivHandler> handler(CreateKivHandler(t));
         if (handler) m_handlers[t] = std::move(handler);

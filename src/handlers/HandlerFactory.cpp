@@ -44,6 +44,8 @@ CKivHandler* CreateKivHandler(EKivHandlerType type) {
         return NewHiddenTasksHandler();
     case BitsJobs:
         return NewBitsJobsHandler();
+    case WmiSubscriptions:
+        return NewWmiSubscriptionsHandler();
     }
     return nullptr;
 }

@@ -28,6 +28,7 @@ CKivHandler* NewServiceRecoveryHandler();
 CKivHandler* NewAccessibilityProgramsHandler();
 CKivHandler* NewHiddenTasksHandler();
 CKivHandler* NewBitsJobsHandler();
+CKivHandler* NewWmiSubscriptionsHandler();
 
 namespace kiv {
 
