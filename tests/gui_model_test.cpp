@@ -52,7 +52,7 @@ TEST(GuiModel, RowsSortByColumnTextThenByCollectionOrder) {
     a.enabled = false;
     EXPECT_EQ(L"disabled", CellText(a, ColState));
     EXPECT_LT(CompareRows(a, b, ColState), 0);
-    EXPECT_EQ(L"Run keys\tAlpha\tenabled\t\tC:\\z.exe\t\tTool\t\tyes", RowText(b));
+    EXPECT_EQ(L"Run keys\tAlpha\tenabled\t\tC:\\z.exe\t\tTool\t\tyes\t", RowText(b));
 }
 
 TEST(GuiModel, StoredColumnWidthsRoundTripAndDamagedOnesAreRefused) {

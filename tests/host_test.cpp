@@ -9,7 +9,7 @@ using kivtest::SampleRows;
 
 TEST(HostReport, CsvQuotesFieldsThatNeedIt) {
     std::wstring csv = FormatCsv(SampleRows());
-    EXPECT_EQ(0u, csv.find(L"id,category,location,title,state,file,publisher,description,md5,size,whitelisted,"
+    EXPECT_EQ(0u, csv.find(L"id,category,location,user,title,state,file,publisher,description,md5,size,whitelisted,"
                            L"signature,signer,created,modified,shortcutTarget,locationType,registryKey,"
                            L"registryValue,win32,enabled,removed,protected,disabledByWindows,serviceDll,"
                            L"serviceDllMd5,serviceDllSignature,serviceDllSigner\r\n"));
