@@ -108,7 +108,7 @@ public:
     // Every user of the machine: each location below HKEY_CURRENT_USER or below the
     // user's profile folder is followed, in its category, by one copy for each other
     // profile of the machine's profile list (service accounts left out), whose path
-    // lies below HKEY_USERS\<SID> (HKEY_USERS\<SID>_Classes for the user's classes)
+    // lies below "HKU\<SID>" (HKEY_USERS; "HKU\<SID>_Classes" for the user's classes)
     // or below that profile's folder. The running user's locations keep their place
     // and paths. A hive Windows has not loaded (the user is not logged on) is loaded
     // from the profile for each collection and each action (and a go-to, until the

@@ -147,7 +147,7 @@ users_out=$(kivctl list --user "$other_sid" --format csv --columns user,location
 run reg delete "$profiles\\$other_sid" /f >/dev/null
 run reg delete "$profiles\\$lost_sid" /f >/dev/null
 [ "$(printf '%s\n' "$users_out" | tr -d '\r' | grep -c .)" = "2" ] || fail "--user listed \"$users_out\""
-printf '%s\n' "$users_out" | tr -d '\r' | grep -qx "$other_sid,HKEY_USERS\\\\$other_sid\\\\Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run,KivHostTest Theirs" \
+printf '%s\n' "$users_out" | tr -d '\r' | grep -qx "$other_sid,HKU\\\\$other_sid\\\\Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run,KivHostTest Theirs" \
   || fail "the other user's entry was listed as \"$users_out\""
 grep -q "kivctl: warning: the registry of $lost_sid was not read: " "$build/bin/kivhost-e2e.err" \
   || fail "no warning of the unread profile: $(cat "$build/bin/kivhost-e2e.err")"

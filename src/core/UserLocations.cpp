@@ -99,11 +99,11 @@ bool UserCopyPath(const std::wstring& cataloguePath, unsigned type, const UserPr
     if (AfterPrefix(rest, kClassesKey, belowClasses) && belowClasses.size() > 1) {
         classes = true;
         hivePath = belowClasses.substr(1);
-        path = L"HKEY_USERS\\" + user.Sid() + kClassesSuffix + L"\\" + hivePath;
+        path = L"HKU\\" + user.Sid() + kClassesSuffix + L"\\" + hivePath;
         return true;
     }
     hivePath = rest;
-    path = L"HKEY_USERS\\" + user.Sid() + L"\\" + hivePath;
+    path = L"HKU\\" + user.Sid() + L"\\" + hivePath;
     return true;
 }
 

@@ -145,8 +145,14 @@ Status LoadedHive::Load(const std::wstring& name, const std::wstring& file) {
     HivePrivileges privileges;
     if (!privileges.Held()) return privileges.Held();
     const Status loaded = Status::FromRegistry(RegLoadKeyW(HKEY_USERS, name.c_str(), file.c_str()));
-    if (loaded) m_name = name;
-    else LogLine(L"KIV\t\t\t RegLoadKey %ls from %ls failed: %lu\n", name.c_str(), file.c_str(), loaded.Code());
+    if (loaded) {
+        m_name = name;
+        return loaded;
+    }
+    // Wine keeps the name of a hive it failed to load, which would refuse every
+    // later load under it; Windows keeps nothing, and this finds nothing there.
+    RegUnLoadKeyW(HKEY_USERS, name.c_str());
+    LogLine(L"KIV\t\t\t RegLoadKey %ls from %ls failed: %lu\n", name.c_str(), file.c_str(), loaded.Code());
     return loaded;
 }
 
