@@ -320,7 +320,8 @@ CKiv* StartCollected(const Options& options) {
     CollectWithProgress(kiv, options);
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     // A user whose entries could not be read is never silently missing from a listing.
-    for (const UnreadUser& unread : UnreadUsers(kiv)) Write(stderr, L"kivctl: warning: " + UnreadUserText(unread) + L"\n");
+    for (const UnreadUser& unread : UnreadUsers(kiv))
+        Write(stderr, L"kivctl: warning: " + UnreadUserText(unread) + L"\n");
     return kiv;
 }
 

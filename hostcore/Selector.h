@@ -19,7 +19,8 @@ struct Selector {
     // Entries whose file carries a valid signature by one of these signers are left out.
     std::vector<std::wstring> hideSignedBy;
 
-    bool Empty() const { return id == 0 && title.empty() && location.empty() && category.empty() && state.empty() &&
+    bool Empty() const {
+        return id == 0 && title.empty() && location.empty() && category.empty() && state.empty() &&
                (user.empty() || user == L"*");
     }
 };

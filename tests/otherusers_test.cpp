@@ -103,12 +103,14 @@ protected:
         }
         m_onlineApp = m_files.AddFile(L"online.exe");
         m_offlineApp = m_files.AddFile(L"offline.exe");
-        kivtest::WriteFileBytes(Profile(kOnline) + L"\\NTUSER.DAT", HiveText({L"KivOnlineApp", L"KivOnlineOff"}, m_onlineApp));
+        kivtest::WriteFileBytes(Profile(kOnline) + L"\\NTUSER.DAT",
+                                HiveText({L"KivOnlineApp", L"KivOnlineOff"}, m_onlineApp));
         kivtest::WriteFileBytes(Profile(kOffline) + L"\\NTUSER.DAT", HiveText({L"KivOfflineApp"}, m_offlineApp));
         kivtest::WriteFileBytes(Profile(kBadHive) + L"\\NTUSER.DAT", "not a hive");
         kivtest::WriteFileBytes(Profile(kOnline) + kStartup + L"\\KivOnlineStart.exe", "MZ");
         SetHivePrivileges(true);
-        ASSERT_EQ(ERROR_SUCCESS, RegLoadKeyW(HKEY_USERS, kOnline.c_str(), (Profile(kOnline) + L"\\NTUSER.DAT").c_str()));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegLoadKeyW(HKEY_USERS, kOnline.c_str(), (Profile(kOnline) + L"\\NTUSER.DAT").c_str()));
         SetHivePrivileges(false);
         kivtest::WriteBesideProgram(L"kivdata.dat", kivtest::Narrow(kCatalogue));
         kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
@@ -142,10 +144,13 @@ protected:
 
 const std::wstring OtherUsersTest::kCatalogue =
     L"<kivdata><cat><name>Run keys</name><locs>"
-    L"<loc><htype>0</htype><ltype>0</ltype><path>HKCU\\" + kRun + L"</path></loc>"
+    L"<loc><htype>0</htype><ltype>0</ltype><path>HKCU\\" +
+    kRun +
+    L"</path></loc>"
     L"<loc><htype>0</htype><ltype>0</ltype><path>HKLM\\SYSTEM\\KivNoSuchKey</path></loc>"
     L"</locs></cat><cat><name>Startup</name><locs>"
-    L"<loc><htype>2</htype><ltype>2</ltype><path>%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup</path></loc>"
+    L"<loc><htype>2</htype><ltype>2</ltype><path>%APPDATA%\\Microsoft\\Windows\\Start "
+    L"Menu\\Programs\\Startup</path></loc>"
     L"</locs></cat><cat><name>Classes</name><locs>"
     L"<loc><htype>4</htype><ltype>0</ltype><path>HKCU\\Software\\Classes\\CLSID</path></loc>"
     L"</locs></cat></kivdata>";

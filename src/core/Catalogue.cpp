@@ -112,8 +112,9 @@ void Catalogue::ReadUsers() {
     for (const MachineProfile& profile : OtherUserProfiles()) m_users.push_back(std::make_unique<UserProfile>(profile));
 }
 
-void Catalogue::AddUserCopies(Category& category, const Location* sameAs, const std::wstring& cataloguePath, const std::wstring& value,
-                              unsigned type, EKivHandlerType handlerType, const LocationOptions& options) {
+void Catalogue::AddUserCopies(Category& category, const Location* sameAs, const std::wstring& cataloguePath,
+                              const std::wstring& value, unsigned type, EKivHandlerType handlerType,
+                              const LocationOptions& options) {
     // A location below every user's profile reads each profile already.
     if (options.profiles) return;
     for (const std::unique_ptr<UserProfile>& user : m_users) {

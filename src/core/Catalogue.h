@@ -63,8 +63,9 @@ private:
     void ReadCategory(const XmlNode& cat);
     void ReadUsers();
     // The other users' copies of a location of the catalogue, after it.
-    void AddUserCopies(Category& category, const Location* sameAs, const std::wstring& cataloguePath, const std::wstring& value,
-                       unsigned type, EKivHandlerType handlerType, const LocationOptions& options);
+    void AddUserCopies(Category& category, const Location* sameAs, const std::wstring& cataloguePath,
+                       const std::wstring& value, unsigned type, EKivHandlerType handlerType,
+                       const LocationOptions& options);
     CKivHandler* HandlerOf(EKivHandlerType type) const;
 
     const HandlerSet& m_handlers;

@@ -283,7 +283,8 @@ void CKiv::GoTo(unsigned id) {
     Facade& self = Self();
     CriticalSectionLock lock(self.m_items.Lock());
     if (CKivItem* item = self.ActionItem(id))
-        CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.GoTo(i); }, true);
+        CallHandler(
+            item, [](CKivHandler& h, CKivItem* i) { return h.GoTo(i); }, true);
 }
 
 // The position forms resolve the ID and act under one hold of the lock.

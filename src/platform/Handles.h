@@ -81,12 +81,6 @@ struct CrtFileTraits {
     static void Close(FILE* file) noexcept { fclose(file); }
 };
 
-// Memory the system allocated with LocalAlloc for the caller (a SID converted from text).
-struct LocalMemoryTraits {
-    static HLOCAL Invalid() noexcept { return nullptr; }
-    static void Close(HLOCAL memory) noexcept { LocalFree(memory); }
-};
-
 using UniqueHKey = UniqueResource<HKEY, RegKeyTraits>;
 using UniqueFile = UniqueResource<HANDLE, FileHandleTraits>;
 using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
@@ -95,7 +89,6 @@ using UniqueIcon = UniqueResource<HICON, IconTraits>;
 using UniqueBstr = UniqueResource<BSTR, BstrTraits>;
 using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
 using UniqueCrtFile = UniqueResource<FILE*, CrtFileTraits>;
-using UniqueLocal = UniqueResource<HLOCAL, LocalMemoryTraits>;
 
 // Owns one reference to a COM interface.
 template <typename I>

@@ -11,6 +11,13 @@
 namespace kiv {
 namespace {
 
+// Memory the system allocated with LocalAlloc for the caller (a SID converted from text).
+struct LocalMemoryTraits {
+    static HLOCAL Invalid() noexcept { return nullptr; }
+    static void Close(HLOCAL memory) noexcept { LocalFree(memory); }
+};
+using UniqueLocal = UniqueResource<HLOCAL, LocalMemoryTraits>;
+
 const wchar_t kProfileList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 
 // Local System, Local Service and Network Service: their hives are always loaded,
