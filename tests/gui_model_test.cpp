@@ -53,6 +53,8 @@ TEST(GuiModel, RowsSortByColumnTextThenByCollectionOrder) {
     EXPECT_EQ(L"disabled", CellText(a, ColState));
     EXPECT_LT(CompareRows(a, b, ColState), 0);
     EXPECT_EQ(L"Run keys\tAlpha\tenabled\t\tC:\\z.exe\t\tTool\t\tyes\t", RowText(b));
+    b.user = L"PC-0142\\Alice";
+    EXPECT_EQ(L"PC-0142\\Alice", CellText(b, ColUser));
 }
 
 TEST(GuiModel, StoredColumnWidthsRoundTripAndDamagedOnesAreRefused) {

@@ -18,6 +18,17 @@ TEST(HostReport, CsvQuotesFieldsThatNeedIt) {
     EXPECT_EQ(4, std::count(csv.begin(), csv.end(), L'\n'));
 }
 
+TEST(HostReport, TheTableShowsTheUserOnlyWhenSomeEntryIsAnotherUsers) {
+    auto rows = SampleRows();
+    EXPECT_EQ(DefaultTableColumns(), DefaultTableColumns(rows));
+    rows[2].user = L"PC-0142\\Alice";
+    const std::vector<std::wstring> columns = DefaultTableColumns(rows);
+    ASSERT_EQ(DefaultTableColumns().size() + 1, columns.size());
+    EXPECT_EQ(L"location", columns[2]);
+    EXPECT_EQ(L"user", columns[3]);
+    EXPECT_NE(std::wstring::npos, FormatTable(rows, columns).find(L"PC-0142\\Alice"));
+}
+
 TEST(HostReport, TableAlignsColumnsAndCutsLongTexts) {
     auto rows = SampleRows();
     rows[0].location = std::wstring(80, L'x');

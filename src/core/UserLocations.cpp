@@ -2,6 +2,7 @@
 
 #include "core/Records.h"
 #include "platform/FileSystem.h"
+#include "platform/Log.h"
 #include "platform/RegPath.h"
 #include "platform/Text.h"
 
@@ -60,6 +61,9 @@ void UserProfile::MakeReadable() {
     m_classesAbsent = classesError == ERROR_FILE_NOT_FOUND;
     if (m_classesAbsent) classesError = ERROR_SUCCESS;
     m_readable = true;
+    if (m_hiveError != ERROR_SUCCESS)
+        LogLine(L"KIV\t\t\t The registry of %ls (%ls) is not read: error %lu\n", m_name.c_str(), m_folder.c_str(),
+                m_hiveError);
     for (Location* location : m_locations) {
         if (location->m_type == Location::Folder) continue;
         location->m_path = (location->m_classesHive ? m_classesMount : m_mount) + L"\\" + location->m_hivePath;
