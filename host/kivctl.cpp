@@ -41,6 +41,7 @@ const wchar_t kUsage[] =
     L"diff compares a listing saved with --format json or jsonl with another or with this machine now;\n"
     L"entries are the same when category, location and title are; exit code 0: no change, 1: changes.\n"
     L"SELECTOR: --title TEXT [--location PATH] [--category NAME] [--state enabled|disabled|removed]\n"
+    L"          [--user NAME]\n"
     L"          or --id N (the ID shown by a listing of the same state of the machine)\n"
     L"A removal that takes other entries with it (Winsock removes a provider with all its entries)\n"
     L"names them and is done only with --yes.\n"
