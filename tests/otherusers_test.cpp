@@ -318,3 +318,17 @@ TEST_F(OtherUsersTest, WithoutOtherProfilesTheRunningUsersLocationsAreAsBefore) 
         }
     }
 }
+
+TEST_F(OtherUsersTest, AHiveAnotherHostLoadedUnderTheModulesNameIsLeftToIt) {
+    const std::wstring name = L"kiv_" + kOffline;
+    SetHivePrivileges(true);
+    ASSERT_EQ(ERROR_SUCCESS, RegLoadKeyW(HKEY_USERS, name.c_str(), (Profile(kOffline) + L"\\NTUSER.DAT").c_str()));
+    SetHivePrivileges(false);
+    m_kiv->Collect();
+    // Not read this time, and still loaded for the host that loaded it.
+    EXPECT_NE(0u, m_kiv->GetLocationReadError(0, 2));
+    EXPECT_TRUE(KeyExists(HKEY_USERS, name + L"\\" + kRun));
+    SetHivePrivileges(true);
+    EXPECT_EQ(ERROR_SUCCESS, RegUnLoadKeyW(HKEY_USERS, name.c_str()));
+    SetHivePrivileges(false);
+}

@@ -151,6 +151,8 @@ Status LoadedHive::Load(const std::wstring& name, const std::wstring& file) {
     Unload();
     HivePrivileges privileges;
     if (!privileges.Held()) return privileges.Held();
+    // Another host of the module may hold the hive under this name; it is its own to unload.
+    const bool named = HiveLoaded(name);
     const Status loaded = Status::FromRegistry(RegLoadKeyW(HKEY_USERS, name.c_str(), file.c_str()));
     if (loaded) {
         m_name = name;
@@ -158,7 +160,7 @@ Status LoadedHive::Load(const std::wstring& name, const std::wstring& file) {
     }
     // Wine keeps the name of a hive it failed to load, which would refuse every
     // later load under it; Windows keeps nothing, and this finds nothing there.
-    RegUnLoadKeyW(HKEY_USERS, name.c_str());
+    if (!named) RegUnLoadKeyW(HKEY_USERS, name.c_str());
     LogLine(L"KIV\t\t\t RegLoadKey %ls from %ls failed: %lu\n", name.c_str(), file.c_str(), loaded.Code());
     return loaded;
 }
