@@ -21,18 +21,18 @@ const int kWidestColumn = 4000;
 }  // namespace
 
 const wchar_t* ColumnTitle(int column) {
-    static const wchar_t* const titles[ColumnCount] = {L"Title",     L"State",       L"Location", L"File path",
-                                                       L"Publisher", L"Description", L"MD5",      L"Whitelisted"};
+    static const wchar_t* const titles[ColumnCount] = {
+        L"Title", L"State", L"Location", L"File path", L"Publisher", L"Description", L"MD5", L"Whitelisted", L"User"};
     return column >= 0 && column < ColumnCount ? titles[column] : L"";
 }
 
-std::vector<int> DefaultColumnWidths() { return {220, 70, 330, 280, 150, 200, 250, 80}; }
+std::vector<int> DefaultColumnWidths() { return {220, 70, 330, 280, 150, 200, 250, 80, 140}; }
 
 // Each column shows a fact of the host library's row, named by its key there, so a
 // column shows exactly what kivctl lists under that key.
 std::wstring CellText(const ItemRow& row, int column) {
-    static const wchar_t* const keys[ColumnCount] = {L"title",     L"state",       L"location", L"file",
-                                                     L"publisher", L"description", L"md5",      L"whitelisted"};
+    static const wchar_t* const keys[ColumnCount] = {L"title",       L"state", L"location",    L"file", L"publisher",
+                                                     L"description", L"md5",   L"whitelisted", L"user"};
     return column >= 0 && column < ColumnCount ? ColumnText(row, keys[column]) : L"";
 }
 

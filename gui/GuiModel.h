@@ -20,6 +20,7 @@ enum Column : int {
     ColDescription,
     ColMd5,
     ColWhitelisted,
+    ColUser,  // another user's account; empty for the running user's and the machine's entries
     ColumnCount
 };
 

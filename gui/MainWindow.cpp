@@ -7,6 +7,7 @@
 
 #include "Dpi.h"
 #include "Elevation.h"
+#include "ItemReader.h"
 #include "kiv.h"
 #include "resource.h"
 
@@ -242,7 +243,10 @@ void MainWindow::OnCollected() {
     m_list.BuildImages(m_dpi);
     m_list.Populate();
     std::wstring count = std::to_wstring(m_list.RowCount()) + L" item(s) collected";
-    m_status.Say(m_runner.StopRequested() ? L"Stopped: " + count + L"." : count + L".");
+    std::wstring said = m_runner.StopRequested() ? L"Stopped: " + count + L"." : count + L".";
+    // A user whose entries could not be read is told, never silently left out.
+    for (const UnreadUser& unread : UnreadUsers(m_kiv)) said += L" Warning: " + UnreadUserText(unread);
+    m_status.Say(said);
 }
 
 // ---- Commands ----

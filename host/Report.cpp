@@ -34,6 +34,13 @@ std::vector<std::wstring> DefaultTableColumns() {
             L"publisher", L"md5",      L"whitelisted", L"signature", L"signer"};
 }
 
+std::vector<std::wstring> DefaultTableColumns(const std::vector<ItemRow>& rows) {
+    std::vector<std::wstring> columns = DefaultTableColumns();
+    if (std::any_of(rows.begin(), rows.end(), [](const ItemRow& row) { return !row.user.empty(); }))
+        columns.insert(std::find(columns.begin(), columns.end(), L"location") + 1, L"user");
+    return columns;
+}
+
 bool ParseColumns(const std::wstring& list, std::vector<std::wstring>& columns, std::wstring& error) {
     columns.clear();
     for (size_t start = 0; start <= list.size();) {

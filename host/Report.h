@@ -8,6 +8,8 @@
 #include "ItemRow.h"
 
 std::vector<std::wstring> DefaultTableColumns();
+// The same, with the user after the location when some row is another user's.
+std::vector<std::wstring> DefaultTableColumns(const std::vector<ItemRow>& rows);
 // A comma-separated list of column names; false with error set when one is unknown.
 bool ParseColumns(const std::wstring& list, std::vector<std::wstring>& columns, std::wstring& error);
 

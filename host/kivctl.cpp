@@ -27,9 +27,11 @@ const wchar_t kUsage[] =
     L"Usage: kivctl [list] [FILTER] [--format table|json|jsonl|csv] [--columns A,B,...] [--limit N] [--no-progress]\n"
     L"       kivctl diff OLD.json [NEW.json] [FILTER] [--format table|json]\n"
     L"       kivctl disable|enable|remove|restore|goto SELECTOR [--yes]\n"
-    L"FILTER: any of --title, --location, --category, --state, and --hide-signed-by NAME (repeatable),\n"
-    L"        which leaves out entries whose file has a valid signature by NAME.\n"
-    L"Columns: id category location title state file publisher description md5 size whitelisted\n"
+    L"FILTER: any of --title, --location, --category, --state, --user NAME|* and --hide-signed-by NAME\n"
+    L"        (repeatable), which leaves out entries whose file has a valid signature by NAME.\n"
+    L"Every user of the machine is read: --user NAME keeps the entries of another user's registry and\n"
+    L"profile (DOMAIN\\name, the name alone or the SID shown), * every user's and the machine's (the default).\n"
+    L"Columns: id category location user title state file publisher description md5 size whitelisted\n"
     L"         signature signer created modified shortcutTarget locationType registryKey\n"
     L"         registryValue win32 enabled removed protected disabledByWindows serviceDll\n"
     L"         serviceDllMd5 serviceDllSignature serviceDllSigner (JSON always carries every one).\n"
@@ -39,6 +41,7 @@ const wchar_t kUsage[] =
     L"diff compares a listing saved with --format json or jsonl with another or with this machine now;\n"
     L"entries are the same when category, location and title are; exit code 0: no change, 1: changes.\n"
     L"SELECTOR: --title TEXT [--location PATH] [--category NAME] [--state enabled|disabled|removed]\n"
+    L"          [--user NAME]\n"
     L"          or --id N (the ID shown by a listing of the same state of the machine)\n"
     L"A removal that takes other entries with it (Winsock removes a provider with all its entries)\n"
     L"names them and is done only with --yes.\n"
@@ -95,6 +98,7 @@ bool ParseOption(const std::wstring& name, const wchar_t* value, Options& option
     else if (name == L"--location") options.selector.location = value;
     else if (name == L"--category") options.selector.category = value;
     else if (name == L"--state") options.selector.state = value;
+    else if (name == L"--user") options.selector.user = value;
     else if (name == L"--hide-signed-by") options.selector.hideSignedBy.push_back(value);
     else if (name == L"--columns") return ParseColumns(value, options.columns, error);
     else if (!((name == L"--limit" && ParseNumber(value, options.limit)) ||
@@ -230,7 +234,7 @@ int List(const std::vector<ItemRow>& all, const Options& options) {
     else if (options.format == L"jsonl") Write(stdout, FormatJsonLines(rows, MachineName(), UtcNow()));
     else if (options.format == L"csv")
         Write(stdout, FormatCsv(rows, options.columns.empty() ? AllColumns() : options.columns));
-    else Write(stdout, FormatTable(rows, options.columns.empty() ? DefaultTableColumns() : options.columns));
+    else Write(stdout, FormatTable(rows, options.columns.empty() ? DefaultTableColumns(rows) : options.columns));
     return Ok;
 }
 
@@ -316,6 +320,9 @@ CKiv* StartCollected(const Options& options) {
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     CollectWithProgress(kiv, options);
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    // A user whose entries could not be read is never silently missing from a listing.
+    for (const UnreadUser& unread : UnreadUsers(kiv))
+        Write(stderr, L"kivctl: warning: " + UnreadUserText(unread) + L"\n");
     return kiv;
 }
 

@@ -1,6 +1,7 @@
 #include "ItemReader.h"
 
 #include "Signature.h"
+#include "SystemMessage.h"
 #include "kiv.h"
 #include "sigvault.h"
 
@@ -36,6 +37,7 @@ ItemRow ReadItem(CKiv* kiv, unsigned id, SignatureChecker* signatures) {
     row.registryValue = value;
     row.whitelisted = kiv->IsWhiteListed(id);
     row.startupSwitchOff = kiv->GetItemStartupSwitchOff(id) != 0;
+    row.user = Text(kiv->GetItemUser(id));
     row.serviceDll = Text(kiv->GetItemServiceDll(id));
     row.serviceDllMd5 = Text(kiv->GetItemServiceDllMd5(id));
     row.isProtected = !row.filePath.empty() && CSigvault::Get().IsFileProtected(row.filePath.c_str());
@@ -106,4 +108,22 @@ void ReadNewItems(CKiv* kiv, std::set<unsigned>& known, const std::function<void
             }
         }
     }
+}
+
+std::vector<UnreadUser> UnreadUsers(CKiv* kiv) {
+    std::vector<UnreadUser> unread;
+    for (unsigned c = 0, categories = kiv->GetCategoryCount(); c < categories; ++c)
+        for (unsigned l = 0, locations = kiv->GetLocationCount(c); l < locations; ++l) {
+            const unsigned code = kiv->GetLocationReadError(c, l);
+            if (code == 0) continue;
+            const std::wstring user = Text(kiv->GetLocationUser(c, l));
+            bool known = false;
+            for (const UnreadUser& seen : unread) known = known || (seen.user == user && seen.code == code);
+            if (!known) unread.push_back({user, code});
+        }
+    return unread;
+}
+
+std::wstring UnreadUserText(const UnreadUser& unread) {
+    return L"the registry of " + unread.user + L" was not read: " + SystemMessage(unread.code);
 }

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "ItemRow.h"
@@ -29,4 +30,15 @@ std::vector<ItemRow> ReadItems(CKiv* kiv, const ReadOptions& options = {});
 // The items registered since the last call, without signatures: a location's items
 // are in the map, whole, as soon as it has been read, so a host may show them while
 // the collection goes on. known holds the IDs already handed over.
+// A user of the machine whose registry the last collection could not read (its
+// locations there have no items), and the system's code of why.
+struct UnreadUser {
+    std::wstring user;
+    unsigned long code = 0;
+};
+// Each such user once per cause, in the catalogue's order.
+std::vector<UnreadUser> UnreadUsers(CKiv* kiv);
+// What a host tells of it: "the registry of NAME was not read: MESSAGE".
+std::wstring UnreadUserText(const UnreadUser& unread);
+
 void ReadNewItems(CKiv* kiv, std::set<unsigned>& known, const std::function<void(unsigned, ItemRow&&)>& take);

@@ -20,6 +20,7 @@ const std::vector<ItemColumn> kColumns = {
      [](ItemRow& r, const std::wstring& v) { r.id = static_cast<unsigned>(Number(v)); }},
     {L"category", L"Category", 22, ColumnKind::Text, KIV_TEXT(category)},
     {L"location", L"Location", 64, ColumnKind::Text, KIV_TEXT(location)},
+    {L"user", L"User", 20, ColumnKind::Text, KIV_TEXT(user)},
     {L"title", L"Title", 28, ColumnKind::Text, KIV_TEXT(title)},
     {L"state", L"State", 8, ColumnKind::Text, [](const ItemRow& r) { return StateText(r); },
      [](ItemRow& r, const std::wstring& v) {

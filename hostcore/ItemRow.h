@@ -10,6 +10,7 @@ struct ItemRow {
     unsigned id = 0;
     std::wstring category;
     std::wstring location;
+    std::wstring user;  // whose entry: another user's account, empty for the running user's and the machine's
     std::wstring title;
     bool enabled = false;
     bool removed = false;

@@ -13,10 +13,16 @@ struct Selector {
     std::wstring location;
     std::wstring category;
     std::wstring state;  // "enabled", "disabled", "removed" or empty
+    // Another user's account ("DOMAIN\name", the name alone, or the SID text shown
+    // for it): only that user's entries. Empty or "*": every user's and the machine's.
+    std::wstring user;
     // Entries whose file carries a valid signature by one of these signers are left out.
     std::vector<std::wstring> hideSignedBy;
 
-    bool Empty() const { return id == 0 && title.empty() && location.empty() && category.empty() && state.empty(); }
+    bool Empty() const {
+        return id == 0 && title.empty() && location.empty() && category.empty() && state.empty() &&
+               (user.empty() || user == L"*");
+    }
 };
 
 // Texts are compared whole, without regard to case.

@@ -106,6 +106,30 @@ public:
     const wchar_t* GetLocationPath(unsigned c, unsigned l);
     unsigned GetLocationType(unsigned c, unsigned l);
     EKivHandlerType GetLocationHandlerType(unsigned c, unsigned l);
+    // Every user of the machine: each location below HKEY_CURRENT_USER or below the
+    // user's profile folder is followed, in its category, by one copy for each other
+    // profile of the machine's profile list (service accounts left out), whose path
+    // lies below "HKU\<SID>" (HKEY_USERS; "HKU\<SID>_Classes" for the user's classes)
+    // or below that profile's folder. The running user's locations keep their place
+    // and paths. A hive Windows has not loaded (the user is not logged on) is loaded
+    // from the profile for each collection and each action (and a go-to, until the
+    // next Collect or Dispose) and unloaded after; that needs the backup and restore
+    // privileges, which the module enables only for the load and the unload.
+    //
+    // GetLocationUser: whose copy a location is, the account as "DOMAIN\name" (the
+    // SID text when it cannot be looked up); the empty text for the running user's
+    // and the machine's locations. Empty text with ERROR_INVALID_PARAMETER for a
+    // position past its count, otherwise ERROR_SUCCESS.
+    const wchar_t* GetLocationUser(unsigned c, unsigned l);
+    // GetLocationReadError: 0 when the last collection read the location; otherwise
+    // the system's code of why the user's hive could not be read (the location then
+    // has no items): ERROR_PRIVILEGE_NOT_HELD without the privileges to load it,
+    // ERROR_FILE_NOT_FOUND when the profile has no hive file, ERROR_SHARING_VIOLATION
+    // when another process holds it, or what loading it answered. An action on an
+    // item of such a location fails with the same code. 0 with
+    // ERROR_INVALID_PARAMETER for a position past its count, otherwise
+    // ERROR_SUCCESS.
+    unsigned GetLocationReadError(unsigned c, unsigned l);
     unsigned GetItemCount(unsigned c, unsigned l);
     unsigned GetItemGlobalID(unsigned c, unsigned l, unsigned i);
 
@@ -136,6 +160,9 @@ public:
     const wchar_t* GetItemFileModified(unsigned id);
     const wchar_t* GetItemLocationPath(unsigned id);
     const wchar_t* GetItemLocationValue(unsigned id);
+    // Whose entry it is: GetLocationUser of the item's location. Empty text with
+    // ERROR_INVALID_PARAMETER for an ID of no living item, otherwise ERROR_SUCCESS.
+    const wchar_t* GetItemUser(unsigned id);
     unsigned GetItemLocationType(unsigned id);
     int GetItemWin32(unsigned id);
     int IsRemoved(unsigned id);

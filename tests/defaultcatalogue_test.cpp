@@ -747,11 +747,19 @@ TEST_F(DefaultCatalogueTest, EveryPlaceListsItsSeededEntryWithTheFileWindowsStar
     m_kiv->Collect();
     kiv::SetDriveConnectionCall(system);
 
-    // Every place of the catalogue has its entry here, twins of the 32-bit view aside.
+    // Every place of the catalogue has its entry here, twins of the 32-bit view and
+    // other users' copies aside. The profile list's other user has no hive file: each
+    // registry copy of its own says so (its classes are merely absent).
     PlaceCounts listed, seeded;
     for (unsigned c = 0; c < m_kiv->GetCategoryCount(); ++c)
         for (unsigned l = 0; l < m_kiv->GetLocationCount(c); ++l) {
             const std::wstring path = m_kiv->GetLocationPath(c, l);
+            if (*m_kiv->GetLocationUser(c, l)) {
+                const bool ownHive =
+                    m_kiv->GetLocationType(c, l) != 2 && path.find(L"_Classes\\") == std::wstring::npos;
+                EXPECT_EQ(ownHive ? ERROR_FILE_NOT_FOUND : 0u, m_kiv->GetLocationReadError(c, l)) << Narrow(path);
+                continue;
+            }
             if (IsTwin(path)) continue;
             ++listed[PlaceKey(m_kiv->GetCategoryName(c), m_kiv->GetLocationHandlerType(c, l), path)];
         }

@@ -52,7 +52,9 @@ TEST(GuiModel, RowsSortByColumnTextThenByCollectionOrder) {
     a.enabled = false;
     EXPECT_EQ(L"disabled", CellText(a, ColState));
     EXPECT_LT(CompareRows(a, b, ColState), 0);
-    EXPECT_EQ(L"Run keys\tAlpha\tenabled\t\tC:\\z.exe\t\tTool\t\tyes", RowText(b));
+    EXPECT_EQ(L"Run keys\tAlpha\tenabled\t\tC:\\z.exe\t\tTool\t\tyes\t", RowText(b));
+    b.user = L"PC-0142\\Alice";
+    EXPECT_EQ(L"PC-0142\\Alice", CellText(b, ColUser));
 }
 
 TEST(GuiModel, StoredColumnWidthsRoundTripAndDamagedOnesAreRefused) {

@@ -414,3 +414,46 @@ TEST(KivGuiWindow, StopKeepsWhatWasFoundAndClosingDuringACollectionEndsCleanly) 
     kivtest::DeleteBesideProgram(L"kivwl.dat");
     DeleteFileW(slowFile.c_str());
 }
+
+TEST(KivGuiWindow, ShowsAnotherUsersEntryWithItsUserAndTellsOfAProfileNotRead) {
+    kivtest::ScratchKey scratch(L"GuiWindowUsers");
+    kivtest::ScratchFolder users(L"GuiWindowUsers");
+    const std::wstring profiles = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+    const std::wstring other = L"S-1-5-21-7-7-7-2301", lost = L"S-1-5-21-7-7-7-2302";
+    // The other user is not logged on: the module loads the hive file of its profile.
+    std::string key;
+    for (char c : Narrow(scratch.Path())) key += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    kivtest::WriteFileBytes(users.Path() + L"\\NTUSER.DAT",
+                            "WINE REGISTRY Version 2\n\n#arch=win64\n\n[" + key +
+                                "] 1700000000\n\"KivGuiTest Theirs\"=\"C:\\\\windows\\\\"
+                                "regedit.exe\"\n");
+    kivtest::WriteRaw(HKEY_LOCAL_MACHINE, profiles + other, L"ProfileImagePath",
+                      kivtest::TextValue(REG_SZ, users.Path()));
+    kivtest::WriteRaw(HKEY_LOCAL_MACHINE, profiles + lost, L"ProfileImagePath",
+                      kivtest::TextValue(REG_SZ, users.Path() + L"\\lost"));
+    WriteCatalogue(scratch.Path(), 1);
+    kivtest::WriteBesideProgram(L"kivwl.dat", kivtest::Utf16Bytes(L"|0", false));
+    SettingsGuard settings;
+    {
+        GuiProcess gui;
+        ASSERT_TRUE(gui.Started());
+        HWND main = gui.MainWindow();
+        ASSERT_TRUE(main);
+        HWND status = FindWindowExW(main, nullptr, STATUSCLASSNAMEW, nullptr);
+        RemoteList list(FindWindowExW(main, nullptr, WC_LISTVIEWW, nullptr));
+        ASSERT_TRUE(WaitUntil([&] { return WindowText(status).find(L"collected") != std::wstring::npos; }, 60000));
+        EXPECT_EQ(0u, WindowText(status).rfind(
+                          L"1 item(s) collected. Warning: the registry of " + lost + L" was not read: ", 0))
+            << WindowText(status);
+        const int row = list.Find(L"KivGuiTest Theirs");
+        ASSERT_LE(0, row);
+        EXPECT_EQ(L"HKU\\" + other + L"\\" + scratch.Path(), list.Text(row, 2));
+        EXPECT_EQ(other, list.Text(row, 8));
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(0u, gui.WaitForExit(60000));
+    }
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, (profiles + other).c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, (profiles + lost).c_str());
+    kivtest::DeleteBesideProgram(L"kivdata.dat");
+    kivtest::DeleteBesideProgram(L"kivwl.dat");
+}

@@ -24,7 +24,10 @@ cleanup() {
   run reg delete "$once_key" /v "KivHostTest Once" /f >/dev/null 2>&1
   run reg delete "$run_key\\_disabledByKiv" /f >/dev/null 2>&1
   run reg delete "$switch_key" /v "KivHostTest Other" /f >/dev/null 2>&1
-  rm -f "$build/bin/kivhost-e2e.jsonl"
+  rm -f "$build/bin/kivhost-e2e.jsonl" "$build/bin/kivhost-e2e.err"
+  for sid in S-1-5-21-7-7-7-2201 S-1-5-21-7-7-7-2202; do
+    run reg delete 'HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList\'"$sid" /f >/dev/null 2>&1
+  done
   rm -rf "$drive_c/kivtests/host e2e"
 }
 trap cleanup EXIT
@@ -127,6 +130,28 @@ full=$(kivctl list --format json | python3 -c 'import json,sys; print(len(json.l
 limited=$(kivctl list --format json --limit 1 | python3 -c 'import json,sys; print(len(json.load(sys.stdin)))') \
   || fail "the stopped run gave no valid JSON"
 [ "${limited:-0}" -ge 1 ] && [ "${limited:-0}" -le "${full:-0}" ] || fail "stopped run listed $limited of $full"
+
+# Another user of the machine, not logged on: kivctl loads the hive file of the
+# profile, lists its run value with the user, filters by --user, and warns on stderr
+# of a profile whose hive cannot be read.
+profiles='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList'
+other_sid='S-1-5-21-7-7-7-2201'
+lost_sid='S-1-5-21-7-7-7-2202'
+mkdir -p "$drive_c/kivtests/host e2e/users/other" "$drive_c/kivtests/host e2e/users/lost"
+printf '%s\n' 'WINE REGISTRY Version 2' '' '#arch=win64' '' \
+  '[Software\\Microsoft\\Windows\\CurrentVersion\\Run] 1700000000' \
+  '"KivHostTest Theirs"="C:\\kivtests\\host e2e\\other.exe"' > "$drive_c/kivtests/host e2e/users/other/NTUSER.DAT"
+run reg add "$profiles\\$other_sid" /v ProfileImagePath /d 'C:\kivtests\host e2e\users\other' /f >/dev/null
+run reg add "$profiles\\$lost_sid" /v ProfileImagePath /d 'C:\kivtests\host e2e\users\lost' /f >/dev/null
+users_out=$(kivctl list --user "$other_sid" --format csv --columns user,location,title 2>"$build/bin/kivhost-e2e.err")
+run reg delete "$profiles\\$other_sid" /f >/dev/null
+run reg delete "$profiles\\$lost_sid" /f >/dev/null
+[ "$(printf '%s\n' "$users_out" | tr -d '\r' | grep -c .)" = "2" ] || fail "--user listed \"$users_out\""
+printf '%s\n' "$users_out" | tr -d '\r' | grep -qx "$other_sid,HKU\\\\$other_sid\\\\Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run,KivHostTest Theirs" \
+  || fail "the other user's entry was listed as \"$users_out\""
+grep -q "kivctl: warning: the registry of $lost_sid was not read: " "$build/bin/kivhost-e2e.err" \
+  || fail "no warning of the unread profile: $(cat "$build/bin/kivhost-e2e.err")"
+rm -f "$build/bin/kivhost-e2e.err"
 
 [ $status -eq 0 ] && echo "host end to end: all checks passed"
 exit $status

@@ -9,13 +9,24 @@ using kivtest::SampleRows;
 
 TEST(HostReport, CsvQuotesFieldsThatNeedIt) {
     std::wstring csv = FormatCsv(SampleRows());
-    EXPECT_EQ(0u, csv.find(L"id,category,location,title,state,file,publisher,description,md5,size,whitelisted,"
+    EXPECT_EQ(0u, csv.find(L"id,category,location,user,title,state,file,publisher,description,md5,size,whitelisted,"
                            L"signature,signer,created,modified,shortcutTarget,locationType,registryKey,"
                            L"registryValue,win32,enabled,removed,protected,disabledByWindows,serviceDll,"
                            L"serviceDllMd5,serviceDllSignature,serviceDllSigner\r\n"));
     EXPECT_NE(std::wstring::npos, csv.find(L",\"Quote \"\"and\"\", comma\\back\tslash\","));
     EXPECT_NE(std::wstring::npos, csv.find(L",\"Vendor, Inc.\","));
     EXPECT_EQ(4, std::count(csv.begin(), csv.end(), L'\n'));
+}
+
+TEST(HostReport, TheTableShowsTheUserOnlyWhenSomeEntryIsAnotherUsers) {
+    auto rows = SampleRows();
+    EXPECT_EQ(DefaultTableColumns(), DefaultTableColumns(rows));
+    rows[2].user = L"PC-0142\\Alice";
+    const std::vector<std::wstring> columns = DefaultTableColumns(rows);
+    ASSERT_EQ(DefaultTableColumns().size() + 1, columns.size());
+    EXPECT_EQ(L"location", columns[2]);
+    EXPECT_EQ(L"user", columns[3]);
+    EXPECT_NE(std::wstring::npos, FormatTable(rows, columns).find(L"PC-0142\\Alice"));
 }
 
 TEST(HostReport, TableAlignsColumnsAndCutsLongTexts) {

@@ -62,6 +62,29 @@ TEST(HostSelector, MatchesWholeTextsWithoutRegardToCase) {
     EXPECT_TRUE(Select(rows, Selector()).empty());  // an empty selector names nothing
 }
 
+TEST(HostSelector, AUserIsNamedWholeOrByTheNameAloneAndAStarIsEveryone) {
+    auto rows = SampleRows();
+    rows[1].user = L"PC-0142\\Alice";
+    rows[2].user = L"S-1-5-21-7-7-7-2001";  // an account that could not be looked up
+    struct Case {
+        const wchar_t* user;
+        std::vector<unsigned> ids;
+    } cases[] = {
+        {L"", {1, 2, 3}}, {L"*", {1, 2, 3}}, {L"pc-0142\\alice", {2}},      {L"ALICE", {2}},
+        {L"Ali", {}},     {L"PC-0142", {}},  {L"S-1-5-21-7-7-7-2001", {3}}, {L"\\alice", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(kivtest::Narrow(c.user));
+        Selector selector;
+        selector.user = c.user;
+        std::vector<unsigned> ids;
+        for (const ItemRow& row : Filter(rows, selector)) ids.push_back(row.id);
+        EXPECT_EQ(c.ids, ids);
+        // A user alone names no single item, unless it is everyone.
+        EXPECT_EQ(c.user[0] == L'\0' || c.user == std::wstring(L"*"), selector.Empty());
+    }
+}
+
 TEST(HostSelector, FiltersListingsAndHidesValidSigners) {
     auto rows = SampleRows();
     rows[0].signature = L"signed";

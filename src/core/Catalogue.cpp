@@ -106,7 +106,34 @@ bool Catalogue::Locate(wchar_t (&path)[MAX_PATH]) {
     return true;
 }
 
+void Catalogue::ReadUsers() {
+    if (m_usersRead) return;
+    m_usersRead = true;
+    for (const MachineProfile& profile : OtherUserProfiles()) m_users.push_back(std::make_unique<UserProfile>(profile));
+}
+
+void Catalogue::AddUserCopies(Category& category, const Location* sameAs, const std::wstring& cataloguePath,
+                              const std::wstring& value, unsigned type, EKivHandlerType handlerType,
+                              const LocationOptions& options) {
+    // A location below every user's profile reads each profile already.
+    if (options.profiles) return;
+    for (const std::unique_ptr<UserProfile>& user : m_users) {
+        std::wstring path, hivePath;
+        bool classes = false;
+        if (!UserCopyPath(cataloguePath, type, *user, path, hivePath, classes)) return;
+        if (type == Location::Folder && IsReparsePoint(path) == 1) continue;
+        Location& copy = AddLocation(category, path, value, type, handlerType, 0);
+        copy.m_options = options;
+        copy.m_user = user.get();
+        copy.m_sameAs = sameAs;
+        copy.m_hivePath = hivePath;
+        copy.m_classesHive = classes;
+        user->AddLocation(&copy);
+    }
+}
+
 void Catalogue::Read(const wchar_t* path) {
+    ReadUsers();
     XmlNode root = XmlNode::OpenFileWithRoot(path, L"kivdata");
     int categories = root.ChildCount(L"cat");
     for (int c = 0; c < categories; ++c) ReadCategory(root.GetChildNode(L"cat", c));
@@ -121,18 +148,22 @@ void Catalogue::ReadCategory(const XmlNode& cat) {
         auto handlerType = static_cast<EKivHandlerType>(FieldNumber(loc, L"htype"));
         auto type = static_cast<unsigned>(FieldNumber(loc, L"ltype"));
         std::wstring locPath = FieldText(loc, L"path");
+        const std::wstring cataloguePath = locPath;
         std::wstring value = FieldText(loc, L"value");
         const LocationOptions options = ReadOptions(loc);
         // A path below every user's profile is looked for in each profile when read.
-        if (type == Location::Folder && !options.profiles) {
-            locPath = ExpandFolder(locPath);
-            // Only a folder that exists and lies under no junction or link is searched.
-            if (IsReparsePoint(locPath) == 1) continue;
+        if (type == Location::Folder && !options.profiles) locPath = ExpandFolder(locPath);
+        // Only a folder that exists and lies under no junction or link is searched.
+        const Location* own = nullptr;
+        if (type != Location::Folder || options.profiles || IsReparsePoint(locPath) != 1) {
+            Location& added = AddLocation(category, locPath, value, type, handlerType, 0);
+            added.m_options = options;
+            own = &added;
         }
-        AddLocation(category, locPath, value, type, handlerType, 0).m_options = options;
         std::wstring twin;
-        if ((type == Location::RegistryKey || type == Location::RegistryValue) && TwinPath(locPath, twin))
+        if (own && (type == Location::RegistryKey || type == Location::RegistryValue) && TwinPath(locPath, twin))
             AddLocation(category, twin, value, type, handlerType, 1).m_options = options;
+        AddUserCopies(category, own, cataloguePath, value, type, handlerType, options);
     }
 }
 

@@ -46,6 +46,7 @@ private:
     CKivItem* ActionItem(unsigned id);
 
     class ReadingScope;
+    class UserHivesScope;
     void CollectCategory(Category& category, WorkerPool& readers, FileFactsMemo& memo);
 
     HandlerSet m_handlers;

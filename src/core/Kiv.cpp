@@ -102,12 +102,33 @@ private:
     Facade& m_facade;
 };
 
+// Makes the other users' hives readable for a collection and unloads the ones
+// the module loaded when it ends, on every path out of it; under the item map's
+// lock, as an action on another thread may make them readable too.
+class Facade::UserHivesScope {
+public:
+    explicit UserHivesScope(Facade& facade) : m_facade(facade) {
+        CriticalSectionLock lock(m_facade.m_items.Lock());
+        for (const std::unique_ptr<UserProfile>& user : m_facade.m_catalogue.Users()) user->MakeReadable();
+    }
+    ~UserHivesScope() {
+        CriticalSectionLock lock(m_facade.m_items.Lock());
+        for (const std::unique_ptr<UserProfile>& user : m_facade.m_catalogue.Users()) user->Release();
+    }
+    UserHivesScope(const UserHivesScope&) = delete;
+    UserHivesScope& operator=(const UserHivesScope&) = delete;
+
+private:
+    Facade& m_facade;
+};
+
 void Facade::CollectCategory(Category& category, WorkerPool& readers, FileFactsMemo& memo) {
     for (const std::unique_ptr<Location>& location : category.m_locations) {
         if (m_stop != 0) break;
         ReadingScope reading(*this, *location);
-        // A location without a handler (an unknown handler type) has nothing to read.
-        if (!location->m_handler) continue;
+        // A location without a handler (an unknown handler type) has nothing to read,
+        // nor has one whose user's hive could not be loaded (the host shows why).
+        if (!location->m_handler || (location->m_user && !location->m_user->Reads(*location))) continue;
         DeferredFacts facts(readers, memo);
         // Both passes always run once the first has begun.
         location->m_handler->CollectLocation(location.get(), 1, location->m_wow64);
@@ -131,6 +152,7 @@ void CKiv::Collect() {
         kiv::FileFactsMemo memo;
         self.m_items.DestroyAll();
         self.m_items.ReadEnvPaths();
+        Facade::UserHivesScope hives(self);
         for (const std::unique_ptr<Category>& category : self.m_catalogue.Categories()) {
             if (self.m_stop != 0) break;
             self.CollectCategory(*category, readers, memo);

@@ -64,9 +64,13 @@ T Answer(bool found, T value, T empty) {
 // Runs one operation of the item's handler. The last error is cleared first so a
 // stale code is never reported; a failure that left none gets the general code,
 // and a success leaves ERROR_SUCCESS whatever the handler's steps left behind.
+// Another user's entry is changed in that user's hive, made readable for the
+// operation (and kept so for a go-to, see ActionHives).
 template <typename Operation>
-int CallHandler(CKivItem* item, Operation operation) {
+int CallHandler(CKivItem* item, Operation operation, bool keepHives = false) {
     if (!item->m_handler) return Status::Fail(ERROR_NOT_SUPPORTED).Report();
+    const kiv::ActionHives hives(item->m_location, keepHives);
+    if (!hives.Ready()) return hives.Ready().Report();
     SetLastError(ERROR_SUCCESS);
     const int r = kiv::Guarded(0, [&] { return operation(*item->m_handler, item); });
     if (r) SetLastError(ERROR_SUCCESS);
@@ -141,6 +145,27 @@ EKivHandlerType CKiv::GetLocationHandlerType(unsigned c, unsigned l) {
     return location ? location->m_handlerType : RegValue;
 }
 
+namespace {
+
+// The user of another user's copy of a location; the empty text otherwise.
+const wchar_t* LocationUser(const Location* location) {
+    return location && location->m_user ? location->m_user->Name().c_str() : kNoText;
+}
+
+}  // namespace
+
+const wchar_t* CKiv::GetLocationUser(unsigned c, unsigned l) {
+    return LocationUser(Self().m_catalogue.LocationAt(c, l));
+}
+
+unsigned CKiv::GetLocationReadError(unsigned c, unsigned l) {
+    Facade& self = Self();
+    // A collection or an action on another thread records it under the lock.
+    CriticalSectionLock lock(self.m_items.Lock());
+    Location* location = self.m_catalogue.LocationAt(c, l);
+    return location ? location->m_readError : 0u;
+}
+
 unsigned CKiv::GetItemCount(unsigned c, unsigned l) {
     Facade& self = Self();
     // A collection fills the list under the lock.
@@ -189,6 +214,7 @@ KIV_ITEM_QUERY(const wchar_t*, GetItemFileCreated, kNoText, FormatDate(item->m_f
 KIV_ITEM_QUERY(const wchar_t*, GetItemFileModified, kNoText, FormatDate(item->m_file.modified))
 KIV_ITEM_QUERY(const wchar_t*, GetItemLocationPath, kNoText,
                item->m_location ? item->m_location->m_fullPath.c_str() : kNoText)
+KIV_ITEM_QUERY(const wchar_t*, GetItemUser, kNoText, LocationUser(item->m_location))
 KIV_ITEM_QUERY(const wchar_t*, GetItemLocationValue, kNoText,
                item->m_location ? item->m_location->m_value.c_str() : kNoText)
 KIV_ITEM_QUERY(unsigned, GetItemLocationType, 0u, item->m_location ? item->m_location->m_type : 0u)
@@ -256,7 +282,9 @@ std::vector<unsigned> CKiv::GetItemRemovalGroup(unsigned id) {
 void CKiv::GoTo(unsigned id) {
     Facade& self = Self();
     CriticalSectionLock lock(self.m_items.Lock());
-    if (CKivItem* item = self.ActionItem(id)) CallHandler(item, [](CKivHandler& h, CKivItem* i) { return h.GoTo(i); });
+    if (CKivItem* item = self.ActionItem(id))
+        CallHandler(
+            item, [](CKivHandler& h, CKivItem* i) { return h.GoTo(i); }, true);
 }
 
 // The position forms resolve the ID and act under one hold of the lock.

@@ -13,6 +13,9 @@
 
 class CKivHandler;
 class CKivItem;
+namespace kiv {
+class UserProfile;
+}
 
 // How the base go-to shows an item: its registry key or value in the registry
 // editor, or its location's folder in Explorer. Other kinds have no go-to.
@@ -108,6 +111,17 @@ public:
     CKivHandler* m_handler;
     kiv::ItemRegistry* m_registry;
     LocationOptions m_options;
+    // Another user's copy of a per-user location (null for the running user's and
+    // the machine's locations): whose it is, the running user's location it copies,
+    // and for a registry copy its path below the user's hive (m_path is that path
+    // below the name the hive is read under, m_fullPath the same below the SID).
+    kiv::UserProfile* m_user = nullptr;
+    const Location* m_sameAs = nullptr;
+    std::wstring m_hivePath;
+    bool m_classesHive = false;
+    // Why the last collection could not read the location (its user's hive could
+    // not be loaded); ERROR_SUCCESS when it was read.
+    DWORD m_readError = ERROR_SUCCESS;
 };
 
 // A group of locations for the host's display; owns its locations.

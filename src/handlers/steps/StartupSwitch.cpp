@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "core/Records.h"
+#include "core/UserLocations.h"
 #include "handlers/steps/RegistryValues.h"
 #include "platform/Text.h"
 
@@ -60,6 +61,14 @@ Status SwitchOn(const CKivItem* item, const std::wstring& name, bool& turned) {
 
 StartupSwitchPlace StartupSwitchPlaceOf(const Location* location) {
     if (!location) return {};
+    // Another user's copy keeps its switches in that user's hive, as the running
+    // user's location does in HKEY_CURRENT_USER.
+    if (location->m_user) {
+        const StartupSwitchPlace own = StartupSwitchPlaceOf(location->m_sameAs);
+        const std::wstring mount = location->m_user->Mount();
+        if (own.root != HKEY_CURRENT_USER || mount.empty()) return {};
+        return {HKEY_USERS, mount + L"\\" + own.path};
+    }
     if (location->m_type == Location::Folder) {
         if (IsShellFolder(location->m_path, CSIDL_STARTUP)) return Place(HKEY_CURRENT_USER, L"StartupFolder");
         if (IsShellFolder(location->m_path, CSIDL_COMMON_STARTUP)) return Place(HKEY_LOCAL_MACHINE, L"StartupFolder");
