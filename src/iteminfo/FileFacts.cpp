@@ -106,9 +106,8 @@ void ReadTimes(KivFileFacts& facts, const std::wstring& path) {
 void FillFileFacts(KivFileFacts& facts, const std::wstring& path) {
     facts.fileName = NameOf(path);
     facts.filePath = path;
-    // One open serves the digest, the size, when the file is not a resolved
-    // shortcut the times,
-    // and the version resource, read from the same open file.
+    // One open serves the digest, the size, the version resource and, when the
+    // file is not a resolved shortcut, the times.
     UniqueFile open;
     const FileDigest digest = HashFile(path.c_str(), open);
     facts.md5 = digest.md5;
