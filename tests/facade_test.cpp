@@ -6,6 +6,7 @@
 
 #include "core/HostFiles.h"
 #include "core/Records.h"
+#include "platform/Handles.h"
 #include "platform/RegPath.h"
 #include "core/KivHandler.h"
 #include "support/RegistryTestKit.h"
@@ -289,6 +290,50 @@ TEST_F(FacadeTest, ItemsOfManyFilesKeepTheirOwnFactsAndTheirOrder) {
         EXPECT_EQ(i < 60 ? 32u : 0u, item->m_file.md5.size()) << id;
     }
     EXPECT_EQ(Range(1, 61), locations[0]->m_itemIds);
+}
+
+// However many threads read the files (none: all on the collecting thread), every
+// item gets the same facts, the same ID and the same log lines in the same order:
+// files named by several entries, missing, unreadable (held open by another
+// without sharing), a shortcut that cannot be loaded, a big file and tiny ones.
+TEST_F(FacadeTest, FilesReadOnAnyNumberOfThreadsGiveTheSameItemsInTheSameOrder) {
+    kivtest::ScratchFolder folder(L"FacadeReaders");
+    std::vector<std::wstring> files;
+    for (int i = 0; i < 24; ++i) files.push_back(folder.AddFile(std::to_wstring(i) + L".exe", std::string(i, 'z')));
+    const std::wstring shared = folder.AddFile(L"shared.dll", "MZ" + std::string(300 << 10, 's'));
+    const std::wstring locked = folder.AddFile(L"locked.sys", "MZ locked");
+    kiv::UniqueFile holder(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    const std::wstring odd[] = {shared, folder.Path() + L"\\missing.exe", locked,
+                                folder.AddFile(L"broken.lnk", "not a shortcut")};
+    for (size_t k = 0; k < files.size(); k += 3) files.insert(files.begin() + k, odd[(k / 3) % 4]);
+    FileHandler handler(files);
+    AddCategory(3, &handler);
+    struct Seen {
+        std::vector<std::wstring> facts;
+        std::vector<std::string> log;
+    };
+    const auto collect = [&](unsigned readers) {
+        CKivTestAccess::SetFileReaders(m_kiv, readers);
+        LogCapture log;
+        m_kiv->Collect();
+        Seen seen;
+        seen.log = log.Messages();
+        for (const auto& entry : CKivTestAccess::ItemMap(m_kiv)) {
+            const KivFileFacts& f = entry.second->m_file;
+            seen.facts.push_back(std::to_wstring(entry.first) + L"|" + entry.second->m_title + L"|" + f.filePath +
+                                 L"|" + f.md5 + L"|" + std::to_wstring(f.size) + L"|" + f.extension + L"|" +
+                                 std::to_wstring(f.modified.wMinute) + L"|" + f.version.Publisher());
+        }
+        return seen;
+    };
+    const Seen alone = collect(0);
+    ASSERT_EQ(3 * files.size(), alone.facts.size());
+    for (unsigned readers : {1u, 2u, 3u}) {
+        const Seen seen = collect(readers);
+        EXPECT_EQ(alone.facts, seen.facts) << readers << " readers";
+        EXPECT_EQ(alone.log, seen.log) << readers << " readers";
+    }
 }
 
 TEST_F(FacadeTest, StopBeforeCollectHasNoEffect) {

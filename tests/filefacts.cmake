@@ -17,5 +17,5 @@ function(kiv_filefacts_resources test)
 endfunction()
 
 kiv_filefacts_resources(fileversion_test multi neutral wrongtable fixedonly handmade large)
-kiv_filefacts_resources(filefacts_test multi)
+kiv_filefacts_resources(filefacts_test multi large fixedonly)
 kiv_filefacts_resources(hiddenstarts_test multi)

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "iteminfo/FileFacts.h"
 #include "iteminfo/Md5.h"
 #include "iteminfo/Shortcut.h"
+#include "platform/ThreadScratch.h"
 #include "support/TestSupport.h"
 
 using kiv::FillFileFacts;
@@ -369,5 +371,40 @@ TEST_F(FileFactsTest, FactsStandForTheFileWhileItsSizeAndTimesStay) {
     for (const Case& c : cases) {
         ASSERT_TRUE(c.change()) << c.what;
         EXPECT_EQ(c.same, kiv::SameFileState(facts, path)) << c.what;
+    }
+}
+
+// The version information read from the file the digest just read (from memory when
+// one read held it, through the open handle when not) is the one a read by path
+// gives, on a thread with reading buffers of its own (a collection's) and without.
+TEST_F(FileFactsTest, VersionFromTheHashedFileIsTheOneItsPathGives) {
+    const std::wstring padded = folder / L"padded.dll";
+    std::string image = kivtest::ReadBytes(kivtest::ProgramFolder() + L"kivff_multi.dll");
+    ASSERT_TRUE(kivtest::WriteBytes(padded, image + std::string(300 << 10, '\x5a')));
+    const std::wstring notImage = folder / L"mz.txt";
+    ASSERT_TRUE(kivtest::WriteBytes(notImage, "MZ12345678"));
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+    const std::wstring files[] = {kivtest::ProgramFolder() + L"kivff_multi.dll",
+                                  kivtest::ProgramFolder() + L"kivff_large.dll",
+                                  kivtest::ProgramFolder() + L"kivff_fixedonly.dll",
+                                  padded,
+                                  notImage,
+                                  std::wstring(system) + L"\\kernel32.dll"};
+    for (bool scratch : {true, false}) {
+        std::unique_ptr<kiv::ThreadScratch> buffers(scratch ? new kiv::ThreadScratch() : nullptr);
+        for (const std::wstring& path : files) {
+            CFileVersion byPath;
+            const int read = byPath.Read(path.c_str());
+            KivFileFacts filled;
+            FillFileFacts(filled, path);
+            EXPECT_EQ(DigestOf(kivtest::ReadBytes(path)), filled.md5) << Narrow(path);
+            EXPECT_EQ(read == 0, filled.version.m_empty) << Narrow(path);
+            EXPECT_EQ(0, std::memcmp(&byPath.m_fixed, &filled.version.m_fixed, sizeof(VS_FIXEDFILEINFO)))
+                << Narrow(path);
+            for (int i = 0; i < CFileVersion::StringCount; ++i)
+                EXPECT_EQ(byPath.String(i), filled.version.String(i)) << Narrow(path) << " string " << i;
+            kiv::ReleaseFileFacts(filled);
+        }
     }
 }

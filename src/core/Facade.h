@@ -54,6 +54,8 @@ private:
     ItemMap m_items{m_catalogue};
     WhiteList m_whiteList;
     std::atomic<int> m_stop{0};
+    // How many threads read the entries' files beside the collecting thread.
+    unsigned m_fileReaders;
     // The location whose passes are running, and the thread running them; both
     // under the item map's lock.
     const Location* m_reading = nullptr;

@@ -58,7 +58,8 @@ void CKiv::Dispose() {
 
 namespace kiv {
 
-Facade::Facade() {
+// More than a few readers only queue at the disk.
+Facade::Facade() : m_fileReaders(WorkerPool::FileReaders(kMostReaders)) {
     for (int type = RegValue; type <= WmiSubscriptions; ++type) {
         const auto t = static_cast<EKivHandlerType>(type);
         std::unique_ptr<CKivHandler> handler(CreateKivHandler(t));
@@ -146,9 +147,7 @@ void CKiv::Collect() {
         // Entries of one run probe the same folders over and over.
         kiv::CollectionProbes probes;
         kiv::ThreadScratch scratch;
-        // Files are read on the processors the collecting thread leaves free; more
-        // than a few readers only queue at the disk.
-        kiv::WorkerPool readers(kiv::WorkerPool::SpareProcessors(kMostReaders));
+        kiv::WorkerPool readers(self.m_fileReaders);
         kiv::FileFactsMemo memo;
         self.m_items.DestroyAll();
         self.m_items.ReadEnvPaths();

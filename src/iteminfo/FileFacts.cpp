@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "iteminfo/Md5.h"
@@ -35,14 +36,40 @@ std::wstring ExtensionOf(const std::wstring& name) {
     return AsciiLower(name.substr(dot + 1));
 }
 
+// How the version information of the file just hashed is read: from the bytes
+// already in memory when one read held the whole file, else through the handle
+// still open, else by its path.
+struct HashedFile {
+    const FileDigest& digest;
+    HANDLE open;  // null when the file could not be opened
+
+    int ReadVersion(CFileVersion& version, const std::wstring& path) const {
+        if (digest.whole) {
+            const unsigned char* bytes = digest.whole;
+            const unsigned long long size = digest.size;
+            return version.Read(
+                path.c_str(),
+                [bytes, size](std::uint64_t offset, void* into, std::size_t count) {
+                    if (offset > size || count > size - offset) return false;
+                    std::memcpy(into, bytes + offset, count);
+                    return true;
+                },
+                size);
+        }
+        if (open && digest.described) return version.Read(path.c_str(), open, digest.size);
+        return version.Read(path.c_str());
+    }
+};
+
 // Reads the version information of the file itself, or of a shortcut's target,
 // and returns the path from which the icon and times are taken: the target when
 // the shortcut resolved, otherwise the file itself. A file already read whole
 // that does not start as an executable image holds no version resource, so
 // its read is skipped; the outcome is the same.
-std::wstring ReadVersionInfo(KivFileFacts& facts, const std::wstring& path, bool knownWithoutVersion) {
+std::wstring ReadVersionInfo(KivFileFacts& facts, const std::wstring& path, const HashedFile& hashed) {
     facts.version.Reset();
-    if (!knownWithoutVersion && facts.version.Read(path.c_str())) return path;
+    const bool knownWithoutVersion = !hashed.digest.md5.empty() && !hashed.digest.startsAsImage;
+    if (!knownWithoutVersion && hashed.ReadVersion(facts.version, path)) return path;
     if (facts.extension != L"lnk") {
         LogLine(kNoFileInfo, path.c_str());
         return path;
@@ -79,14 +106,14 @@ void ReadTimes(KivFileFacts& facts, const std::wstring& path) {
 void FillFileFacts(KivFileFacts& facts, const std::wstring& path) {
     facts.fileName = NameOf(path);
     facts.filePath = path;
-    // One open serves the digest, the size and, when the file is not a resolved
-    // shortcut, the times.
-    const FileDigest digest = HashFile(path.c_str());
+    // One open serves the digest, the size, the version resource and, when the
+    // file is not a resolved shortcut, the times.
+    UniqueFile open;
+    const FileDigest digest = HashFile(path.c_str(), open);
     facts.md5 = digest.md5;
     facts.size = digest.described ? digest.size : FileSize(path);
     facts.extension = ExtensionOf(facts.fileName);
-    const bool knownWithoutVersion = !digest.md5.empty() && !digest.startsAsImage;
-    const std::wstring target = ReadVersionInfo(facts, path, knownWithoutVersion);
+    const std::wstring target = ReadVersionInfo(facts, path, HashedFile{digest, open.Valid() ? open.Get() : nullptr});
     facts.iconSource = target;
     if (target == path && digest.described) SetTimes(facts, digest.created, digest.modified);
     else ReadTimes(facts, target);

@@ -150,21 +150,9 @@ bool LoadVersionResource(const wchar_t* path, std::vector<BYTE>& spare, std::vec
 // image's resource directory settles the answer (no such resource, or one in one
 // language, in an image whose texts come from no language file) the resource is read
 // straight from the file; every other case is left to the platform.
-kiv::VersionLookup ReadFromImage(const wchar_t* path, std::vector<BYTE>& spare, VersionData& data) {
-    kiv::UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size = {};
-    if (!file || !GetFileSizeEx(file.Get(), &size)) return kiv::VersionLookup::AskSystem;
-    const kiv::ReadAt read = [&file](std::uint64_t offset, void* into, std::size_t count) {
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD got = 0;
-        return count <= kKeptBufferSize && ReadFile(file.Get(), into, static_cast<DWORD>(count), &got, &at) &&
-               got == count;
-    };
-    const kiv::VersionPlace place =
-        kiv::FindVersionResource(read, static_cast<std::uint64_t>(size.QuadPart), kKeptBufferSize / 4);
+kiv::VersionLookup ReadFromImage(const kiv::ReadAt& read, std::uint64_t fileSize, std::vector<BYTE>& spare,
+                                 VersionData& data) {
+    const kiv::VersionPlace place = kiv::FindVersionResource(read, fileSize, kKeptBufferSize / 4);
     if (place.lookup != kiv::VersionLookup::Found) return place.lookup;
     std::vector<BYTE>& kept = KeptBuffer(spare);
     if (!read(place.offset, kept.data(), place.size)) return kiv::VersionLookup::AskSystem;
@@ -179,15 +167,43 @@ kiv::VersionLookup ReadFromImage(const wchar_t* path, std::vector<BYTE>& spare, 
     return kiv::VersionLookup::Found;
 }
 
+// Positioned reads of an open file, none larger than the kept buffer.
+kiv::ReadAt ReadsOf(HANDLE file) {
+    return [file](std::uint64_t offset, void* into, std::size_t count) {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        return count <= kKeptBufferSize && ReadFile(file, into, static_cast<DWORD>(count), &got, &at) && got == count;
+    };
+}
+
 }  // namespace
 
 int CFileVersion::Read(const wchar_t* path) {
+    if (!path) {
+        Reset();
+        return 0;
+    }
+    kiv::UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !GetFileSizeEx(file.Get(), &size)) return Read(path, kiv::ReadAt(), 0);
+    return Read(path, ReadsOf(file.Get()), static_cast<std::uint64_t>(size.QuadPart));
+}
+
+int CFileVersion::Read(const wchar_t* path, HANDLE file, std::uint64_t fileSize) {
+    return Read(path, ReadsOf(file), fileSize);
+}
+
+int CFileVersion::Read(const wchar_t* path, const kiv::ReadAt& read, std::uint64_t fileSize) {
     Reset();
     if (!path) return 0;
     std::vector<BYTE> spare, owned;
     VersionData data{nullptr, 0};
     try {
-        const kiv::VersionLookup direct = ReadFromImage(path, spare, data);
+        const kiv::VersionLookup direct =
+            read ? ReadFromImage(read, fileSize, spare, data) : kiv::VersionLookup::AskSystem;
         if (direct == kiv::VersionLookup::Absent) return 0;
         if (direct == kiv::VersionLookup::AskSystem && !LoadVersionResource(path, spare, owned, data)) return 0;
     } catch (const std::bad_alloc&) {

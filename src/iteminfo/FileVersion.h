@@ -5,8 +5,11 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "iteminfo/VersionResource.h"
 
 class CFileVersion {
 public:
@@ -33,6 +36,12 @@ public:
     // 1 when the file's version resource was loaded (even without strings), else 0.
     // The string table is the one that suits the user's default language.
     int Read(const wchar_t* path);
+    // The same for a file the caller holds open (read through the handle's positioned
+    // reads, fileSize bytes long), or whose bytes it reads some other way; the
+    // platform's call, where the image alone does not settle the answer, opens the
+    // path itself. An empty reader leaves everything to the platform's call.
+    int Read(const wchar_t* path, HANDLE file, std::uint64_t fileSize);
+    int Read(const wchar_t* path, const kiv::ReadAt& read, std::uint64_t fileSize);
 
     const std::wstring& String(int index) const { return m_strings[index]; }
     const wchar_t* Publisher() const { return m_strings[CompanyName].c_str(); }

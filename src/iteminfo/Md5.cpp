@@ -197,14 +197,21 @@ bool HashOpenFile(HANDLE file, FileDigest& result) {
     }
     unsigned char* buffer = kept.data();
     CMd5 md5;
-    bool first = true;
+    unsigned long long total = 0;
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(file, buffer, kReadSize, &got, nullptr)) return false;
         if (got == 0) break;
-        if (first) result.startsAsImage = got >= 2 && buffer[0] == 'M' && buffer[1] == 'Z';
-        first = false;
+        if (total == 0) result.startsAsImage = got >= 2 && buffer[0] == 'M' && buffer[1] == 'Z';
+        total += got;
         md5.Update(buffer, got);
+        // A short read that reaches the size the handle reported is the end of the
+        // file: a further read would only say so. A file that grew meanwhile is
+        // read on to its new end.
+        if (got < kReadSize && result.described && total >= result.size) {
+            if (total == got && total == result.size && scratch) result.whole = buffer;
+            break;
+        }
     }
     unsigned char digest[16];
     md5.Final(digest);
@@ -232,7 +239,13 @@ bool Describe(HANDLE file, FileDigest& result) {
 }  // namespace
 
 FileDigest HashFile(const wchar_t* path) {
+    UniqueFile open;
+    return HashFile(path, open);
+}
+
+FileDigest HashFile(const wchar_t* path, UniqueFile& open) {
     FileDigest result;
+    open.Reset();
     if (!path || std::wcslen(path) < 4) return result;
     // Readers and writers of the file are not locked out: the files of running
     // programs and services are hashed while they are in use.
@@ -245,7 +258,11 @@ FileDigest HashFile(const wchar_t* path) {
     result.described = Describe(file.Get(), result);
     // A read that breaks off would give the digest of part of the file, which the
     // whitelist could match against the wrong file: such a file counts as unreadable.
-    if (!HashOpenFile(file.Get(), result)) result.md5.clear();
+    if (!HashOpenFile(file.Get(), result)) {
+        result.md5.clear();
+        result.whole = nullptr;
+    }
+    open = std::move(file);
     return result;
 }
 

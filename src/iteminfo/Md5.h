@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Handles.h"
+
 class CMd5 {
 public:
     CMd5();
@@ -41,12 +43,18 @@ struct FileDigest {
     FILETIME created = {};
     FILETIME modified = {};
     bool startsAsImage = false;  // the first bytes are "MZ", as in every executable image
+    // The whole file as read, when one read held all of it (in the reading thread's
+    // buffer, valid until the thread reads its next file); null otherwise.
+    const unsigned char* whole = nullptr;
 };
 
 // Opens the file once, without locking out its readers and writers, and reads it
 // whole into a buffer the calling thread reuses from file to file. A null path or
 // one shorter than four characters is not opened.
 FileDigest HashFile(const wchar_t* path);
+// The same, handing the open file to the caller (null when it could not be
+// opened), so that the file's other facts are read without opening it again.
+FileDigest HashFile(const wchar_t* path, UniqueFile& open);
 
 // The digest of the file's bytes as 32 lower-case digits; empty for a null path,
 // one shorter than four characters, or a file that cannot be opened.

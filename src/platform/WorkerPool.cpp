@@ -33,11 +33,11 @@ WorkerPool::~WorkerPool() {
     for (const UniqueHandle& thread : m_threads) WaitForSingleObject(thread.Get(), INFINITE);
 }
 
-unsigned WorkerPool::SpareProcessors(unsigned most) {
+unsigned WorkerPool::FileReaders(unsigned most) {
     SYSTEM_INFO info = {};
     GetSystemInfo(&info);
-    const unsigned spare = info.dwNumberOfProcessors > 1 ? info.dwNumberOfProcessors - 1 : 0;
-    return spare < most ? spare : most;
+    const unsigned readers = info.dwNumberOfProcessors > 1 ? info.dwNumberOfProcessors : 0;
+    return readers < most ? readers : most;
 }
 
 bool WorkerPool::StartThread() noexcept {

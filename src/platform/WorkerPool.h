@@ -32,8 +32,13 @@ public:
     // posted so far has finished.
     void Drain() noexcept;
 
-    // The processors beyond the calling thread's own, at most `most`.
-    static unsigned SpareProcessors(unsigned most);
+    // How many threads read files beside the collecting thread: one per processor,
+    // at most `most`, where there is more than one; none on a single processor,
+    // where every file is read on the collecting thread. The collecting thread
+    // spends much of its time waiting for the registry and the service manager, and
+    // joins the readers once a location's entries are made, so every processor
+    // reads.
+    static unsigned FileReaders(unsigned most);
 
 private:
     static DWORD WINAPI ThreadMain(void* pool);

@@ -49,6 +49,7 @@ public:
     static std::map<unsigned, std::unique_ptr<CKivItem>>& ItemMap(CKiv* kiv) { return Of(kiv).m_items.m_map; }
     static std::map<std::wstring, unsigned>& WhiteList(CKiv* kiv) { return Of(kiv).m_whiteList.m_entries; }
     static int StopFlag(CKiv* kiv) { return Of(kiv).m_stop.load(); }
+    static void SetFileReaders(CKiv* kiv, unsigned readers) { Of(kiv).m_fileReaders = readers; }
     static bool LoadData(CKiv* kiv) { return Of(kiv).LoadData(); }
     static bool LoadWhiteList(CKiv* kiv, const wchar_t* text) { return Of(kiv).m_whiteList.Load(text); }
     static bool GetWhiteList(CKiv* kiv, const wchar_t* path, const wchar_t* name) {

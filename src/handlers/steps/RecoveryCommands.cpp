@@ -77,6 +77,22 @@ std::wstring LiveCommand(SC_HANDLE manager, const Location* location, const std:
     return command;
 }
 
+// What a collection lists as the live command. The manager writes every command it
+// keeps to the service's key, so a key that holds none needs no question to the
+// manager (a round trip to its process per service, the most a collection would
+// spend here); a key that holds one is checked against the manager's view. A key
+// that cannot be read leaves the answer to the manager.
+std::wstring CollectedLiveCommand(SC_HANDLE manager, const Location* location, const std::wstring& service) {
+    UniqueHKey key;
+    std::wstring command;
+    if (!OpenKeyToRead(location->m_root, ServiceKeyPath(location, service), key) ||
+        !ReadCommandValue(key.Get(), command))
+        return LiveCommand(manager, location, service);
+    std::wstring managed;
+    if (!command.empty() && manager && QueryManagerCommand(manager, service.c_str(), managed)) return managed;
+    return command;
+}
+
 std::wstring KeptCommand(const Location* location, const std::wstring& service) {
     std::wstring command;
     UniqueHKey marker;
@@ -114,7 +130,7 @@ Status SetLiveCommand(HKEY serviceKey, const std::wstring& service, const std::w
 void CollectService(Location* location, SC_HANDLE manager, const ENUM_SERVICE_STATUSW& entry, unsigned enabledPass) {
     if (!entry.lpServiceName) return;
     const std::wstring service = entry.lpServiceName;
-    std::wstring file = enabledPass ? LiveCommand(manager, location, service) : KeptCommand(location, service);
+    std::wstring file = enabledPass ? CollectedLiveCommand(manager, location, service) : KeptCommand(location, service);
     if (file.empty() || !ResolveEntry(file, 0)) return;
     auto* item = new CKivItem(entry.lpDisplayName ? entry.lpDisplayName : service, file, location,
                               GotoKind::RegistryValue, 0, enabledPass, 0);

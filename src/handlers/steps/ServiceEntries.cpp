@@ -196,10 +196,12 @@ void CollectService(Location* location, HKEY services, SC_HANDLE manager, const 
     if (!entry.lpServiceName) return;
     ServiceConfig config;
     if (!ReadServiceConfig(services, manager, entry.lpServiceName, config)) return;
-    std::wstring file = config.image;
-    if (!ResolveEntry(file, 0)) return;
+    // The pass is settled before the image path is resolved (probes of the disk):
+    // each pass resolves only the services it lists.
     const bool enabled = config.start < kStartDisabled;
     if (enabled != (enabledPass != 0)) return;
+    std::wstring file = config.image;
+    if (!ResolveEntry(file, 0)) return;
     auto* item = new CKivItem(entry.lpDisplayName ? entry.lpDisplayName : L"", file, location, GotoKind::RegistryKey, 0,
                               enabledPass, 0);
     const std::wstring name = entry.lpServiceName;
