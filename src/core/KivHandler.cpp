@@ -8,6 +8,7 @@
 namespace kiv {
 
 const wchar_t kMarker[] = L"_disabledByKiv";
+const wchar_t kRemovedMarker[] = L"_removedByKiv";
 
 std::wstring MarkerPath(const std::wstring& keyPath) { return keyPath + L"\\" + kMarker; }
 

@@ -25,6 +25,8 @@ namespace kiv {
 
 // Disabled entries of a registry location live in this subkey of its key.
 extern const wchar_t kMarker[];
+// Kinds that keep what a removal took, for a restore, keep it in this subkey.
+extern const wchar_t kRemovedMarker[];
 std::wstring MarkerPath(const std::wstring& keyPath);
 // The key that holds an item's entry: its location's key, or the subkey below it
 // that the item names (path below the location's root).

@@ -17,7 +17,6 @@ namespace kiv {
 namespace {
 
 const wchar_t kSection[] = L"autorun";
-const wchar_t kRemoved[] = L"_removedByKiv";
 const wchar_t* const kBaseKeys[] = {L"open", L"shellexecute", L"Shell\\Option1\\Command"};
 
 Status WriteKey(const std::wstring& file, const std::wstring& key, const wchar_t* text) {
@@ -77,7 +76,7 @@ std::wstring CurrentKey(const CKivItem* item) {
 // of a newer command of the same name.
 Status Rename(CKivItem* item, bool fromCurrent, const std::wstring& fromSuffix, const std::wstring& toSuffix) {
     if (!HasKeyAndFile(item)) return Status::Fail(ERROR_INVALID_PARAMETER);
-    const bool restoring = fromSuffix == kRemoved;
+    const bool restoring = fromSuffix == kRemovedMarker;
     if (item->m_removed != (restoring ? 1u : 0u)) return Status::Fail(ERROR_INVALID_PARAMETER);
     const std::wstring key = fromCurrent ? CurrentKey(item) : item->m_regNames[0];
     return MoveKey(item->m_regNames[1], key + fromSuffix, key + toSuffix);
@@ -94,8 +93,10 @@ class CKivHandler_AutorunInf : public CKivHandler {
 public:
     int DisableItem(CKivItem* item) override { return Rename(item, false, L"", kMarker).Report(); }
     int EnableItem(CKivItem* item) override { return Rename(item, false, kMarker, L"").Report(); }
-    int RemoveItem(CKivItem* item) override { return MarkRemoved(item, Rename(item, true, L"", kRemoved)).Report(); }
-    int RestoreItem(CKivItem* item) override { return Rename(item, true, kRemoved, L"").Report(); }
+    int RemoveItem(CKivItem* item) override {
+        return MarkRemoved(item, Rename(item, true, L"", kRemovedMarker)).Report();
+    }
+    int RestoreItem(CKivItem* item) override { return Rename(item, true, kRemovedMarker, L"").Report(); }
     void CollectLocation(Location* location, unsigned enabledPass, unsigned char wow64) override;
 };
 
@@ -107,7 +108,7 @@ void CKivHandler_AutorunInf::CollectLocation(Location* location, unsigned enable
         for (const wchar_t* baseKey : kBaseKeys) {
             const std::wstring key = enabledPass ? std::wstring(baseKey) : baseKey + std::wstring(kMarker);
             CollectKey(location, file, baseKey, key, enabledPass, 0);
-            CollectKey(location, file, baseKey, key + kRemoved, enabledPass, 1);
+            CollectKey(location, file, baseKey, key + kRemovedMarker, enabledPass, 1);
         }
     }
 }

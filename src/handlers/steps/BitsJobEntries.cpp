@@ -6,6 +6,7 @@
 #include <bits1_5.h>
 
 #include "core/Records.h"
+#include "handlers/steps/MarkerEntries.h"
 #include "handlers/steps/RegistryTree.h"
 #include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
@@ -21,7 +22,6 @@ constexpr CLSID kClsidBitsManager = {0x4991d34b, 0x80a1, 0x4291, {0x83, 0xb6, 0x
 constexpr IID kIidBitsManager = {0x5ce34c0d, 0x0dc9, 0x4c1f, {0x89, 0x7c, 0xda, 0xa1, 0xb7, 0x8c, 0xee, 0x7c}};
 constexpr IID kIidBitsJob2 = {0x54b50739, 0x686f, 0x45eb, {0x9d, 0xff, 0xd6, 0xa9, 0xa0, 0xfa, 0xa9, 0xaf}};
 
-const wchar_t kRemovedStore[] = L"_removedByKiv";
 const wchar_t kNameValue[] = L"DisplayName";
 const wchar_t kTypeValue[] = L"Type";
 const wchar_t kProgramValue[] = L"Program";
@@ -257,16 +257,11 @@ void CollectBitsJobs(Location* location, unsigned enabledPass, unsigned char wow
         for (const BitsJob& job : jobs) AddItem(location, job, 1, 0);
         return;
     }
-    for (const wchar_t* store : {kMarker, kRemovedStore}) {
-        UniqueHKey kept;
-        if (!OpenKeyToRead(location->m_root, location->m_path + L"\\" + store, kept)) continue;
-        EnumRegSubkeys(kept.Get(), [&](const std::wstring& id) {
-            UniqueHKey key;
-            BitsJob job;
-            if (OpenKeyToRead(kept.Get(), id, key) && ReadKept(key.Get(), id, job))
-                AddItem(location, job, 0, store == kRemovedStore ? 1 : 0);
-        });
-    }
+    ForEachKeptEntry(location, [&](HKEY store, const std::wstring& id, bool removed) {
+        UniqueHKey key;
+        BitsJob job;
+        if (OpenKeyToRead(store, id, key) && ReadKept(key.Get(), id, job)) AddItem(location, job, 0, removed ? 1 : 0);
+    });
 }
 
 Status DisableBitsJob(CKivItem* item) {
@@ -303,10 +298,10 @@ Status RemoveBitsJob(CKivItem* item) {
     if (item->m_removed || !item->m_enabled) return Status::Fail(ERROR_NOT_SUPPORTED);
     BitsJob job;
     Status step = LiveJob(item->m_regNames[0], job);
-    if (step) step = Keep(item->m_location, kRemovedStore, job, true);
+    if (step) step = Keep(item->m_location, kRemovedMarker, job, true);
     if (!step) return step;
     step = g_jobs->Cancel(job.id);
-    if (!step) Forget(item->m_location, kRemovedStore, job.id);
+    if (!step) Forget(item->m_location, kRemovedMarker, job.id);
     else item->m_removed = 1;
     return step;
 }
@@ -317,12 +312,12 @@ Status RestoreBitsJob(CKivItem* item) {
     UniqueHKey key;
     BitsJob kept;
     std::wstring made;
-    Status step = OpenKeyToRead(location->m_root, KeptPath(location, kRemovedStore, item->m_regNames[0]), key);
+    Status step = OpenKeyToRead(location->m_root, KeptPath(location, kRemovedMarker, item->m_regNames[0]), key);
     if (step && !ReadKept(key.Get(), item->m_regNames[0], kept)) step = Status::Fail(ERROR_INVALID_DATA);
     if (step) step = g_jobs->Create(kept, made);
     if (!step) return step;
     key.Reset();
-    Forget(location, kRemovedStore, kept.id);
+    Forget(location, kRemovedMarker, kept.id);
     item->m_regNames[0] = made;
     return Status::Ok();
 }

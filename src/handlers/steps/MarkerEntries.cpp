@@ -1,6 +1,8 @@
 #include "handlers/steps/MarkerEntries.h"
 
+#include "core/KivHandler.h"
 #include "core/Records.h"
+#include "handlers/steps/RegistryTree.h"
 #include "handlers/steps/RegistryValues.h"
 #include "platform/Handles.h"
 #include "platform/RegPath.h"
@@ -139,6 +141,15 @@ Status RemoveMarkerEntry(CKivItem* item, const EntrySteps& steps) {
         if (step && !item->m_enabled) DropEmptyMarker(item, place.root, path);
     }
     return step;
+}
+
+void ForEachKeptEntry(const Location* location,
+                      const std::function<void(HKEY store, const std::wstring& id, bool removed)>& visit) {
+    for (const wchar_t* store : {kMarker, kRemovedMarker}) {
+        UniqueHKey kept;
+        if (!OpenKeyToRead(location->m_root, location->m_path + L"\\" + store, kept)) continue;
+        EnumRegSubkeys(kept.Get(), [&](const std::wstring& id) { visit(kept.Get(), id, store == kRemovedMarker); });
+    }
 }
 
 }  // namespace kiv

@@ -7,11 +7,13 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "platform/Status.h"
 
 class CKivItem;
+class Location;
 
 namespace kiv {
 
@@ -25,5 +27,11 @@ struct EntrySteps {
 Status DisableMarkerEntry(CKivItem* item, const EntrySteps& steps);
 Status EnableMarkerEntry(CKivItem* item, const EntrySteps& steps);
 Status RemoveMarkerEntry(CKivItem* item, const EntrySteps& steps);
+
+// Kinds whose live entries are not registry entries (jobs, subscriptions) keep a
+// disabled or removed one as a subkey of the location's marker or removed store;
+// the disabled pass visits each with its store's key and whether it was removed.
+void ForEachKeptEntry(const Location* location,
+                      const std::function<void(HKEY store, const std::wstring& id, bool removed)>& visit);
 
 }  // namespace kiv

@@ -12,8 +12,6 @@
 
 namespace kiv {
 
-const wchar_t kRemovedMarker[] = L"_removedByKiv";
-
 namespace {
 
 std::wstring NameOf(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }

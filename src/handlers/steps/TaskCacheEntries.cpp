@@ -29,7 +29,6 @@ namespace {
 const wchar_t kTasks[] = L"Tasks";
 const wchar_t kTree[] = L"Tree";
 const wchar_t* const kTriggerIndexes[] = {L"Plain", L"Logon", L"Boot"};
-const wchar_t kRemovedStore[] = L"_removedByKiv";
 const wchar_t kPathValue[] = L"Path";
 const wchar_t kActionsValue[] = L"Actions";
 
@@ -214,7 +213,7 @@ std::wstring Under(const std::wstring& base, const std::wstring& folder) {
 // The moves of one task between the cache (base) and the store (base\_removedByKiv).
 std::vector<KeyMove> TaskMoves(HKEY root, const std::wstring& base, const std::wstring& id, const std::wstring& path,
                                bool toStore) {
-    const std::wstring store = Join(base, kRemovedStore);
+    const std::wstring store = Join(base, kRemovedMarker);
     const std::wstring& from = toStore ? base : store;
     const std::wstring& to = toStore ? store : base;
     std::vector<KeyMove> moves{{Join(from, kTasks), Join(to, kTasks), id}};
@@ -315,13 +314,13 @@ std::wstring TaskFilesFolder() {
 
 std::wstring RemovedTaskFilesFolder() {
     const std::wstring live = TaskFilesFolder();
-    return live.empty() ? live : live + kRemovedStore;
+    return live.empty() ? live : live + kRemovedMarker;
 }
 
 void CollectHiddenTasks(Location* location, unsigned enabledPass, unsigned char wow64) {
     if (!location || wow64) return;
     if (!enabledPass) {
-        CollectDefinitions(location, Join(Join(location->m_path, kRemovedStore), kTasks), nullptr, 0);
+        CollectDefinitions(location, Join(Join(location->m_path, kRemovedMarker), kTasks), nullptr, 0);
         return;
     }
     TaskPaths scheduled;
@@ -346,7 +345,7 @@ Status RestoreHiddenTask(CKivItem* item) { return MoveTask(item, false); }
 int GoToHiddenTask(CKivItem* item) {
     if (!item || !item->m_location || item->m_regNames.empty()) return 0;
     const Location* location = item->m_location;
-    const std::wstring base = item->m_removed ? Join(location->m_path, kRemovedStore) : location->m_path;
+    const std::wstring base = item->m_removed ? Join(location->m_path, kRemovedMarker) : location->m_path;
     return NavigateRegEdit(location->m_root, Join(Join(base, kTasks), item->m_regNames[0]).c_str(), nullptr);
 }
 

@@ -13,6 +13,7 @@
 #include <new>
 
 #include "core/Records.h"
+#include "handlers/steps/MarkerEntries.h"
 #include "handlers/steps/RegistryTree.h"
 #include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
@@ -40,7 +41,6 @@ const wchar_t kBindingClass[] = L"__FilterToConsumerBinding";
 const wchar_t kNamespaceClass[] = L"__NAMESPACE";
 const wchar_t kCommandLineConsumer[] = L"CommandLineEventConsumer";
 const wchar_t kScriptConsumer[] = L"ActiveScriptEventConsumer";
-const wchar_t kRemovedStore[] = L"_removedByKiv";
 const wchar_t kNamespaceValue[] = L"Namespace";
 const wchar_t kClassValue[] = L"__CLASS";
 const wchar_t kPathValue[] = L"__RELPATH";
@@ -550,14 +550,10 @@ void CollectWmiSubscriptions(Location* location, unsigned enabledPass, unsigned 
         CollectLive(location);
         return;
     }
-    for (const wchar_t* store : {kMarker, kRemovedStore}) {
-        UniqueHKey kept;
-        if (!OpenKeyToRead(location->m_root, StorePath(location, store), kept)) continue;
-        EnumRegSubkeys(kept.Get(), [&](const std::wstring& id) {
-            Subscription subscription;
-            if (ReadKept(kept.Get(), id, subscription)) AddItem(location, subscription, 0, store == kRemovedStore);
-        });
-    }
+    ForEachKeptEntry(location, [&](HKEY store, const std::wstring& id, bool removed) {
+        Subscription subscription;
+        if (ReadKept(store, id, subscription)) AddItem(location, subscription, 0, removed);
+    });
 }
 
 Status DisableWmiSubscription(CKivItem* item) { return TakeAway(item, kMarker); }
@@ -568,26 +564,27 @@ Status RemoveWmiSubscription(CKivItem* item) {
     if (!NamesBinding(item) || item->m_removed) return Status::Fail(ERROR_NOT_SUPPORTED);
     Status step;
     if (item->m_enabled) {
-        step = TakeAway(item, kRemovedStore);
+        step = TakeAway(item, kRemovedMarker);
     } else {
         // A disabled binding is gone from WMI already: its kept definition moves.
         const Location* location = item->m_location;
         UniqueHKey marker, removed;
         step = OpenKeyToChange(location->m_root, StorePath(location, kMarker), marker);
         if (step)
-            step = Status::FromRegistry(RegCreateKeyExW(location->m_root, StorePath(location, kRemovedStore).c_str(), 0,
-                                                        nullptr, 0, kKeyChangeRights, nullptr, removed.Put(), nullptr));
+            step =
+                Status::FromRegistry(RegCreateKeyExW(location->m_root, StorePath(location, kRemovedMarker).c_str(), 0,
+                                                     nullptr, 0, kKeyChangeRights, nullptr, removed.Put(), nullptr));
         if (step) step = MoveRegSubkey(marker.Get(), removed.Get(), KeptId(item->m_regNames[0], item->m_regNames[1]));
         marker.Reset();
         removed.Reset();
-        RemoveKeyIfEmpty(location->m_root, StorePath(location, step ? kMarker : kRemovedStore), 0);
+        RemoveKeyIfEmpty(location->m_root, StorePath(location, step ? kMarker : kRemovedMarker), 0);
     }
     if (step) item->m_removed = 1;
     return step;
 }
 
 Status RestoreWmiSubscription(CKivItem* item) {
-    const Status step = PutBack(item, kRemovedStore);
+    const Status step = PutBack(item, kRemovedMarker);
     if (step) item->m_enabled = 1;  // the binding is live again
     return step;
 }
