@@ -51,6 +51,16 @@ std::string HiveText(const std::vector<std::wstring>& titles, const std::wstring
     return text;
 }
 
+// A class of the not-logged-on user's own classes hive.
+const std::wstring kUserClass = L"{6b1d0a10-0000-4000-8000-000000002102}";
+
+// A user's classes hive file with one class and its in-process server.
+std::string ClassesText(const std::wstring& classId, const std::wstring& server) {
+    return "WINE REGISTRY Version 2\n;; All keys relative to "
+           "\\\\User\\\\S-1-5-21_Classes\n\n#arch=win64\n\n[CLSID\\\\" +
+           Escaped(classId) + "\\\\InprocServer32] 1700000000\n@=\"" + Escaped(server) + "\"\n";
+}
+
 // Sets the backup and restore privileges of the process, as the profile service
 // holds them when it loads a user's hive at logon.
 void SetHivePrivileges(bool enabled) {
@@ -105,7 +115,11 @@ protected:
         m_offlineApp = m_files.AddFile(L"offline.exe");
         kivtest::WriteFileBytes(Profile(kOnline) + L"\\NTUSER.DAT",
                                 HiveText({L"KivOnlineApp", L"KivOnlineOff"}, m_onlineApp));
-        kivtest::WriteFileBytes(Profile(kOffline) + L"\\NTUSER.DAT", HiveText({L"KivOfflineApp"}, m_offlineApp));
+        kivtest::WriteFileBytes(Profile(kOffline) + L"\\NTUSER.DAT",
+                                HiveText({L"KivOfflineApp"}, m_offlineApp));
+        Folder(Profile(kOffline) + L"\\AppData\\Local\\Microsoft\\Windows");
+        kivtest::WriteFileBytes(Profile(kOffline) + L"\\AppData\\Local\\Microsoft\\Windows\\UsrClass.dat",
+                                ClassesText(kUserClass, m_offlineApp));
         kivtest::WriteFileBytes(Profile(kBadHive) + L"\\NTUSER.DAT", "not a hive");
         kivtest::WriteFileBytes(Profile(kOnline) + kStartup + L"\\KivOnlineStart.exe", "MZ");
         SetHivePrivileges(true);
@@ -271,7 +285,8 @@ TEST_F(OtherUsersTest, AHiveTheModuleLoadsIsLoadedOnlyWhileReadOrActedOn) {
     EXPECT_EQ(1, m_kiv->DisableItem(app));
     EXPECT_FALSE(ModuleHiveLoaded());
     EXPECT_FALSE(RestorePrivilegeEnabled());
-    // A hive file gone since the collection: the action says so and changes nothing.
+    // A hive file gone since the collection: the action says so and changes nothing
+    // (the classes hive loaded for it goes after it, leaving its reason as it was).
     ASSERT_TRUE(DeleteFileW((Profile(kOffline) + L"\\NTUSER.DAT").c_str()));
     EXPECT_EQ(0, m_kiv->EnableItem(app));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());

@@ -167,10 +167,15 @@ Status LoadedHive::Load(const std::wstring& name, const std::wstring& file) {
 
 void LoadedHive::Unload() noexcept {
     if (m_name.empty()) return;
-    HivePrivileges privileges;
-    const LONG r = RegUnLoadKeyW(HKEY_USERS, m_name.c_str());
-    if (r != ERROR_SUCCESS) LogLine(L"KIV\t\t\t RegUnLoadKey %ls failed: %ld\n", m_name.c_str(), r);
-    m_name.clear();
+    // The hive goes after an action has reported its outcome: its last error stays.
+    const DWORD outcome = GetLastError();
+    {
+        HivePrivileges privileges;
+        const LONG r = RegUnLoadKeyW(HKEY_USERS, m_name.c_str());
+        if (r != ERROR_SUCCESS) LogLine(L"KIV\t\t\t RegUnLoadKey %ls failed: %ld\n", m_name.c_str(), r);
+        m_name.clear();
+    }
+    SetLastError(outcome);
 }
 
 }  // namespace kiv
