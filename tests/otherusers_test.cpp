@@ -7,6 +7,8 @@
 
 #include <shlobj.h>
 
+#include <set>
+
 #include "core/Records.h"
 #include "core/UserLocations.h"
 #include "support/RegistryTestKit.h"
@@ -51,8 +53,18 @@ std::string HiveText(const std::vector<std::wstring>& titles, const std::wstring
     return text;
 }
 
-// A class of the not-logged-on user's own classes hive.
+// Another user's shell service objects name classes: one registered in the
+// user's own classes, one only the running user has, one of the machine's.
 const std::wstring kUserClass = L"{6b1d0a10-0000-4000-8000-000000002102}";
+const std::wstring kRunningUsersClass = L"{6b1d0a10-0000-4000-8000-000000000001}";
+const std::wstring kMachineClass = L"{6b1d0a10-0000-4000-8000-000000000002}";
+const std::wstring kHooks = L"Software\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad";
+
+std::string HookText() {
+    return "\n[" + Escaped(kHooks) + "] 1700000000\n\"KivUserHook\"=\"" + Escaped(kUserClass) +
+           "\"\n\"KivRunningUsersHook\"=\"" + Escaped(kRunningUsersClass) + "\"\n\"KivMachineHook\"=\"" +
+           Escaped(kMachineClass) + "\"\n";
+}
 
 // A user's classes hive file with one class and its in-process server.
 std::string ClassesText(const std::wstring& classId, const std::wstring& server) {
@@ -116,10 +128,16 @@ protected:
         kivtest::WriteFileBytes(Profile(kOnline) + L"\\NTUSER.DAT",
                                 HiveText({L"KivOnlineApp", L"KivOnlineOff"}, m_onlineApp));
         kivtest::WriteFileBytes(Profile(kOffline) + L"\\NTUSER.DAT",
-                                HiveText({L"KivOfflineApp"}, m_offlineApp));
+                                HiveText({L"KivOfflineApp"}, m_offlineApp) + HookText());
         Folder(Profile(kOffline) + L"\\AppData\\Local\\Microsoft\\Windows");
         kivtest::WriteFileBytes(Profile(kOffline) + L"\\AppData\\Local\\Microsoft\\Windows\\UsrClass.dat",
                                 ClassesText(kUserClass, m_offlineApp));
+        // The same hook's other classes: the running user's own, and the machine's.
+        m_machineApp = m_files.AddFile(L"machine.exe");
+        WriteRaw(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\" + kRunningUsersClass + L"\\InprocServer32", L"",
+                 TextValue(REG_SZ, m_onlineApp));
+        WriteRaw(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\" + kMachineClass + L"\\InprocServer32", L"",
+                 TextValue(REG_SZ, m_machineApp));
         kivtest::WriteFileBytes(Profile(kBadHive) + L"\\NTUSER.DAT", "not a hive");
         kivtest::WriteFileBytes(Profile(kOnline) + kStartup + L"\\KivOnlineStart.exe", "MZ");
         SetHivePrivileges(true);
@@ -138,6 +156,8 @@ protected:
         RegUnLoadKeyW(HKEY_USERS, kOnline.c_str());
         SetHivePrivileges(false);
         for (const std::wstring& sid : kUsers) RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kProfileList + sid).c_str());
+        RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Classes\\CLSID\\" + kRunningUsersClass).c_str());
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"SOFTWARE\\Classes\\CLSID\\" + kMachineClass).c_str());
         kivtest::DeleteBesideProgram(L"kivdata.dat");
         kivtest::DeleteBesideProgram(L"kivwl.dat");
     }
@@ -152,7 +172,7 @@ protected:
     static const std::wstring kCatalogue;
     kivtest::ScratchFolder m_users{L"OtherUsers"};
     kivtest::ScratchFolder m_files{L"OtherUsersFiles"};
-    std::wstring m_onlineApp, m_offlineApp;
+    std::wstring m_onlineApp, m_offlineApp, m_machineApp;
     CKiv* m_kiv = nullptr;
 };
 
@@ -167,6 +187,10 @@ const std::wstring OtherUsersTest::kCatalogue =
     L"Menu\\Programs\\Startup</path></loc>"
     L"</locs></cat><cat><name>Classes</name><locs>"
     L"<loc><htype>4</htype><ltype>0</ltype><path>HKCU\\Software\\Classes\\CLSID</path></loc>"
+    L"</locs></cat><cat><name>Hooks</name><locs>"
+    L"<loc><htype>5</htype><ltype>0</ltype><path>HKCU\\" +
+    kHooks +
+    L"</path></loc>"
     L"</locs></cat></kivdata>";
 
 }  // namespace
@@ -236,6 +260,18 @@ TEST_F(OtherUsersTest, ItemsSayWhoseTheyAreAndWindowsSwitchOfTheirUserCounts) {
     // The running user's run key lists none of them.
     EXPECT_EQ(0u, Find(0, 0, L"KivOnlineApp"));
     EXPECT_EQ(0u, Find(0, 0, L"KivOfflineApp"));
+}
+
+TEST_F(OtherUsersTest, AnotherUsersHooksNameClassesOfThatUserOrOfTheMachine) {
+    // The not-logged-on user's hooks: its own class and the machine's are found with
+    // their servers; the class only the running user registers is not that user's.
+    std::set<std::wstring> files;
+    for (unsigned i = 0; i < m_kiv->GetItemCount(3, 2); ++i) {
+        const unsigned id = m_kiv->GetItemGlobalID(3, 2, i);
+        EXPECT_EQ(kOffline, m_kiv->GetItemUser(id));
+        files.insert(kivtest::Lower(m_kiv->GetItemFilePath(id)));
+    }
+    EXPECT_EQ((std::set<std::wstring>{kivtest::Lower(m_offlineApp), kivtest::Lower(m_machineApp)}), files);
 }
 
 TEST_F(OtherUsersTest, ActionsChangeTheLoggedOnUsersHiveAndFolderOnly) {

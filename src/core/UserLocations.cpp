@@ -56,9 +56,10 @@ DWORD UserProfile::MakeHiveReadable(const std::wstring& windowsName, const std::
 
 void UserProfile::MakeReadable() {
     m_hiveError = MakeHiveReadable(m_sid, kOwnPrefix + m_sid, m_folder + kUserFile, m_hive, m_mount);
-    DWORD classesError = MakeHiveReadable(m_sid + kClassesSuffix, kOwnPrefix + m_sid + kClassesSuffix,
-                                          m_folder + kClassesFile, m_classes, m_classesMount);
-    m_classesAbsent = classesError == ERROR_FILE_NOT_FOUND;
+    m_classesError = MakeHiveReadable(m_sid + kClassesSuffix, kOwnPrefix + m_sid + kClassesSuffix,
+                                      m_folder + kClassesFile, m_classes, m_classesMount);
+    m_classesAbsent = m_classesError == ERROR_FILE_NOT_FOUND;
+    DWORD classesError = m_classesError;
     if (m_classesAbsent) classesError = ERROR_SUCCESS;
     m_readable = true;
     if (m_hiveError != ERROR_SUCCESS)

@@ -35,6 +35,10 @@ public:
     // The name below HKEY_USERS the user's hive is read under now; empty while it
     // is not readable.
     std::wstring Mount() const { return m_readable && m_hiveError == ERROR_SUCCESS ? m_mount : std::wstring(); }
+    // The same for the user's classes hive; empty as well for a profile without one.
+    std::wstring ClassesMount() const {
+        return m_readable && m_classesError == ERROR_SUCCESS ? m_classesMount : std::wstring();
+    }
     bool Readable() const { return m_readable; }
     // Whether one of the user's locations can be read now: a folder always, a
     // registry location while its hive is readable. A profile without a classes
@@ -62,6 +66,7 @@ private:
     std::wstring m_mount;
     std::wstring m_classesMount;
     DWORD m_hiveError = ERROR_SUCCESS;
+    DWORD m_classesError = ERROR_SUCCESS;
     bool m_classesAbsent = false;
     bool m_readable = false;
 };
