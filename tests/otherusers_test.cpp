@@ -347,6 +347,17 @@ TEST_F(OtherUsersTest, AHiveKeptForAGoToIsUnloadedByTheNextCollectionAndByDispos
     EXPECT_TRUE(KeyExists(HKEY_USERS, kOnline + L"\\" + kRun));
 }
 
+TEST_F(OtherUsersTest, AGoToIntoAnotherUsersFolderKeepsNoHiveLoaded) {
+    // Explorer shows the folder without the user's hive: none stays loaded after it.
+    const Location* startup = CKivTestAccess::Categories(m_kiv)[1]->m_locations[2].get();
+    ASSERT_EQ(0, _wcsicmp((Profile(kOffline) + kStartup).c_str(), startup->m_path.c_str()));
+    {
+        const kiv::ActionHives kept(startup, true);
+        EXPECT_TRUE(kept.Ready());
+    }
+    EXPECT_FALSE(ModuleHiveLoaded());
+}
+
 TEST_F(OtherUsersTest, WithoutOtherProfilesTheRunningUsersLocationsAreAsBefore) {
     CKiv::Dispose();
     for (const std::wstring& sid : kUsers) RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kProfileList + sid).c_str());

@@ -115,7 +115,10 @@ bool UserCopyPath(const std::wstring& cataloguePath, unsigned type, const UserPr
 ActionHives::ActionHives(const Location* location, bool keep) {
     m_user = location ? location->m_user : nullptr;
     if (!m_user) return;
-    m_release = !m_user->Readable() && !keep;
+    // Only the registry editor needs the hive after the call; Explorer shows a
+    // folder without it, and a hive kept for nothing keeps its user from logging on.
+    const bool keepForEditor = keep && location->m_type != Location::Folder;
+    m_release = !m_user->Readable() && !keepForEditor;
     if (!m_user->Readable()) m_user->MakeReadable();
     // A folder's entries are changed in the folder whatever became of the hive.
     if (!m_user->Reads(*location))

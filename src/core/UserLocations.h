@@ -82,9 +82,9 @@ bool UserCopyPath(const std::wstring& cataloguePath, unsigned type, const UserPr
 // Makes the hives of an action's user readable for the action: an entry of
 // another user is changed in that user's hive, and the library's markers go there
 // too. Hives the action made readable are unloaded when it ends, unless kept (a
-// go-to, whose registry editor opens the key after the call returns: they stay
-// until the next collection or the end of the facade). The caller holds the item
-// map's lock.
+// go-to into a registry location, whose registry editor opens the key after the
+// call returns: they stay until the next collection or the end of the facade; a
+// folder's go-to keeps none). The caller holds the item map's lock.
 class ActionHives {
 public:
     ActionHives(const Location* location, bool keep);
