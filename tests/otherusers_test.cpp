@@ -329,6 +329,31 @@ TEST_F(OtherUsersTest, AHiveTheModuleLoadsIsLoadedOnlyWhileReadOrActedOn) {
     EXPECT_EQ(0, m_kiv->GetItemEnabled(app));
 }
 
+TEST_F(OtherUsersTest, AnotherUsersStartupSwitchCountsWhenTheRunningUserHasNoStartupFolder) {
+    // A host run as a service account may have no startup folder of its own.
+    wchar_t startup[MAX_PATH] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, startup, CSIDL_STARTUP, FALSE));
+    const std::wstring away = std::wstring(startup) + L".away";
+    const std::wstring switches =
+        kOnline + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
+    WriteRaw(HKEY_USERS, switches, L"KivOnlineStart.exe", RawValue{REG_BINARY, {3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}});
+    CKiv::Dispose();
+    ASSERT_TRUE(MoveFileW(startup, away.c_str()));
+    m_kiv = CKiv::Init();
+    m_kiv->Collect();
+    const BOOL movedBack = MoveFileW(away.c_str(), startup);
+    ASSERT_TRUE(movedBack);
+    // The running user's folder is not listed: the logged-on user's copy comes first.
+    ASSERT_EQ(kOnline, m_kiv->GetLocationUser(1, 0));
+    const unsigned file = Find(1, 0, L"KivOnlineStart.exe");
+    ASSERT_NE(0u, file);
+    EXPECT_EQ(1, m_kiv->GetItemStartupSwitchOff(file));
+    ASSERT_EQ(1, m_kiv->EnableItem(file));
+    RawValue value;
+    ASSERT_TRUE(ReadRaw(HKEY_USERS, switches, L"KivOnlineStart.exe", value));
+    EXPECT_EQ(2, value.bytes.at(0));
+}
+
 TEST_F(OtherUsersTest, AHiveKeptForAGoToIsUnloadedByTheNextCollectionAndByDispose) {
     std::vector<std::unique_ptr<Category>>& categories = CKivTestAccess::Categories(m_kiv);
     const Location* offline = categories[0]->m_locations[2].get();
