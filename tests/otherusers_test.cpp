@@ -24,6 +24,7 @@ namespace {
 
 const std::wstring kRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::wstring kRunSwitches = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+const std::wstring kRoamingApp = L"\\AppData\\Roaming\\kivroaming.exe";
 const std::wstring kStartup = L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
 const std::wstring kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
 const std::wstring kOnline = L"S-1-5-21-7-7-7-2101";   // logged on: its hive is under its SID
@@ -41,12 +42,15 @@ std::string Escaped(const std::wstring& text) {
     return out;
 }
 
-// A user's hive file in Wine's text format: run values starting the file, the
-// last one switched off as Task Manager does it (3, then the time of the change).
-std::string HiveText(const std::vector<std::wstring>& titles, const std::wstring& file) {
+// A user's hive file in Wine's text format: run values starting the file (then
+// more, as written there), the last one switched off as Task Manager does it (3,
+// then the time of the change).
+std::string HiveText(const std::vector<std::wstring>& titles, const std::wstring& file,
+                     const std::string& moreRunValues = "") {
     std::string text = "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21\n\n#arch=win64\n\n[" +
                        Escaped(kRun) + "] 1700000000\n";
     for (const std::wstring& title : titles) text += "\"" + Escaped(title) + "\"=\"" + Escaped(file) + "\"\n";
+    text += moreRunValues;
     if (titles.size() > 1)
         text += "\n[" + Escaped(kRunSwitches) + "] 1700000000\n\"" + Escaped(titles.back()) +
                 "\"=hex:03,00,00,00,00,00,00,00,00,00,00,00\n";
@@ -127,8 +131,11 @@ protected:
         m_offlineApp = m_files.AddFile(L"offline.exe");
         kivtest::WriteFileBytes(Profile(kOnline) + L"\\NTUSER.DAT",
                                 HiveText({L"KivOnlineApp", L"KivOnlineOff"}, m_onlineApp));
-        kivtest::WriteFileBytes(Profile(kOffline) + L"\\NTUSER.DAT",
-                                HiveText({L"KivOfflineApp"}, m_offlineApp) + HookText());
+        kivtest::WriteFileBytes(
+            Profile(kOffline) + L"\\NTUSER.DAT",
+            HiveText({L"KivOfflineApp"}, m_offlineApp, "\"KivOfflineRoaming\"=\"%APPDATA%\\\\kivroaming.exe\"\n") +
+                HookText());
+        kivtest::WriteFileBytes(Profile(kOffline) + kRoamingApp, "MZ");
         Folder(Profile(kOffline) + L"\\AppData\\Local\\Microsoft\\Windows");
         kivtest::WriteFileBytes(Profile(kOffline) + L"\\AppData\\Local\\Microsoft\\Windows\\UsrClass.dat",
                                 ClassesText(kUserClass, m_offlineApp));
@@ -247,6 +254,8 @@ TEST_F(OtherUsersTest, ItemsSayWhoseTheyAreAndWindowsSwitchOfTheirUserCounts) {
         {0, 1, L"KivOnlineApp", m_onlineApp, kOnline, 1},
         {0, 1, L"KivOnlineOff", m_onlineApp, kOnline, 0},
         {0, 2, L"KivOfflineApp", m_offlineApp, kOffline, 1},
+        // A folder variable in another user's entry names that user's folder.
+        {0, 2, L"KivOfflineRoaming", Profile(kOffline) + kRoamingApp, kOffline, 1},
         {1, 1, L"KivOnlineStart.exe", Profile(kOnline) + kStartup + L"\\KivOnlineStart.exe", kOnline, 1},
     };
     for (const Case& c : cases) {

@@ -112,6 +112,19 @@ bool UserCopyPath(const std::wstring& cataloguePath, unsigned type, const UserPr
     return true;
 }
 
+std::wstring InUsersFolders(const Location* location, const std::wstring& text) {
+    if (!location || !location->m_user || text.find(L'%') == std::wstring::npos) return text;
+    std::wstring result = text;
+    for (const ProfileFolderVariable& known : kProfileVariables) {
+        const std::wstring variable = AsciiLowerText(known.variable);
+        const std::wstring folder = location->m_user->Folder() + known.below;
+        for (size_t at = AsciiLowerText(result).find(variable); at != std::wstring::npos;
+             at = AsciiLowerText(result).find(variable, at + folder.size()))
+            result.replace(at, variable.size(), folder);
+    }
+    return result;
+}
+
 ActionHives::ActionHives(const Location* location, bool keep) {
     m_user = location ? location->m_user : nullptr;
     if (!m_user) return;

@@ -79,6 +79,12 @@ private:
 bool UserCopyPath(const std::wstring& cataloguePath, unsigned type, const UserProfile& user, std::wstring& path,
                   std::wstring& hivePath, bool& classes);
 
+// An entry's text as its location's user reads it: in another user's copy of a
+// location, %USERPROFILE%, %APPDATA% and %LOCALAPPDATA% name that user's folders
+// (as a profile lays them out), which the running user's environment would turn
+// into the running user's. Any other text is returned as it is.
+std::wstring InUsersFolders(const Location* location, const std::wstring& text);
+
 // Makes the hives of an action's user readable for the action: an entry of
 // another user is changed in that user's hive, and the library's markers go there
 // too. Hives the action made readable are unloaded when it ends, unless kept (a
