@@ -7,6 +7,8 @@
 
 #include <shlobj.h>
 
+#include <set>
+
 #include "core/Records.h"
 #include "core/UserLocations.h"
 #include "support/RegistryTestKit.h"
@@ -22,6 +24,7 @@ namespace {
 
 const std::wstring kRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::wstring kRunSwitches = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+const std::wstring kRoamingApp = L"\\AppData\\Roaming\\kivroaming.exe";
 const std::wstring kStartup = L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
 const std::wstring kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
 const std::wstring kOnline = L"S-1-5-21-7-7-7-2101";   // logged on: its hive is under its SID
@@ -39,16 +42,39 @@ std::string Escaped(const std::wstring& text) {
     return out;
 }
 
-// A user's hive file in Wine's text format: run values starting the file, the
-// last one switched off as Task Manager does it (3, then the time of the change).
-std::string HiveText(const std::vector<std::wstring>& titles, const std::wstring& file) {
+// A user's hive file in Wine's text format: run values starting the file (then
+// more, as written there), the last one switched off as Task Manager does it (3,
+// then the time of the change).
+std::string HiveText(const std::vector<std::wstring>& titles, const std::wstring& file,
+                     const std::string& moreRunValues = "") {
     std::string text = "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21\n\n#arch=win64\n\n[" +
                        Escaped(kRun) + "] 1700000000\n";
     for (const std::wstring& title : titles) text += "\"" + Escaped(title) + "\"=\"" + Escaped(file) + "\"\n";
+    text += moreRunValues;
     if (titles.size() > 1)
         text += "\n[" + Escaped(kRunSwitches) + "] 1700000000\n\"" + Escaped(titles.back()) +
                 "\"=hex:03,00,00,00,00,00,00,00,00,00,00,00\n";
     return text;
+}
+
+// Another user's shell service objects name classes: one registered in the
+// user's own classes, one only the running user has, one of the machine's.
+const std::wstring kUserClass = L"{6b1d0a10-0000-4000-8000-000000002102}";
+const std::wstring kRunningUsersClass = L"{6b1d0a10-0000-4000-8000-000000000001}";
+const std::wstring kMachineClass = L"{6b1d0a10-0000-4000-8000-000000000002}";
+const std::wstring kHooks = L"Software\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad";
+
+std::string HookText() {
+    return "\n[" + Escaped(kHooks) + "] 1700000000\n\"KivUserHook\"=\"" + Escaped(kUserClass) +
+           "\"\n\"KivRunningUsersHook\"=\"" + Escaped(kRunningUsersClass) + "\"\n\"KivMachineHook\"=\"" +
+           Escaped(kMachineClass) + "\"\n";
+}
+
+// A user's classes hive file with one class and its in-process server.
+std::string ClassesText(const std::wstring& classId, const std::wstring& server) {
+    return "WINE REGISTRY Version 2\n;; All keys relative to "
+           "\\\\User\\\\S-1-5-21_Classes\n\n#arch=win64\n\n[CLSID\\\\" +
+           Escaped(classId) + "\\\\InprocServer32] 1700000000\n@=\"" + Escaped(server) + "\"\n";
 }
 
 // Sets the backup and restore privileges of the process, as the profile service
@@ -105,7 +131,20 @@ protected:
         m_offlineApp = m_files.AddFile(L"offline.exe");
         kivtest::WriteFileBytes(Profile(kOnline) + L"\\NTUSER.DAT",
                                 HiveText({L"KivOnlineApp", L"KivOnlineOff"}, m_onlineApp));
-        kivtest::WriteFileBytes(Profile(kOffline) + L"\\NTUSER.DAT", HiveText({L"KivOfflineApp"}, m_offlineApp));
+        kivtest::WriteFileBytes(
+            Profile(kOffline) + L"\\NTUSER.DAT",
+            HiveText({L"KivOfflineApp"}, m_offlineApp, "\"KivOfflineRoaming\"=\"%APPDATA%\\\\kivroaming.exe\"\n") +
+                HookText());
+        kivtest::WriteFileBytes(Profile(kOffline) + kRoamingApp, "MZ");
+        Folder(Profile(kOffline) + L"\\AppData\\Local\\Microsoft\\Windows");
+        kivtest::WriteFileBytes(Profile(kOffline) + L"\\AppData\\Local\\Microsoft\\Windows\\UsrClass.dat",
+                                ClassesText(kUserClass, m_offlineApp));
+        // The same hook's other classes: the running user's own, and the machine's.
+        m_machineApp = m_files.AddFile(L"machine.exe");
+        WriteRaw(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\" + kRunningUsersClass + L"\\InprocServer32", L"",
+                 TextValue(REG_SZ, m_onlineApp));
+        WriteRaw(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\" + kMachineClass + L"\\InprocServer32", L"",
+                 TextValue(REG_SZ, m_machineApp));
         kivtest::WriteFileBytes(Profile(kBadHive) + L"\\NTUSER.DAT", "not a hive");
         kivtest::WriteFileBytes(Profile(kOnline) + kStartup + L"\\KivOnlineStart.exe", "MZ");
         SetHivePrivileges(true);
@@ -124,6 +163,8 @@ protected:
         RegUnLoadKeyW(HKEY_USERS, kOnline.c_str());
         SetHivePrivileges(false);
         for (const std::wstring& sid : kUsers) RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kProfileList + sid).c_str());
+        RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Classes\\CLSID\\" + kRunningUsersClass).c_str());
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"SOFTWARE\\Classes\\CLSID\\" + kMachineClass).c_str());
         kivtest::DeleteBesideProgram(L"kivdata.dat");
         kivtest::DeleteBesideProgram(L"kivwl.dat");
     }
@@ -138,7 +179,7 @@ protected:
     static const std::wstring kCatalogue;
     kivtest::ScratchFolder m_users{L"OtherUsers"};
     kivtest::ScratchFolder m_files{L"OtherUsersFiles"};
-    std::wstring m_onlineApp, m_offlineApp;
+    std::wstring m_onlineApp, m_offlineApp, m_machineApp;
     CKiv* m_kiv = nullptr;
 };
 
@@ -153,6 +194,10 @@ const std::wstring OtherUsersTest::kCatalogue =
     L"Menu\\Programs\\Startup</path></loc>"
     L"</locs></cat><cat><name>Classes</name><locs>"
     L"<loc><htype>4</htype><ltype>0</ltype><path>HKCU\\Software\\Classes\\CLSID</path></loc>"
+    L"</locs></cat><cat><name>Hooks</name><locs>"
+    L"<loc><htype>5</htype><ltype>0</ltype><path>HKCU\\" +
+    kHooks +
+    L"</path></loc>"
     L"</locs></cat></kivdata>";
 
 }  // namespace
@@ -209,6 +254,8 @@ TEST_F(OtherUsersTest, ItemsSayWhoseTheyAreAndWindowsSwitchOfTheirUserCounts) {
         {0, 1, L"KivOnlineApp", m_onlineApp, kOnline, 1},
         {0, 1, L"KivOnlineOff", m_onlineApp, kOnline, 0},
         {0, 2, L"KivOfflineApp", m_offlineApp, kOffline, 1},
+        // A folder variable in another user's entry names that user's folder.
+        {0, 2, L"KivOfflineRoaming", Profile(kOffline) + kRoamingApp, kOffline, 1},
         {1, 1, L"KivOnlineStart.exe", Profile(kOnline) + kStartup + L"\\KivOnlineStart.exe", kOnline, 1},
     };
     for (const Case& c : cases) {
@@ -222,6 +269,18 @@ TEST_F(OtherUsersTest, ItemsSayWhoseTheyAreAndWindowsSwitchOfTheirUserCounts) {
     // The running user's run key lists none of them.
     EXPECT_EQ(0u, Find(0, 0, L"KivOnlineApp"));
     EXPECT_EQ(0u, Find(0, 0, L"KivOfflineApp"));
+}
+
+TEST_F(OtherUsersTest, AnotherUsersHooksNameClassesOfThatUserOrOfTheMachine) {
+    // The not-logged-on user's hooks: its own class and the machine's are found with
+    // their servers; the class only the running user registers is not that user's.
+    std::set<std::wstring> files;
+    for (unsigned i = 0; i < m_kiv->GetItemCount(3, 2); ++i) {
+        const unsigned id = m_kiv->GetItemGlobalID(3, 2, i);
+        EXPECT_EQ(kOffline, m_kiv->GetItemUser(id));
+        files.insert(kivtest::Lower(m_kiv->GetItemFilePath(id)));
+    }
+    EXPECT_EQ((std::set<std::wstring>{kivtest::Lower(m_offlineApp), kivtest::Lower(m_machineApp)}), files);
 }
 
 TEST_F(OtherUsersTest, ActionsChangeTheLoggedOnUsersHiveAndFolderOnly) {
@@ -271,11 +330,37 @@ TEST_F(OtherUsersTest, AHiveTheModuleLoadsIsLoadedOnlyWhileReadOrActedOn) {
     EXPECT_EQ(1, m_kiv->DisableItem(app));
     EXPECT_FALSE(ModuleHiveLoaded());
     EXPECT_FALSE(RestorePrivilegeEnabled());
-    // A hive file gone since the collection: the action says so and changes nothing.
+    // A hive file gone since the collection: the action says so and changes nothing
+    // (the classes hive loaded for it goes after it, leaving its reason as it was).
     ASSERT_TRUE(DeleteFileW((Profile(kOffline) + L"\\NTUSER.DAT").c_str()));
     EXPECT_EQ(0, m_kiv->EnableItem(app));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
     EXPECT_EQ(0, m_kiv->GetItemEnabled(app));
+}
+
+TEST_F(OtherUsersTest, AnotherUsersStartupSwitchCountsWhenTheRunningUserHasNoStartupFolder) {
+    // A host run as a service account may have no startup folder of its own.
+    wchar_t startup[MAX_PATH] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, startup, CSIDL_STARTUP, FALSE));
+    const std::wstring away = std::wstring(startup) + L".away";
+    const std::wstring switches =
+        kOnline + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
+    WriteRaw(HKEY_USERS, switches, L"KivOnlineStart.exe", RawValue{REG_BINARY, {3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}});
+    CKiv::Dispose();
+    ASSERT_TRUE(MoveFileW(startup, away.c_str()));
+    m_kiv = CKiv::Init();
+    m_kiv->Collect();
+    const BOOL movedBack = MoveFileW(away.c_str(), startup);
+    ASSERT_TRUE(movedBack);
+    // The running user's folder is not listed: the logged-on user's copy comes first.
+    ASSERT_EQ(kOnline, m_kiv->GetLocationUser(1, 0));
+    const unsigned file = Find(1, 0, L"KivOnlineStart.exe");
+    ASSERT_NE(0u, file);
+    EXPECT_EQ(1, m_kiv->GetItemStartupSwitchOff(file));
+    ASSERT_EQ(1, m_kiv->EnableItem(file));
+    RawValue value;
+    ASSERT_TRUE(ReadRaw(HKEY_USERS, switches, L"KivOnlineStart.exe", value));
+    EXPECT_EQ(2, value.bytes.at(0));
 }
 
 TEST_F(OtherUsersTest, AHiveKeptForAGoToIsUnloadedByTheNextCollectionAndByDispose) {
@@ -294,6 +379,17 @@ TEST_F(OtherUsersTest, AHiveKeptForAGoToIsUnloadedByTheNextCollectionAndByDispos
     }
     // A hive Windows loaded is never unloaded by the module.
     EXPECT_TRUE(KeyExists(HKEY_USERS, kOnline + L"\\" + kRun));
+}
+
+TEST_F(OtherUsersTest, AGoToIntoAnotherUsersFolderKeepsNoHiveLoaded) {
+    // Explorer shows the folder without the user's hive: none stays loaded after it.
+    const Location* startup = CKivTestAccess::Categories(m_kiv)[1]->m_locations[2].get();
+    ASSERT_EQ(0, _wcsicmp((Profile(kOffline) + kStartup).c_str(), startup->m_path.c_str()));
+    {
+        const kiv::ActionHives kept(startup, true);
+        EXPECT_TRUE(kept.Ready());
+    }
+    EXPECT_FALSE(ModuleHiveLoaded());
 }
 
 TEST_F(OtherUsersTest, WithoutOtherProfilesTheRunningUsersLocationsAreAsBefore) {

@@ -56,9 +56,10 @@ DWORD UserProfile::MakeHiveReadable(const std::wstring& windowsName, const std::
 
 void UserProfile::MakeReadable() {
     m_hiveError = MakeHiveReadable(m_sid, kOwnPrefix + m_sid, m_folder + kUserFile, m_hive, m_mount);
-    DWORD classesError = MakeHiveReadable(m_sid + kClassesSuffix, kOwnPrefix + m_sid + kClassesSuffix,
-                                          m_folder + kClassesFile, m_classes, m_classesMount);
-    m_classesAbsent = classesError == ERROR_FILE_NOT_FOUND;
+    m_classesError = MakeHiveReadable(m_sid + kClassesSuffix, kOwnPrefix + m_sid + kClassesSuffix,
+                                      m_folder + kClassesFile, m_classes, m_classesMount);
+    m_classesAbsent = m_classesError == ERROR_FILE_NOT_FOUND;
+    DWORD classesError = m_classesError;
     if (m_classesAbsent) classesError = ERROR_SUCCESS;
     m_readable = true;
     if (m_hiveError != ERROR_SUCCESS)
@@ -111,10 +112,26 @@ bool UserCopyPath(const std::wstring& cataloguePath, unsigned type, const UserPr
     return true;
 }
 
+std::wstring InUsersFolders(const Location* location, const std::wstring& text) {
+    if (!location || !location->m_user || text.find(L'%') == std::wstring::npos) return text;
+    std::wstring result = text;
+    for (const ProfileFolderVariable& known : kProfileVariables) {
+        const std::wstring variable = AsciiLowerText(known.variable);
+        const std::wstring folder = location->m_user->Folder() + known.below;
+        for (size_t at = AsciiLowerText(result).find(variable); at != std::wstring::npos;
+             at = AsciiLowerText(result).find(variable, at + folder.size()))
+            result.replace(at, variable.size(), folder);
+    }
+    return result;
+}
+
 ActionHives::ActionHives(const Location* location, bool keep) {
     m_user = location ? location->m_user : nullptr;
     if (!m_user) return;
-    m_release = !m_user->Readable() && !keep;
+    // Only the registry editor needs the hive after the call; Explorer shows a
+    // folder without it, and a hive kept for nothing keeps its user from logging on.
+    const bool keepForEditor = keep && location->m_type != Location::Folder;
+    m_release = !m_user->Readable() && !keepForEditor;
     if (!m_user->Readable()) m_user->MakeReadable();
     // A folder's entries are changed in the folder whatever became of the hive.
     if (!m_user->Reads(*location))

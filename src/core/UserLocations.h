@@ -35,6 +35,10 @@ public:
     // The name below HKEY_USERS the user's hive is read under now; empty while it
     // is not readable.
     std::wstring Mount() const { return m_readable && m_hiveError == ERROR_SUCCESS ? m_mount : std::wstring(); }
+    // The same for the user's classes hive; empty as well for a profile without one.
+    std::wstring ClassesMount() const {
+        return m_readable && m_classesError == ERROR_SUCCESS ? m_classesMount : std::wstring();
+    }
     bool Readable() const { return m_readable; }
     // Whether one of the user's locations can be read now: a folder always, a
     // registry location while its hive is readable. A profile without a classes
@@ -62,6 +66,7 @@ private:
     std::wstring m_mount;
     std::wstring m_classesMount;
     DWORD m_hiveError = ERROR_SUCCESS;
+    DWORD m_classesError = ERROR_SUCCESS;
     bool m_classesAbsent = false;
     bool m_readable = false;
 };
@@ -74,12 +79,18 @@ private:
 bool UserCopyPath(const std::wstring& cataloguePath, unsigned type, const UserProfile& user, std::wstring& path,
                   std::wstring& hivePath, bool& classes);
 
+// An entry's text as its location's user reads it: in another user's copy of a
+// location, %USERPROFILE%, %APPDATA% and %LOCALAPPDATA% name that user's folders
+// (as a profile lays them out), which the running user's environment would turn
+// into the running user's. Any other text is returned as it is.
+std::wstring InUsersFolders(const Location* location, const std::wstring& text);
+
 // Makes the hives of an action's user readable for the action: an entry of
 // another user is changed in that user's hive, and the library's markers go there
 // too. Hives the action made readable are unloaded when it ends, unless kept (a
-// go-to, whose registry editor opens the key after the call returns: they stay
-// until the next collection or the end of the facade). The caller holds the item
-// map's lock.
+// go-to into a registry location, whose registry editor opens the key after the
+// call returns: they stay until the next collection or the end of the facade; a
+// folder's go-to keeps none). The caller holds the item map's lock.
 class ActionHives {
 public:
     ActionHives(const Location* location, bool keep);

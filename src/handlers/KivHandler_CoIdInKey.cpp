@@ -62,7 +62,7 @@ bool EntryValueFile(const Location* location, HKEY subkey, unsigned char wow64, 
     for (const std::wstring& named : location->m_options.entryValues) {
         std::wstring text, title;
         if (!ReadNamedText(subkey, named, text)) continue;
-        if (text[0] == L'{' && kiv::LookupClass(text, location->EnvPaths(), title, file, wow64)) return true;
+        if (text[0] == L'{' && kiv::LookupClass(text, location, title, file, wow64)) return true;
         if (kiv::ResolveLocationEntry(location, text, wow64)) {
             file = text;
             return true;
@@ -76,10 +76,9 @@ bool LookupProgIdClass(const Location* location, const std::wstring& progId, uns
                        std::wstring& file) {
     kiv::UniqueHKey key;
     std::wstring classId;
-    if (!kiv::OpenReadKey(HKEY_CLASSES_ROOT, progId + L"\\CLSID", key, wow64) ||
-        !ReadNamedText(key.Get(), L"@", classId))
+    if (!kiv::OpenClassesKey(location, progId + L"\\CLSID", wow64, key) || !ReadNamedText(key.Get(), L"@", classId))
         return false;
-    return kiv::LookupClass(classId, location->EnvPaths(), title, file, wow64);
+    return kiv::LookupClass(classId, location, title, file, wow64);
 }
 
 // Whether a key of the entry's name stands where the "alsoin" option says.
@@ -105,14 +104,14 @@ bool ReadEntry(const Location* location, HKEY subkey, const std::wstring& name, 
         title = CommandSubkeyTitle(subkey, name);
         return true;
     }
-    if (kiv::LookupClass(name, location->EnvPaths(), title, file, wow64)) {
+    if (kiv::LookupClass(name, location, title, file, wow64)) {
         if (title.empty()) title = name;
         return true;
     }
     // Handlers registered under a name of their own carry their class in a value.
     std::wstring classId, classTitle;
     if (!options.classValue.empty() && ReadNamedText(subkey, options.classValue, classId) &&
-        kiv::LookupClass(classId, location->EnvPaths(), classTitle, file, wow64)) {
+        kiv::LookupClass(classId, location, classTitle, file, wow64)) {
         title = name;
         return true;
     }

@@ -23,7 +23,7 @@ void CKivHandler_CoIdInKeyValue::CollectLocation(Location* location, unsigned en
         kiv::RegValueData classId;
         if (kiv::ReadRegValue(subkey.Get(), L"CLSID", classId) != kiv::ValueRead::Ok) return;
         std::wstring title, file;
-        if (!kiv::LookupClass(classId.Text(), location->EnvPaths(), title, file, wow64)) return;
+        if (!kiv::LookupClass(classId.Text(), location, title, file, wow64)) return;
         auto* item = new CKivItem(title, file, location, GotoKind::RegistryKey, wow64, enabledPass, 0);
         item->m_regNames.push_back(name);
     });

@@ -28,10 +28,10 @@ void CKivHandler_CoIdInValue::CollectLocation(Location* location, unsigned enabl
     kiv::EnumRegValues(key.Get(), [&](const std::wstring& name, const kiv::RegValueData& value) {
         std::wstring title, file;
         bool isText = value.type == REG_SZ;
-        if (kiv::LookupClass(name, location->EnvPaths(), title, file, wow64)) {
+        if (kiv::LookupClass(name, location, title, file, wow64)) {
             // A value named by its class carries its own title in its data, if any.
             if (isText && value.size > 0 && !value.Text().empty()) title = value.Text();
-        } else if (!(isText && kiv::LookupClass(value.Text(), location->EnvPaths(), title, file, wow64))) {
+        } else if (!(isText && kiv::LookupClass(value.Text(), location, title, file, wow64))) {
             return;
         }
         auto* item = new CKivItem(title, file, location, GotoKind::RegistryValue, wow64, enabledPass, 0);

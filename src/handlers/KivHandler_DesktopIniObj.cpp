@@ -34,7 +34,7 @@ void CollectDesktopIni(Location* location, const std::wstring& folder) {
         std::wstring classId, title, file;
         if (ReadProfileText(ini, kShellSection, key, classId) != IniRead::Ok || classId.empty()) continue;
         // Folder objects are loaded by the native shell: the native view of the classes.
-        if (!LookupClass(classId, location->EnvPaths(), title, file, 0)) continue;
+        if (!LookupClass(classId, location, title, file, 0)) continue;
         auto* item = new CKivItem(title, file, location, GotoKind::Explorer, 0, 1, 0);
         item->m_regNames.push_back(ini);
     }

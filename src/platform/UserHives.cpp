@@ -167,10 +167,18 @@ Status LoadedHive::Load(const std::wstring& name, const std::wstring& file) {
 
 void LoadedHive::Unload() noexcept {
     if (m_name.empty()) return;
-    HivePrivileges privileges;
-    const LONG r = RegUnLoadKeyW(HKEY_USERS, m_name.c_str());
-    if (r != ERROR_SUCCESS) LogLine(L"KIV\t\t\t RegUnLoadKey %ls failed: %ld\n", m_name.c_str(), r);
-    m_name.clear();
+    // The hive goes after an action has reported its outcome: its last error stays.
+    const DWORD outcome = GetLastError();
+    {
+        HivePrivileges privileges;
+        const LONG r = RegUnLoadKeyW(HKEY_USERS, m_name.c_str());
+        if (r != ERROR_SUCCESS) LogLine(L"KIV\t\t\t RegUnLoadKey %ls failed: %ld\n", m_name.c_str(), r);
+        // A hive another process still has a key of open (a registry editor sent
+        // there) stays loaded: it stays this owner's, read as it is and unloaded
+        // by a later call, never forgotten while it keeps its user from logging on.
+        if (r == ERROR_SUCCESS || !HiveLoaded(m_name)) m_name.clear();
+    }
+    SetLastError(outcome);
 }
 
 }  // namespace kiv

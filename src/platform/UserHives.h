@@ -52,7 +52,9 @@ public:
     // enable them; a file in use (its user logged on meanwhile) answers
     // ERROR_SHARING_VIOLATION.
     Status Load(const std::wstring& name, const std::wstring& file);
-    // Unloads the hive when this owner loaded one; a failure is logged.
+    // Unloads the hive when this owner loaded one, leaving the thread's last error
+    // as it was. A failure is logged; a hive still loaded then stays owned, for the
+    // next call (or the owner's end) to unload.
     void Unload() noexcept;
     bool Loaded() const { return !m_name.empty(); }
 

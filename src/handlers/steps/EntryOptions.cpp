@@ -2,6 +2,7 @@
 
 #include "core/KivHandler.h"
 #include "core/Records.h"
+#include "core/UserLocations.h"
 #include "handlers/steps/RegistryTree.h"
 #include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
@@ -42,6 +43,7 @@ void SplitValuePath(const std::wstring& named, std::wstring& subkey, std::wstrin
 }
 
 bool ResolveLocationEntry(const Location* location, std::wstring& text, unsigned char wow64) {
+    text = InUsersFolders(location, text);
     const std::wstring& folder = location->m_options.folder;
     if (folder.empty()) return ResolveEntry(text, wow64) != 0;
     std::wstring bare = text;

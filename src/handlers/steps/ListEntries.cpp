@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/Records.h"
+#include "core/UserLocations.h"
 #include "handlers/steps/EntryOptions.h"
 #include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
@@ -205,7 +206,7 @@ void ListCollect(Location* location, unsigned enabledPass, unsigned char wow64, 
     if (enabledPass) SplitList(list.text, style, tokens);
     else SplitMarker(list.text, style, tokens);
     for (const std::wstring& token : tokens) {
-        std::wstring file = token;
+        std::wstring file = InUsersFolders(location, token);
         // An entry may name a key that holds its file rather than the file itself.
         const bool found = location->m_options.refKey.empty() ? IsExecutableFile(token) && ResolveEntry(file, wow64)
                                                               : ReferencedFile(location, token, wow64, file);

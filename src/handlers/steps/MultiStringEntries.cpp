@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/Records.h"
+#include "core/UserLocations.h"
 #include "handlers/steps/RegistryValues.h"
 #include "iteminfo/CommandLine.h"
 #include "platform/Handles.h"
@@ -144,7 +145,7 @@ std::wstring FileNamePart(const std::wstring& path) {
 
 void AddItem(Location* location, const std::wstring& entry, const std::wstring& regName, unsigned enabledPass,
              unsigned char wow64) {
-    std::wstring file = entry;
+    std::wstring file = InUsersFolders(location, entry);
     if (!ResolveEntry(file, wow64)) return;
     auto* item = new CKivItem(FileNamePart(file), file, location, GotoKind::RegistryValue, wow64, enabledPass, 0);
     item->m_regNames.push_back(regName);

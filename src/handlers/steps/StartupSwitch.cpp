@@ -13,6 +13,8 @@ namespace {
 const wchar_t kSwitchesKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
 const wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kRun32Key[] = L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+// A user's startup folder below its profile folder, as a profile lays it out.
+const wchar_t kProfileStartup[] = L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
 const BYTE kSwitchOn = 2;
 // The first byte (the state) padded to its 4 bytes, then the time of the change.
 const DWORD kSwitchBytes = 12;
@@ -57,6 +59,16 @@ Status SwitchOn(const CKivItem* item, const std::wstring& name, bool& turned) {
     return written;
 }
 
+// Where the running user keeps the switches of another user's copy of a
+// location. A folder copy is that user's startup folder where a profile keeps it,
+// whether or not the running user has a startup folder of its own (a service
+// account has none) to compare with.
+StartupSwitchPlace RunningUsersPlaceOf(const Location* copy) {
+    if (copy->m_type != Location::Folder) return StartupSwitchPlaceOf(copy->m_sameAs);
+    if (!EqualsNoCase(WithoutTrailingSlash(copy->m_path), copy->m_user->Folder() + kProfileStartup)) return {};
+    return Place(HKEY_CURRENT_USER, L"StartupFolder");
+}
+
 }  // namespace
 
 StartupSwitchPlace StartupSwitchPlaceOf(const Location* location) {
@@ -64,7 +76,7 @@ StartupSwitchPlace StartupSwitchPlaceOf(const Location* location) {
     // Another user's copy keeps its switches in that user's hive, as the running
     // user's location does in HKEY_CURRENT_USER.
     if (location->m_user) {
-        const StartupSwitchPlace own = StartupSwitchPlaceOf(location->m_sameAs);
+        const StartupSwitchPlace own = RunningUsersPlaceOf(location);
         const std::wstring mount = location->m_user->Mount();
         if (own.root != HKEY_CURRENT_USER || mount.empty()) return {};
         return {HKEY_USERS, mount + L"\\" + own.path};
