@@ -7,6 +7,7 @@
 #include "handlers/steps/RegistryValues.h"
 #include "handlers/steps/ServiceEntries.h"
 #include "iteminfo/CommandLine.h"
+#include "platform/CollectionProbes.h"
 #include "platform/Handles.h"
 #include "platform/Navigation.h"
 #include "platform/RegPath.h"
@@ -142,15 +143,34 @@ void CollectService(Location* location, SC_HANDLE manager, HKEY services, const 
 
 void CollectRecoveryCommands(Location* location, unsigned enabledPass, unsigned char wow64) {
     if (wow64 || !location) return;
+    // Both passes walk the same list of services: the second, right after the first
+    // in the same collection, takes the list the first was given by the manager.
+    struct KeptList {
+        unsigned generation = 0;
+        const Location* location = nullptr;
+        ServiceList list;
+    };
+    thread_local KeptList kept;
+    const unsigned generation = CollectionGeneration();
     UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
     if (!manager) return;
     // Each service's key is opened below the location's key, opened once for the
     // whole list, instead of by its whole path from the root.
     UniqueHKey services;
     OpenKeyToRead(location->m_root, location->m_path, services);
-    const ServiceList list = EnumerateServices(manager.Get(), SERVICE_WIN32);
+    ServiceList list;
+    if (!enabledPass && generation != 0 && kept.generation == generation && kept.location == location)
+        list = std::move(kept.list);
+    else list = EnumerateServices(manager.Get(), SERVICE_WIN32);
+    kept = KeptList();
     for (DWORD i = 0; i < list.count; ++i)
         CollectService(location, manager.Get(), services.Get(), list.entries[i], enabledPass);
+    if (enabledPass && generation != 0) {
+        kept.generation = generation;
+        kept.location = location;
+        // Moved, not copied: the entries' strings point into the list's own buffer.
+        kept.list = std::move(list);
+    }
 }
 
 Status DisableRecoveryCommand(CKivItem* item) {
