@@ -359,13 +359,23 @@ TEST_F(ServiceHandlerTest, ServicesAreReadFromTheirKeysInOnePass) {
     m_kiv->Collect();
     kiv::SetServiceConfigQuery(real);
     EXPECT_EQ(0, std::count(g_asked.begin(), g_asked.end(), Lower(keyed.Name())));
-    EXPECT_EQ(2, std::count(g_asked.begin(), g_asked.end(), Lower(bare.Name())));  // once per pass
+    EXPECT_EQ(1, std::count(g_asked.begin(), g_asked.end(), Lower(bare.Name())));  // once for both passes
     CKivItem* fromKey = Find(m_services, keyed);
     CKivItem* fromManager = Find(m_services, bare);
     ASSERT_TRUE(fromKey && fromManager);
     EXPECT_EQ(0u, fromKey->m_enabled);
     EXPECT_EQ(Lower(program), Lower(fromManager->m_file.filePath));
     EXPECT_EQ(1u, fromManager->m_enabled);  // the key's own start type decides
+    // What the first pass read serves its own collection only: the next one reads
+    // the keys again and sees what changed in between.
+    kiv::SetServiceConfigQuery(&CountedQuery);
+    WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(keyed.Name()), L"Start", Dword(SERVICE_DEMAND_START));
+    m_kiv->Collect();
+    kiv::SetServiceConfigQuery(real);
+    EXPECT_EQ(2, std::count(g_asked.begin(), g_asked.end(), Lower(bare.Name())));
+    fromKey = Find(m_services, keyed);
+    ASSERT_NE(nullptr, fromKey);
+    EXPECT_EQ(1u, fromKey->m_enabled);
 }
 
 // The start type cannot be changed (the manager and the key both refuse): the mark
@@ -393,7 +403,7 @@ TEST_F(ServiceHandlerTest, ADisableWhoseStartTypeCannotChangePutsTheEarlierMarkB
 
 TEST_F(ServiceHandlerTest, ASharedServiceNamesItsOwnLibraryWithItsMd5) {
     ScratchFolder folder(L"SvcLibrary");
-    const std::wstring host = folder.AddFile(L"host.exe");
+    const std::wstring host = folder.AddFile(L"host.exe"), systemHost = folder.AddFile(L"svchost.exe");
     const std::wstring a = folder.AddFile(L"a.dll", "MZ-a"), b = folder.AddFile(L"b.dll", "MZ-b");
     kivtest::ScopedVariable dir(L"KIVTEST_SVCDIR", folder.Path());
     struct Case {
@@ -403,6 +413,7 @@ TEST_F(ServiceHandlerTest, ASharedServiceNamesItsOwnLibraryWithItsMd5) {
         const wchar_t* own;         // "ServiceDll" of the service's key; null: none
         std::wstring library;
         const wchar_t* md5;
+        std::wstring image = {};  // empty: host.exe
     } cases[] = {
         {L"KivSvcLibParams", SERVICE_WIN32_SHARE_PROCESS, L"%KIVTEST_SVCDIR%\\a.dll", nullptr, a,
          L"72898756508cf929b44d3f283b611a65"},
@@ -413,11 +424,17 @@ TEST_F(ServiceHandlerTest, ASharedServiceNamesItsOwnLibraryWithItsMd5) {
         {L"KivSvcLibGone", SERVICE_WIN32_SHARE_PROCESS, L"%KIVTEST_SVCDIR%\\gone.dll", nullptr,
          folder.Path() + L"\\gone.dll", L""},
         {L"KivSvcLibNone", SERVICE_WIN32_OWN_PROCESS, nullptr, nullptr, L"", L""},
+        // A process of its own that is not the system's host loads no library.
+        {L"KivSvcLibOwnProcess", SERVICE_WIN32_OWN_PROCESS, L"%KIVTEST_SVCDIR%\\a.dll", nullptr, L"", L""},
+        // The system's host running a single service on its own still loads it.
+        {L"KivSvcLibOwnHost", SERVICE_WIN32_OWN_PROCESS, L"%KIVTEST_SVCDIR%\\a.dll", nullptr, a,
+         L"72898756508cf929b44d3f283b611a65", systemHost},
         {L"KivSvcLibDriver", SERVICE_KERNEL_DRIVER, L"%KIVTEST_SVCDIR%\\a.dll", nullptr, L"", L""},
     };
     std::vector<std::unique_ptr<TestService>> services;
     for (const Case& c : cases) {
-        services.push_back(std::make_unique<TestService>(c.name, c.type, SERVICE_DEMAND_START, host + L" -k kiv"));
+        services.push_back(std::make_unique<TestService>(c.name, c.type, SERVICE_DEMAND_START,
+                                                         (c.image.empty() ? host : c.image) + L" -k kiv"));
         if (c.parameters)
             WriteRaw(HKEY_LOCAL_MACHINE, ServiceKey(c.name) + L"\\Parameters", L"ServiceDll",
                      TextValue(REG_EXPAND_SZ, c.parameters));
@@ -428,7 +445,8 @@ TEST_F(ServiceHandlerTest, ASharedServiceNamesItsOwnLibraryWithItsMd5) {
         SCOPED_TRACE(kivtest::Narrow(cases[i].name));
         CKivItem* item = Find(cases[i].type == SERVICE_KERNEL_DRIVER ? m_drivers : m_services, *services[i]);
         ASSERT_NE(nullptr, item);
-        EXPECT_EQ(Lower(host), Lower(item->m_file.filePath));  // the row still names the host
+        EXPECT_EQ(Lower(cases[i].image.empty() ? host : cases[i].image),
+                  Lower(item->m_file.filePath));  // the row still names the host
         EXPECT_EQ(Lower(cases[i].library), Lower(m_kiv->GetItemServiceDll(item->m_globalId)));
         EXPECT_STREQ(cases[i].md5, m_kiv->GetItemServiceDllMd5(item->m_globalId));
         EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());

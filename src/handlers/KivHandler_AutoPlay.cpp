@@ -6,12 +6,14 @@
 
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <new>
 #include <vector>
 
 #include "core/Records.h"
 #include "handlers/HandlerKinds.h"
 #include "handlers/steps/RegistryValues.h"
+#include "platform/CollectionProbes.h"
 #include "platform/FileSystem.h"
 #include "platform/Handles.h"
 
@@ -154,11 +156,37 @@ bool TypeMatches(UINT type, unsigned wanted) {
     return type == DRIVE_UNKNOWN || type == DRIVE_NO_ROOT_DIR;
 }
 
+// The system asks the process that manages the drives for each drive's type, which
+// is slow; the autoplay places ask for every letter in both passes. While a
+// collection runs, each letter's type is asked once and kept for the rest of it.
+UINT DriveTypeOf(const std::wstring& path) {
+    struct KeptTypes {
+        unsigned generation = 0;
+        UINT types[26] = {};
+        bool known[26] = {};
+    };
+    thread_local KeptTypes kept;
+    const std::wstring root = path.substr(0, 3);
+    const wchar_t letter = static_cast<wchar_t>(towupper(root[0]));
+    const unsigned generation = CollectionGeneration();
+    if (generation == 0 || letter < L'A' || letter > L'Z') return GetDriveTypeW(root.c_str());
+    if (kept.generation != generation) {
+        kept = KeptTypes();
+        kept.generation = generation;
+    }
+    const int index = letter - L'A';
+    if (!kept.known[index]) {
+        kept.types[index] = GetDriveTypeW(root.c_str());
+        kept.known[index] = true;
+    }
+    return kept.types[index];
+}
+
 // The drive's type is asked first, which never touches its medium: a drive of
 // another type is passed by without a look at its files, so an empty card reader is
 // never read and a dead network letter never waited on.
 bool FindDriveRecord(const std::wstring& path, unsigned wanted, DWORD mask, DriveRecord& record) {
-    const UINT type = GetDriveTypeW(path.substr(0, 3).c_str());
+    const UINT type = DriveTypeOf(path);
     if (!TypeMatches(type, wanted)) return false;
     if (wanted == DRIVE_REMOTE) return RemoteRecord(path, mask, record);
     if (!FileExists(path)) return false;

@@ -7,6 +7,7 @@
 #include "handlers/steps/RegistryValues.h"
 #include "handlers/steps/ServiceEntries.h"
 #include "iteminfo/CommandLine.h"
+#include "platform/CollectionProbes.h"
 #include "platform/Handles.h"
 #include "platform/Navigation.h"
 #include "platform/RegPath.h"
@@ -82,22 +83,21 @@ std::wstring LiveCommand(SC_HANDLE manager, const Location* location, const std:
 // manager (a round trip to its process per service, the most a collection would
 // spend here); a key that holds one is checked against the manager's view. A key
 // that cannot be read leaves the answer to the manager.
-std::wstring CollectedLiveCommand(SC_HANDLE manager, const Location* location, const std::wstring& service) {
+std::wstring CollectedLiveCommand(SC_HANDLE manager, HKEY services, const Location* location,
+                                  const std::wstring& service) {
     UniqueHKey key;
     std::wstring command;
-    if (!OpenKeyToRead(location->m_root, ServiceKeyPath(location, service), key) ||
-        !ReadCommandValue(key.Get(), command))
+    if (!services || !OpenKeyToRead(services, service, key) || !ReadCommandValue(key.Get(), command))
         return LiveCommand(manager, location, service);
     std::wstring managed;
     if (!command.empty() && manager && QueryManagerCommand(manager, service.c_str(), managed)) return managed;
     return command;
 }
 
-std::wstring KeptCommand(const Location* location, const std::wstring& service) {
+std::wstring KeptCommand(HKEY services, const std::wstring& service) {
     std::wstring command;
     UniqueHKey marker;
-    if (OpenKeyToRead(location->m_root, MarkerPath(ServiceKeyPath(location, service)), marker))
-        ReadCommandValue(marker.Get(), command);
+    if (services && OpenKeyToRead(services, MarkerPath(service), marker)) ReadCommandValue(marker.Get(), command);
     return command;
 }
 
@@ -127,10 +127,12 @@ Status SetLiveCommand(HKEY serviceKey, const std::wstring& service, const std::w
     return command.empty() ? DeleteCommandValue(serviceKey) : WriteCommandValue(serviceKey, command);
 }
 
-void CollectService(Location* location, SC_HANDLE manager, const ENUM_SERVICE_STATUSW& entry, unsigned enabledPass) {
+void CollectService(Location* location, SC_HANDLE manager, HKEY services, const ENUM_SERVICE_STATUSW& entry,
+                    unsigned enabledPass) {
     if (!entry.lpServiceName) return;
     const std::wstring service = entry.lpServiceName;
-    std::wstring file = enabledPass ? CollectedLiveCommand(manager, location, service) : KeptCommand(location, service);
+    std::wstring file =
+        enabledPass ? CollectedLiveCommand(manager, services, location, service) : KeptCommand(services, service);
     if (file.empty() || !ResolveEntry(file, 0)) return;
     auto* item = new CKivItem(entry.lpDisplayName ? entry.lpDisplayName : service, file, location,
                               GotoKind::RegistryValue, 0, enabledPass, 0);
@@ -141,10 +143,34 @@ void CollectService(Location* location, SC_HANDLE manager, const ENUM_SERVICE_ST
 
 void CollectRecoveryCommands(Location* location, unsigned enabledPass, unsigned char wow64) {
     if (wow64 || !location) return;
+    // Both passes walk the same list of services: the second, right after the first
+    // in the same collection, takes the list the first was given by the manager.
+    struct KeptList {
+        unsigned generation = 0;
+        const Location* location = nullptr;
+        ServiceList list;
+    };
+    thread_local KeptList kept;
+    const unsigned generation = CollectionGeneration();
     UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
     if (!manager) return;
-    const ServiceList list = EnumerateServices(manager.Get(), SERVICE_WIN32);
-    for (DWORD i = 0; i < list.count; ++i) CollectService(location, manager.Get(), list.entries[i], enabledPass);
+    // Each service's key is opened below the location's key, opened once for the
+    // whole list, instead of by its whole path from the root.
+    UniqueHKey services;
+    OpenKeyToRead(location->m_root, location->m_path, services);
+    ServiceList list;
+    if (!enabledPass && generation != 0 && kept.generation == generation && kept.location == location)
+        list = std::move(kept.list);
+    else list = EnumerateServices(manager.Get(), SERVICE_WIN32);
+    kept = KeptList();
+    for (DWORD i = 0; i < list.count; ++i)
+        CollectService(location, manager.Get(), services.Get(), list.entries[i], enabledPass);
+    if (enabledPass && generation != 0) {
+        kept.generation = generation;
+        kept.location = location;
+        // Moved, not copied: the entries' strings point into the list's own buffer.
+        kept.list = std::move(list);
+    }
 }
 
 Status DisableRecoveryCommand(CKivItem* item) {

@@ -9,6 +9,7 @@
 #include "handlers/steps/RegistryValues.h"
 #include "handlers/steps/ServiceLibrary.h"
 #include "iteminfo/CommandLine.h"
+#include "platform/CollectionProbes.h"
 #include "platform/Handles.h"
 #include "platform/Log.h"
 #include "platform/Navigation.h"
@@ -23,6 +24,7 @@ const wchar_t kStartValue[] = L"Start";
 const DWORD kStartAutomatic = SERVICE_AUTO_START;  // 2
 const DWORD kStartDisabled = SERVICE_DISABLED;     // 4: every lower start type starts the service
 
+const wchar_t kServiceHost[] = L"svchost.exe";
 const wchar_t kServiceGroupsKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SvcHost";
 const DWORD kGroupNameChars = 260;
 const DWORD kGroupDataBytes = 2048;
@@ -153,21 +155,31 @@ ServiceConfigQuery g_configQuery = &QueryThroughManager;
 // manager's query is still read from its key, so that no entry hides that way. A
 // driver whose key names no image is loaded from the drivers folder by its
 // service's name.
-bool ReadServiceConfig(HKEY services, SC_HANDLE manager, const wchar_t* service, ServiceConfig& config) {
+//
+// For a service process (win32) the key's "Type" also tells whether it runs in a
+// shared host; shared comes in as the manager's list tells it and is the key's
+// answer where the key has one: the manager's list may show a shared service it
+// runs on its own as an own process, while the configured kind stays shared.
+bool ReadServiceConfig(HKEY services, SC_HANDLE manager, const wchar_t* service, bool win32, ServiceConfig& config,
+                       bool& shared) {
     UniqueHKey key;
     RegValueData image, type;
     DWORD start = 0, kind = 0;
-    bool hasImage = false, hasStart = false, isDriver = false;
+    bool hasImage = false, hasStart = false, hasKind = false, imageAbsent = false;
     if (services && RegOpenKeyExW(services, service, 0, KEY_QUERY_VALUE, key.Put()) == ERROR_SUCCESS) {
         const ValueRead imageRead = ReadRegValue(key.Get(), L"ImagePath", image);
         hasImage = imageRead == ValueRead::Ok && image.IsString();
+        imageAbsent = imageRead == ValueRead::Absent;
         hasStart = ReadStartType(key.Get(), kStartValue, start) == ValueRead::Ok;
-        if (imageRead == ValueRead::Absent && ReadRegValue(key.Get(), L"Type", type) == ValueRead::Ok &&
+        // A driver with an image never needs its kind.
+        if ((win32 || imageAbsent) && ReadRegValue(key.Get(), L"Type", type) == ValueRead::Ok &&
             type.type == REG_DWORD && type.size == sizeof(DWORD)) {
             std::memcpy(&kind, type.data, sizeof(kind));
-            isDriver = (kind & SERVICE_DRIVER) != 0;
+            hasKind = true;
         }
     }
+    if (win32 && hasKind) shared = (kind & SERVICE_WIN32_SHARE_PROCESS) != 0;
+    const bool isDriver = imageAbsent && hasKind && (kind & SERVICE_DRIVER) != 0;
     if (hasImage) config.image = image.Text();
     if (!hasImage || !hasStart) {
         ServiceConfig managed;
@@ -191,23 +203,68 @@ bool ReadServiceConfig(HKEY services, SC_HANDLE manager, const wchar_t* service,
     return true;
 }
 
-void CollectService(Location* location, HKEY services, SC_HANDLE manager, const ENUM_SERVICE_STATUSW& entry,
-                    unsigned enabledPass) {
-    if (!entry.lpServiceName) return;
+// One service as the first pass read it, for both passes.
+struct ServiceRecord {
+    std::wstring name;
+    std::wstring display;
     ServiceConfig config;
-    if (!ReadServiceConfig(services, manager, entry.lpServiceName, config)) return;
+    bool shared = false;  // runs inside a shared host process, which loads its library
+};
+
+// Both passes of a place list the same services: the first reads the manager's list
+// and every service's key, the second, right after it in the same collection, takes
+// what the first read instead of asking the manager and every key again.
+struct ServicePassMemo {
+    unsigned generation = 0;
+    const Location* location = nullptr;
+    DWORD serviceType = 0;
+    std::vector<ServiceRecord> records;
+};
+thread_local ServicePassMemo t_passMemo;
+
+std::vector<ServiceRecord> ReadServices(const Location* location, DWORD serviceType) {
+    std::vector<ServiceRecord> records;
+    UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
+    if (!manager) return records;
+    // The key that holds one subkey per service is opened once for the whole list.
+    UniqueHKey services;
+    OpenKeyToRead(location->m_root, location->m_path, services);
+    const ServiceList list = EnumerateServices(manager.Get(), serviceType);
+    records.reserve(list.count);
+    for (DWORD i = 0; i < list.count; ++i) {
+        const ENUM_SERVICE_STATUSW& entry = list.entries[i];
+        if (!entry.lpServiceName) continue;
+        ServiceRecord record;
+        // Drivers have no host process and so no library of their own.
+        const bool win32 = (entry.ServiceStatus.dwServiceType & SERVICE_WIN32) != 0;
+        record.shared = win32 && (entry.ServiceStatus.dwServiceType & SERVICE_WIN32_SHARE_PROCESS) != 0;
+        if (!ReadServiceConfig(services.Get(), manager.Get(), entry.lpServiceName, win32, record.config, record.shared))
+            continue;
+        record.name = entry.lpServiceName;
+        if (entry.lpDisplayName) record.display = entry.lpDisplayName;
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+bool RunsInServiceHost(const std::wstring& image) {
+    const size_t slash = image.find_last_of(L"\\/");
+    return EqualsNoCase(slash == std::wstring::npos ? image : image.substr(slash + 1), kServiceHost);
+}
+
+void CollectService(Location* location, const ServiceRecord& record, unsigned enabledPass) {
     // The pass is settled before the image path is resolved (probes of the disk):
     // each pass resolves only the services it lists.
-    const bool enabled = config.start < kStartDisabled;
+    const bool enabled = record.config.start < kStartDisabled;
     if (enabled != (enabledPass != 0)) return;
-    std::wstring file = config.image;
+    std::wstring file = record.config.image;
     if (!ResolveEntry(file, 0)) return;
-    auto* item = new CKivItem(entry.lpDisplayName ? entry.lpDisplayName : L"", file, location, GotoKind::RegistryKey, 0,
-                              enabledPass, 0);
-    const std::wstring name = entry.lpServiceName;
-    item->m_regNames.push_back(name);
-    // Drivers have no host process and so no library of their own.
-    if (entry.ServiceStatus.dwServiceType & SERVICE_WIN32) item->m_serviceDll = ServiceLibrary(location, name);
+    auto* item = new CKivItem(record.display, file, location, GotoKind::RegistryKey, 0, enabledPass, 0);
+    item->m_regNames.push_back(record.name);
+    // Only a host loads a library for the service: a service configured to share
+    // one, or one whose image is the system's host program (which may also run a
+    // single service on its own). Any other service is its image.
+    if (record.shared || RunsInServiceHost(file)) item->m_serviceDll = ServiceLibrary(location, record.name);
 }
 
 // Each string followed by its NUL, then the NUL that ends the list; the byte count
@@ -266,14 +323,21 @@ void DropFromServiceGroups(const std::wstring& service) {
 
 void CollectServiceItems(Location* location, unsigned enabledPass, unsigned char wow64, DWORD serviceType) {
     if (wow64 || !location) return;
-    UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
-    if (!manager) return;
-    // The key that holds one subkey per service is opened once for the whole list.
-    UniqueHKey services;
-    OpenKeyToRead(location->m_root, location->m_path, services);
-    const ServiceList list = EnumerateServices(manager.Get(), serviceType);
-    for (DWORD i = 0; i < list.count; ++i)
-        CollectService(location, services.Get(), manager.Get(), list.entries[i], enabledPass);
+    const unsigned generation = CollectionGeneration();
+    std::vector<ServiceRecord> records;
+    ServicePassMemo& memo = t_passMemo;
+    if (!enabledPass && generation != 0 && memo.generation == generation && memo.location == location &&
+        memo.serviceType == serviceType)
+        records = std::move(memo.records);
+    else records = ReadServices(location, serviceType);
+    memo = ServicePassMemo();
+    for (const ServiceRecord& record : records) CollectService(location, record, enabledPass);
+    if (enabledPass && generation != 0) {
+        memo.generation = generation;
+        memo.location = location;
+        memo.serviceType = serviceType;
+        memo.records = std::move(records);
+    }
 }
 
 Status DisableServiceItem(CKivItem* item) {
