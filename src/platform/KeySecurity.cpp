@@ -3,6 +3,7 @@
 #include <aclapi.h>
 
 #include "platform/Handles.h"
+#include "platform/Privileges.h"
 
 namespace kiv {
 namespace {
@@ -38,38 +39,6 @@ Status SetOwnEntries(HKEY key, ACL* dacl) {
     return Status::FromRegistry(static_cast<LONG>(rc));
 }
 
-// Turns the right to restore files on for the calling thread while it lives, where
-// the process holds it (an elevated administrator does, switched off): only with it
-// may a key be given an owner other than the one who writes it. A thread that
-// already acts for another user is left as it is.
-class RestorePrivilege {
-public:
-    RestorePrivilege() {
-        HANDLE existing = nullptr;
-        if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &existing)) {
-            CloseHandle(existing);
-            return;
-        }
-        if (!ImpersonateSelf(SecurityImpersonation)) return;
-        m_impersonating = true;
-        UniqueHandle token;
-        if (!OpenThreadToken(GetCurrentThread(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, TRUE, token.Put())) return;
-        TOKEN_PRIVILEGES privileges = {};
-        privileges.PrivilegeCount = 1;
-        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        if (LookupPrivilegeValueW(nullptr, SE_RESTORE_NAME, &privileges.Privileges[0].Luid))
-            AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
-    }
-    ~RestorePrivilege() {
-        if (m_impersonating) RevertToSelf();
-    }
-    RestorePrivilege(const RestorePrivilege&) = delete;
-    RestorePrivilege& operator=(const RestorePrivilege&) = delete;
-
-private:
-    bool m_impersonating = false;
-};
-
 // Without the right to restore files the key stays owned by the one who wrote it,
 // which is all the process can do.
 void GiveOwner(HKEY key, PSECURITY_DESCRIPTOR descriptor) {
@@ -84,7 +53,9 @@ void GiveOwner(HKEY key, PSECURITY_DESCRIPTOR descriptor) {
         GetSecurityDescriptorOwner(current.descriptor.data(), &currentOwner, &defaulted) && currentOwner &&
         EqualSid(owner, currentOwner))
         return;
-    RestorePrivilege restore;
+    // Only with the right to restore files may a key be given an owner other than
+    // the one who writes it; an elevated administrator holds it, switched off.
+    ThreadPrivileges restore({SE_RESTORE_NAME});
     UniqueHKey writable;
     if (RegOpenKeyExW(key, L"", 0, WRITE_OWNER, writable.Put()) != ERROR_SUCCESS) return;
     SetSecurityInfo(writable.Get(), SE_REGISTRY_KEY, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr, nullptr);

@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Handles.h"
 #include "platform/Log.h"
+#include "platform/Privileges.h"
 #include "platform/Text.h"
 
 namespace kiv {
@@ -46,56 +47,6 @@ std::wstring ProfileFolder(HKEY list, const std::wstring& sid) {
     while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
     return folder;
 }
-
-// Enables the backup and restore privileges of the process for its lifetime and
-// puts them back as they were after: loading and unloading a hive need both, and
-// nothing else the module does should run with them.
-class HivePrivileges {
-public:
-    HivePrivileges() {
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, m_token.Put())) {
-            m_status = Status::FromLastError();
-            return;
-        }
-        struct {
-            DWORD count;
-            LUID_AND_ATTRIBUTES privileges[2];
-        } wanted = {2, {}};
-        if (!LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &wanted.privileges[0].Luid) ||
-            !LookupPrivilegeValueW(nullptr, L"SeRestorePrivilege", &wanted.privileges[1].Luid)) {
-            m_status = Status::FromLastError();
-            return;
-        }
-        wanted.privileges[0].Attributes = wanted.privileges[1].Attributes = SE_PRIVILEGE_ENABLED;
-        DWORD size = sizeof(m_previous);
-        if (!AdjustTokenPrivileges(m_token.Get(), FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&wanted),
-                                   sizeof(m_previous), reinterpret_cast<TOKEN_PRIVILEGES*>(&m_previous), &size)) {
-            m_status = Status::FromLastError();
-            return;
-        }
-        m_adjusted = true;
-        // Success with ERROR_NOT_ALL_ASSIGNED: the token does not hold them at all.
-        if (GetLastError() == ERROR_NOT_ALL_ASSIGNED) m_status = Status::Fail(ERROR_PRIVILEGE_NOT_HELD);
-    }
-    ~HivePrivileges() {
-        if (m_adjusted)
-            AdjustTokenPrivileges(m_token.Get(), FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&m_previous), 0, nullptr,
-                                  nullptr);
-    }
-    HivePrivileges(const HivePrivileges&) = delete;
-    HivePrivileges& operator=(const HivePrivileges&) = delete;
-
-    const Status& Held() const { return m_status; }
-
-private:
-    UniqueHandle m_token;
-    struct {
-        DWORD count = 0;
-        LUID_AND_ATTRIBUTES privileges[2] = {};
-    } m_previous;
-    bool m_adjusted = false;
-    Status m_status = Status::Ok();
-};
 
 }  // namespace
 
@@ -149,7 +100,7 @@ bool HiveLoaded(const std::wstring& name) {
 
 Status LoadedHive::Load(const std::wstring& name, const std::wstring& file) {
     Unload();
-    HivePrivileges privileges;
+    ThreadPrivileges privileges({SE_BACKUP_NAME, SE_RESTORE_NAME});
     if (!privileges.Held()) return privileges.Held();
     // Another host of the module may hold the hive under this name; it is its own to unload.
     const bool named = HiveLoaded(name);
@@ -170,7 +121,7 @@ void LoadedHive::Unload() noexcept {
     // The hive goes after an action has reported its outcome: its last error stays.
     const DWORD outcome = GetLastError();
     {
-        HivePrivileges privileges;
+        ThreadPrivileges privileges({SE_BACKUP_NAME, SE_RESTORE_NAME});
         const LONG r = RegUnLoadKeyW(HKEY_USERS, m_name.c_str());
         if (r != ERROR_SUCCESS) LogLine(L"KIV\t\t\t RegUnLoadKey %ls failed: %ld\n", m_name.c_str(), r);
         // A hive another process still has a key of open (a registry editor sent
