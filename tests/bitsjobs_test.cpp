@@ -73,9 +73,7 @@ protected:
     }
     std::vector<CKivItem*> Collected() {
         m_kiv->Collect();
-        std::vector<CKivItem*> items;
-        for (unsigned id : m_location->m_itemIds) items.push_back(m_kiv->ItemMapGet(id));
-        return items;
+        return ItemsOf(m_location);
     }
     ScratchKey m_key{L"BitsJobs"};
     FakeJobs m_fake;

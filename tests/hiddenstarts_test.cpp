@@ -204,8 +204,7 @@ TEST_F(AccessibilityProgramTest, TheLogonScreenProgramsPresentAreListedWithTheFa
     Location* location = AddLocation(L"C:\\windows\\system32", L"", 2, AccessibilityPrograms);
     m_kiv->Collect();
 
-    std::vector<CKivItem*> items;
-    for (unsigned id : location->m_itemIds) items.push_back(m_kiv->ItemMapGet(id));
+    const std::vector<CKivItem*> items = ItemsOf(location);
     ASSERT_EQ(2u, items.size());  // the other five are not there under Wine
     EXPECT_EQ(L"sethc.exe", items[0]->m_title);
     EXPECT_EQ(L"osk.exe", items[1]->m_title);

@@ -44,9 +44,7 @@ protected:
     }
     std::vector<CKivItem*> Collected() {
         m_kiv->Collect();
-        std::vector<CKivItem*> items;
-        for (unsigned id : m_location->m_itemIds) items.push_back(m_kiv->ItemMapGet(id));
-        return items;
+        return ItemsOf(m_location);
     }
     bool Kept(const wchar_t* store) { return KeyExists(HKEY_CURRENT_USER, m_key.Path() + L"\\" + store); }
     // One subscription of root\subscription whose consumer runs program; its binding's path.

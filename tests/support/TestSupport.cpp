@@ -78,6 +78,12 @@ CKivItem* FacadeTest::FindTitle(const Location* location, const std::wstring& ti
     return nullptr;
 }
 
+std::vector<CKivItem*> FacadeTest::ItemsOf(const Location* location) {
+    std::vector<CKivItem*> items;
+    for (unsigned id : location->m_itemIds) items.push_back(m_kiv->ItemMapGet(id));
+    return items;
+}
+
 std::wstring Lower(std::wstring text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
     return text;

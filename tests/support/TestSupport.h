@@ -77,6 +77,8 @@ protected:
     void TearDown() override;
     // The item of a location with this title, or null.
     CKivItem* FindTitle(const Location* location, const std::wstring& title);
+    // The items of a location, in the order they were made.
+    std::vector<CKivItem*> ItemsOf(const Location* location);
     // A location of the test's category, read by the handler of its type.
     Location* AddLocation(const std::wstring& path, const std::wstring& value, unsigned type,
                           EKivHandlerType handlerType, unsigned char wow64 = 0) {
