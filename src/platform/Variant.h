@@ -15,6 +15,8 @@ public:
     UniqueVariant& operator=(const UniqueVariant&) = delete;
 
     const VARIANT& Get() const noexcept { return m_value; }
+    // For calls that read a VARIANT through a non-const pointer and keep nothing of it.
+    VARIANT* In() noexcept { return &m_value; }
     // For calls that fill a VARIANT: what the owner held is cleared first.
     VARIANT* Put() noexcept {
         VariantClear(&m_value);

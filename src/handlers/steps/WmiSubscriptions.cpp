@@ -218,7 +218,7 @@ public:
             UniqueVariant value;
             const Status made = WmiTextValue(property.second, type, *value.Put());
             if (!made) return made;
-            hr = instance->Put(property.first.c_str(), 0, value.Put(), 0);
+            hr = instance->Put(property.first.c_str(), 0, value.In(), 0);
             if (FAILED(hr)) return FromWbem(hr);
         }
         return FromWbem(m_services->PutInstance(instance.Get(), WBEM_FLAG_CREATE_ONLY, nullptr, nullptr));
