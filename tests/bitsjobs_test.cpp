@@ -123,7 +123,8 @@ TEST_F(BitsJobTest, ARemovedJobIsKeptWithItsFilesAndRestoredAsANewJob) {
     ScratchFolder folder(L"BitsRemove");
     const std::wstring program = folder.AddFile(L"notify.exe");
     const std::vector<std::pair<std::wstring, std::wstring>> files = {
-        {L"http://example.invalid/a.bin", L"c:\\kivtests\\a.bin"}, {L"http://example.invalid/b.bin", L"c:\\b.bin"}};
+        {L"http://example.invalid/" + std::wstring(600, L'a'), L"c:\\kivtests\\a.bin"},  // longer than a path
+        {L"http://example.invalid/b.bin", L"c:\\b.bin"}};
     m_fake.m_jobs = {{kJob, L"KivBits Fetch", 2, program, L"", files}};
     std::vector<CKivItem*> items = Collected();
     ASSERT_EQ(1u, items.size());

@@ -122,7 +122,8 @@ private:
         GUID guid = {};
         wchar_t* name = nullptr;
         BG_JOB_TYPE type = BG_JOB_TYPE_DOWNLOAD;
-        if (FAILED(job->GetId(&guid)) || FAILED(job->GetDisplayName(&name)) || FAILED(job->GetType(&type)))
+        // The name last: it is the one answer that must be freed.
+        if (FAILED(job->GetId(&guid)) || FAILED(job->GetType(&type)) || FAILED(job->GetDisplayName(&name)))
             return false;
         record.id = GuidText(guid);
         record.name = TakeString(name);
@@ -174,10 +175,22 @@ std::wstring ReadText(HKEY key, const wchar_t* name) {
     return text.data();
 }
 
+void Forget(const Location* location, const wchar_t* store, const std::wstring& id) {
+    {
+        UniqueHKey parent;
+        if (OpenKeyToChange(location->m_root, location->m_path + L"\\" + store, parent))
+            DeleteRegTree(parent.Get(), id);
+    }
+    RemoveKeyIfEmpty(location->m_root, location->m_path + L"\\" + store, 0);
+}
+
+// A definition that could not be written whole is taken out again, so that no
+// half of one is listed beside the live job; one that was there before is left.
 Status Keep(const Location* location, const wchar_t* store, const BitsJob& job, bool whole) {
     UniqueHKey key;
+    DWORD disposition = 0;
     Status step = Status::FromRegistry(RegCreateKeyExW(location->m_root, KeptPath(location, store, job.id).c_str(), 0,
-                                                       nullptr, 0, kKeyChangeRights, nullptr, key.Put(), nullptr));
+                                                       nullptr, 0, kKeyChangeRights, nullptr, key.Put(), &disposition));
     if (step) step = WriteText(key.Get(), kNameValue, job.name);
     if (step) step = WriteText(key.Get(), kProgramValue, job.program);
     if (step) step = WriteText(key.Get(), kParametersValue, job.parameters);
@@ -190,6 +203,10 @@ Status Keep(const Location* location, const wchar_t* store, const BitsJob& job, 
                                                    REG_MULTI_SZ, reinterpret_cast<const BYTE*>(pair.data()),
                                                    static_cast<DWORD>(pair.size() * sizeof(wchar_t))));
     }
+    if (!step && disposition == REG_CREATED_NEW_KEY) {
+        key.Reset();
+        Forget(location, store, job.id);
+    }
     return step;
 }
 
@@ -201,22 +218,21 @@ bool ReadKept(HKEY key, const std::wstring& id, BitsJob& job) {
     DWORD type = 0, bytes = sizeof(type);
     if (RegGetValueW(key, nullptr, kTypeValue, RRF_RT_REG_DWORD, nullptr, &type, &bytes) == ERROR_SUCCESS)
         job.type = type;
+    // A pair is as long as its remote name (a URL may be far longer than a path),
+    // read at its own size with two ending zeros past what the registry gives.
     for (size_t n = 0; n < kMaxFiles; ++n) {
-        wchar_t pair[2 * MAX_PATH + 4] = {};
-        DWORD size = sizeof(pair) - 2 * sizeof(wchar_t);
-        if (RegGetValueW(key, nullptr, (kFileValue + std::to_wstring(n)).c_str(), RRF_RT_REG_MULTI_SZ, nullptr, pair,
-                         &size) != ERROR_SUCCESS)
+        const std::wstring name = kFileValue + std::to_wstring(n);
+        DWORD size = 0;
+        if (RegGetValueW(key, nullptr, name.c_str(), RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS)
             break;
-        const std::wstring remote = pair;
-        job.files.emplace_back(remote, std::wstring(pair + remote.size() + 1));
+        std::vector<wchar_t> pair(size / sizeof(wchar_t) + 4, L'\0');
+        size = static_cast<DWORD>((pair.size() - 2) * sizeof(wchar_t));
+        if (RegGetValueW(key, nullptr, name.c_str(), RRF_RT_REG_MULTI_SZ, nullptr, pair.data(), &size) != ERROR_SUCCESS)
+            break;
+        const std::wstring remote = pair.data();
+        job.files.emplace_back(remote, std::wstring(pair.data() + remote.size() + 1));
     }
     return !job.program.empty();
-}
-
-void Forget(const Location* location, const wchar_t* store, const std::wstring& id) {
-    UniqueHKey parent;
-    if (OpenKeyToChange(location->m_root, location->m_path + L"\\" + store, parent)) DeleteRegTree(parent.Get(), id);
-    RemoveKeyIfEmpty(location->m_root, location->m_path + L"\\" + store, 0);
 }
 
 void AddItem(Location* location, const BitsJob& job, unsigned enabled, unsigned removed) {
