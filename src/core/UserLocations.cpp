@@ -58,9 +58,7 @@ void UserProfile::MakeReadable() {
     m_hiveError = MakeHiveReadable(m_sid, kOwnPrefix + m_sid, m_folder + kUserFile, m_hive, m_mount);
     m_classesError = MakeHiveReadable(m_sid + kClassesSuffix, kOwnPrefix + m_sid + kClassesSuffix,
                                       m_folder + kClassesFile, m_classes, m_classesMount);
-    m_classesAbsent = m_classesError == ERROR_FILE_NOT_FOUND;
-    DWORD classesError = m_classesError;
-    if (m_classesAbsent) classesError = ERROR_SUCCESS;
+    const DWORD classesError = ClassesAbsent() ? ERROR_SUCCESS : m_classesError;
     m_readable = true;
     if (m_hiveError != ERROR_SUCCESS)
         LogLine(L"KIV\t\t\t The registry of %ls (%ls) is not read: error %lu\n", m_name.c_str(), m_folder.c_str(),
@@ -74,7 +72,7 @@ void UserProfile::MakeReadable() {
 
 bool UserProfile::Reads(const Location& location) const {
     if (location.m_type == Location::Folder) return true;
-    return m_readable && location.m_readError == ERROR_SUCCESS && !(location.m_classesHive && m_classesAbsent);
+    return m_readable && location.m_readError == ERROR_SUCCESS && !(location.m_classesHive && ClassesAbsent());
 }
 
 void UserProfile::Release() {

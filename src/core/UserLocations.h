@@ -54,6 +54,9 @@ public:
     void Release();
 
 private:
+    // A profile without a classes hive file has no classes of its own: not an error.
+    bool ClassesAbsent() const { return m_classesError == ERROR_FILE_NOT_FOUND; }
+
     DWORD MakeHiveReadable(const std::wstring& windowsName, const std::wstring& ownName, const std::wstring& file,
                            LoadedHive& hive, std::wstring& mount);
 
@@ -67,7 +70,6 @@ private:
     std::wstring m_classesMount;
     DWORD m_hiveError = ERROR_SUCCESS;
     DWORD m_classesError = ERROR_SUCCESS;
-    bool m_classesAbsent = false;
     bool m_readable = false;
 };
 

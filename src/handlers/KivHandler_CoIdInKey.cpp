@@ -47,7 +47,7 @@ bool ReadNamedText(HKEY subkey, const std::wstring& named, std::wstring& text) {
     kiv::UniqueHKey holder;
     HKEY from = subkey;
     if (!below.empty()) {
-        if (!kiv::OpenReadKey(subkey, below, holder)) return false;
+        if (!kiv::OpenKeyToRead(subkey, below, holder)) return false;
         from = holder.Get();
     }
     kiv::RegValueData value;
@@ -87,7 +87,7 @@ bool AlsoStands(const std::wstring& where, const std::wstring& name) {
     HKEY root = nullptr;
     kiv::SplitRootPrefix(path, root);
     kiv::UniqueHKey key;
-    return kiv::OpenReadKey(root, path + L"\\" + name, key).Succeeded();
+    return kiv::OpenKeyToRead(root, path + L"\\" + name, key).Succeeded();
 }
 
 // Title and file of one entry subkey, as the location's options shape it.
@@ -126,7 +126,7 @@ void CKivHandler_CoIdInKey::CollectLocation(Location* location, unsigned enabled
         if (!alsoIn.empty() && !AlsoStands(alsoIn, name)) return;
         // A subkey that cannot be read has no values; its name may still be a class.
         kiv::UniqueHKey subkey;
-        kiv::OpenReadKey(key, name, subkey);
+        kiv::OpenKeyToRead(key, name, subkey);
         std::wstring title, file;
         if (!ReadEntry(location, subkey.Get(), name, wow64, title, file)) return;
         auto* item = new CKivItem(title, file, location, GotoKind::RegistryKey, wow64, enabledPass, 0);

@@ -56,7 +56,7 @@ void CollectValues(Location* location, HKEY nested, const std::wstring& relative
     kiv::UniqueHKey marker;
     HKEY values = nested;
     if (!enabledPass && !relative.empty()) {
-        if (!kiv::OpenReadKey(nested, kiv::kMarker, marker)) return;
+        if (!kiv::OpenKeyToRead(nested, kiv::kMarker, marker)) return;
         values = marker.Get();
     }
     kiv::EnumRegValues(values, [&](const std::wstring& name, const kiv::RegValueData& value) {
@@ -77,7 +77,7 @@ void CKivHandler_RegValue::CollectLocation(Location* location, unsigned enabledP
     // Entries below the key keep their disabled copies in the marker subkey of their
     // own key, which the walk reaches from the location's key in both passes.
     const std::wstring path = enabledPass || depth ? location->m_path : kiv::MarkerPath(location->m_path);
-    if (!kiv::OpenReadKey(location->m_root, path, key)) return;
+    if (!kiv::OpenKeyToRead(location->m_root, path, key)) return;
     const kiv::StartupSwitches switches(location);
     kiv::ForEachNestedKey(key.Get(), depth, [&](HKEY nested, const std::wstring& relative) {
         CollectValues(location, nested, relative, enabledPass, wow64, switches);

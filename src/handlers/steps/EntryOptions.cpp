@@ -21,7 +21,7 @@ void WalkNested(HKEY key, const std::wstring& relative, unsigned levels,
     EnumRegSubkeys(key, [&](const std::wstring& name) {
         if (name == kMarker) return;
         UniqueHKey nested;
-        if (!OpenReadKey(key, name, nested)) return;
+        if (!OpenKeyToRead(key, name, nested)) return;
         const std::wstring path = relative.empty() ? name : relative + L"\\" + name;
         if (levels <= 1) visit(nested.Get(), path);
         else WalkNested(nested.Get(), path, levels - 1, visit);
@@ -29,11 +29,6 @@ void WalkNested(HKEY key, const std::wstring& relative, unsigned levels,
 }
 
 }  // namespace
-
-Status OpenReadKey(HKEY root, const std::wstring& path, UniqueHKey& key, unsigned char wow64) {
-    if (!wow64) return OpenKeyToRead(root, path, key);
-    return Status::FromRegistry(RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, key.Put()));
-}
 
 void SplitValuePath(const std::wstring& named, std::wstring& subkey, std::wstring& value) {
     const size_t slash = named.rfind(L'\\');
@@ -69,7 +64,7 @@ bool ReferencedFile(const Location* location, const std::wstring& entry, unsigne
     SplitRootPrefix(path, root);
     UniqueHKey key;
     RegValueData value;
-    if (!OpenReadKey(root, path, key) ||
+    if (!OpenKeyToRead(root, path, key) ||
         ReadRegValue(key.Get(), location->m_options.refValue, value) != ValueRead::Ok || !value.IsString())
         return false;
     file = value.Text();
@@ -96,12 +91,12 @@ bool IsEntryValue(const Location* location, const std::wstring& name) {
 std::vector<std::wstring> UserProfileFolders() {
     std::vector<std::wstring> folders;
     UniqueHKey list;
-    if (!OpenReadKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", list))
+    if (!OpenKeyToRead(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", list))
         return folders;
     EnumRegSubkeys(list.Get(), [&](const std::wstring& sid) {
         UniqueHKey profile;
         RegValueData value;
-        if (!OpenReadKey(list.Get(), sid, profile) ||
+        if (!OpenKeyToRead(list.Get(), sid, profile) ||
             ReadRegValue(profile.Get(), L"ProfileImagePath", value) != ValueRead::Ok || !value.IsString())
             return;
         std::wstring folder = ExpandPlain(value.Text());

@@ -16,10 +16,6 @@ class Location;
 
 namespace kiv {
 
-// Opens a key for reading only, as collection does; wow64 reads the 32-bit view
-// (of a root that has two, such as the classes root).
-Status OpenReadKey(HKEY root, const std::wstring& path, UniqueHKey& key, unsigned char wow64 = 0);
-
 // Splits an option's value text into the subkey that holds it (empty: the key
 // itself) and the value's name: the part behind the last "\", "@" standing for
 // the default value.
