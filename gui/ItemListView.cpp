@@ -51,12 +51,14 @@ void ItemListView::Clear() {
     m_known.clear();
 }
 
-// The window shows no signature, so the rows are read without checking one.
+// The window shows no signature, so the rows are read without checking one, and
+// a library's MD5 only in an item's properties.
 void ItemListView::Load() {
     m_rows.clear();
     m_known.clear();
     ReadOptions options;
     options.signatures = false;
+    options.serviceDllMd5 = false;
     ReadItems(m_kiv, options, [this](unsigned category, ItemRow&& item) {
         GuiRow row;
         row.item = std::move(item);

@@ -40,7 +40,7 @@ std::wstring ItemFacts(CKiv* kiv, const ItemRow& item) {
         {L"Whitelisted", item.whitelisted ? L"yes" : L"no"},
         {L"Off in Windows' startup switch", item.startupSwitchOff ? L"yes" : L"no"},
         {L"Service library", item.serviceDll},
-        {L"Service library MD5", item.serviceDllMd5},
+        {L"Service library MD5", kiv->GetItemServiceDllMd5(id)},
         {L"Service library signature", SignatureStateText(library.state)},
         {L"Service library signer", library.signer},
     };

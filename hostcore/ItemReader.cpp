@@ -14,7 +14,7 @@ std::wstring Text(const wchar_t* text) { return text ? text : L""; }
 
 }  // namespace
 
-ItemRow ReadItem(CKiv* kiv, unsigned id, SignatureChecker* signatures) {
+ItemRow ReadItem(CKiv* kiv, unsigned id, bool serviceDllMd5) {
     ItemRow row;
     row.id = id;
     row.title = Text(kiv->GetItemTitle(id));
@@ -39,18 +39,8 @@ ItemRow ReadItem(CKiv* kiv, unsigned id, SignatureChecker* signatures) {
     row.startupSwitchOff = kiv->GetItemStartupSwitchOff(id) != 0;
     row.user = Text(kiv->GetItemUser(id));
     row.serviceDll = Text(kiv->GetItemServiceDll(id));
-    row.serviceDllMd5 = Text(kiv->GetItemServiceDllMd5(id));
+    if (serviceDllMd5) row.serviceDllMd5 = Text(kiv->GetItemServiceDllMd5(id));
     row.isProtected = !row.filePath.empty() && CSigvault::Get().IsFileProtected(row.filePath.c_str());
-    if (signatures) {
-        SignatureInfo signature = signatures->Check(row.filePath);
-        row.signature = SignatureStateText(signature.state);
-        row.signer = signature.signer;
-        if (!row.serviceDll.empty()) {
-            SignatureInfo library = signatures->Check(row.serviceDll);
-            row.serviceDllSignature = SignatureStateText(library.state);
-            row.serviceDllSigner = library.signer;
-        }
-    }
     return row;
 }
 
@@ -61,7 +51,7 @@ void ReadItems(CKiv* kiv, const ReadOptions& options, const std::function<void(u
     for (unsigned c = 0; c < kiv->GetCategoryCount(); ++c) {
         for (unsigned l = 0; l < kiv->GetLocationCount(c); ++l) {
             for (unsigned i = 0; i < kiv->GetItemCount(c, l); ++i) {
-                ItemRow row = ReadItem(kiv, kiv->GetItemGlobalID(c, l, i), nullptr);
+                ItemRow row = ReadItem(kiv, kiv->GetItemGlobalID(c, l, i), options.serviceDllMd5);
                 row.category = kiv->GetCategoryName(c);
                 row.location = kiv->GetLocationPath(c, l);
                 rows.emplace_back(c, std::move(row));
@@ -101,7 +91,7 @@ void ReadNewItems(CKiv* kiv, std::set<unsigned>& known, const std::function<void
             for (unsigned i = 0; i < kiv->GetItemCount(c, l); ++i) {
                 const unsigned id = kiv->GetItemGlobalID(c, l, i);
                 if (id == 0 || !known.insert(id).second) continue;
-                ItemRow row = ReadItem(kiv, id, nullptr);
+                ItemRow row = ReadItem(kiv, id, false);
                 row.category = kiv->GetCategoryName(c);
                 row.location = kiv->GetLocationPath(c, l);
                 take(c, std::move(row));

@@ -10,26 +10,25 @@
 #include "ItemRow.h"
 
 class CKiv;
-class SignatureChecker;
 
 struct ReadOptions {
     // Checking a signature reads the whole file and may ask the system's catalogues:
     // a host that shows no signature leaves it out.
     bool signatures = true;
+    // The MD5 of a service's library reads the whole library: a host that shows it
+    // only on request (the window's properties) leaves it out.
+    bool serviceDllMd5 = true;
 };
 
 // Every fact the module offers about one item (its category and location are
-// left to the caller); the signature and signer only with a checker.
-ItemRow ReadItem(CKiv* kiv, unsigned id, SignatureChecker* signatures);
+// left to the caller) but the signatures, which are checked for many rows at once.
+ItemRow ReadItem(CKiv* kiv, unsigned id, bool serviceDllMd5);
 
 // Every item of the last collection in the catalogue's order, each handed over
 // with the index of its category.
 void ReadItems(CKiv* kiv, const ReadOptions& options, const std::function<void(unsigned, ItemRow&&)>& take);
 std::vector<ItemRow> ReadItems(CKiv* kiv, const ReadOptions& options = {});
 
-// The items registered since the last call, without signatures: a location's items
-// are in the map, whole, as soon as it has been read, so a host may show them while
-// the collection goes on. known holds the IDs already handed over.
 // A user of the machine whose registry the last collection could not read (its
 // locations there have no items), and the system's code of why.
 struct UnreadUser {
@@ -41,4 +40,8 @@ std::vector<UnreadUser> UnreadUsers(CKiv* kiv);
 // What a host tells of it: "the registry of NAME was not read: MESSAGE".
 std::wstring UnreadUserText(const UnreadUser& unread);
 
+// The items registered since the last call, without signatures or the libraries'
+// MD5: a location's items are in the map, whole, as soon as it has been read, so a
+// host may show them while the collection goes on. known holds the IDs already
+// handed over.
 void ReadNewItems(CKiv* kiv, std::set<unsigned>& known, const std::function<void(unsigned, ItemRow&&)>& take);
